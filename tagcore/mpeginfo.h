@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+// A variable-bitrate header found in the first frame.
+struct VbrHeader {
+    enum class Kind { None, Xing, Info, Vbri };
+    Kind kind = Kind::None;
+    std::uint32_t frames = 0; // 0 when the header gives no frame count
+    std::uint32_t bytes = 0;  // 0 when the header gives no byte count
+};
+
+// Where the audio of a file lies and what its first frame is.
+struct MpegProbe {
+    bool found = false;             // a confirmed frame header was found
+    std::int64_t frameOffset = 0;   // file offset of that header
+    std::uint8_t header[4] = {};    // its four bytes
+    std::int64_t audioBytes = 0;    // bytes from the first frame to the end of the audio
+    VbrHeader vbr;
+};
+
+// Decodes the header at face value into InfoVersion, InfoBitrate, InfoSampleRate and
+// InfoChannelMode and returns the playing time estimated from audioSize bytes at the header's
+// bitrate ("m:ss" or "h:mm:ss"). A header whose byte 0 is not 0xFF is replaced by the assumed
+// header: MPEG-1 layer 3, 128 kbit, 44.1 kHz, joint stereo.
+std::string GetMpegInfo(std::int64_t audioSize, const std::uint8_t header[4]);
+
+// As above, but with a VBR header: the playing time comes from its frame count, and for Xing and
+// VBRI headers the bitrate line shows the average bitrate marked VBR.
+std::string GetMpegInfo(std::int64_t audioSize, const std::uint8_t header[4],
+                        const VbrHeader &vbr);
+
+// The playing-time text of a number of seconds: fractions are dropped, "m:ss" below an hour,
+// "h:mm:ss" from an hour on.
+std::string formatPlayingTime(double seconds);
+
+// True when the four bytes are a valid MPEG audio frame header (sync, version, layer, bitrate
+// index 1 to 14, sample-rate index 0 to 2).
+bool isValidFrameHeader(const std::uint8_t *h);
+// The length in bytes of the frame that a valid header starts.
+int frameLength(const std::uint8_t *h);
+
+// Source of file bytes for the frame search: reads up to n bytes at offset into buf and returns
+// how many it read (fewer at the end of the file). Throws IoError on failure.
+class ByteSource
+{
+public:
+    virtual ~ByteSource() = default;
+    virtual std::size_t readAt(std::int64_t offset, std::uint8_t *buf, std::size_t n) = 0;
+};
+
+// Finds the audio of a file: skips an ID3v2 tag at the start or finds the data chunk of a
+// RIFF/WAVE file, then looks within a bounded window for the first valid frame header that the
+// next frame confirms. audioEnd is where the audio stops (the file size less an ID3v1 tag).
+// prefix holds the first prefixLen bytes of the file, already read.
+MpegProbe probeMpegAudio(ByteSource &source, std::int64_t audioEnd, const std::uint8_t *prefix,
+                         std::size_t prefixLen);

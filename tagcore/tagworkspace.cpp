@@ -1,0 +1,27 @@
+#include "tagworkspace.h"
+
+#include <cstring>
+
+void TagWorkspace::clearForEdit()
+{
+    SongTitle.clear();
+    SongArtist.clear();
+    SongAlbum.clear();
+    SongYear.clear();
+    SongComment.clear();
+    SongGenre.clear();
+    SongGenreByte = 255;
+}
+
+TagWorkspace &tagWorkspace()
+{
+    static TagWorkspace workspace;
+    return workspace;
+}
+
+void FillTagField()
+{
+    TagWorkspace &ws = tagWorkspace();
+    ws.WorkName.append(30, ' ');
+    std::memcpy(ws.TagBuffer.data() + 4, ws.WorkName.data(), 30);
+}
