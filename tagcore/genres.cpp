@@ -177,7 +177,8 @@ void GenreByteToName()
     }
 }
 
-namespace {
+namespace
+{
 
 // Sort class of a character: blanks and punctuation, then digits, then letters.
 int sortClass(unsigned char c)

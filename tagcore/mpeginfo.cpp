@@ -7,7 +7,8 @@
 #include <cstring>
 #include <vector>
 
-namespace {
+namespace
+{
 
 enum Version { Mpeg25 = 0, Reserved = 1, Mpeg2 = 2, Mpeg1 = 3 };
 
@@ -35,8 +36,8 @@ int sampleRateHz(int version, int index)
 }
 
 struct Fields {
-    int version;     // Version
-    int layer;       // 3, 2, 1, or 0 for the reserved layer code
+    int version; // Version
+    int layer;   // 3, 2, 1, or 0 for the reserved layer code
     int bitrateIndex;
     int sampleIndex;
     int channelMode;
@@ -223,7 +224,8 @@ int frameLength(const std::uint8_t *h)
     return factor * kbit * 1000 / rate + padding;
 }
 
-namespace {
+namespace
+{
 
 bool sameStream(const std::uint8_t *a, const std::uint8_t *b)
 {
@@ -356,7 +358,8 @@ MpegProbe probeMpegAudio(ByteSource &source, std::int64_t audioEnd, const std::u
             probe.frameOffset = start + p;
             std::memcpy(probe.header, d + p, 4);
             probe.audioBytes = endOfAudio - p;
-            probe.vbr = findVbrHeader(d + p, std::size_t(std::min<std::int64_t>(len - p, next - p)));
+            probe.vbr =
+                findVbrHeader(d + p, std::size_t(std::min<std::int64_t>(len - p, next - p)));
             return probe;
         }
         if (std::int64_t(len) >= limit || len < want)

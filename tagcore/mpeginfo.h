@@ -14,10 +14,10 @@ struct VbrHeader {
 
 // Where the audio of a file lies and what its first frame is.
 struct MpegProbe {
-    bool found = false;             // a confirmed frame header was found
-    std::int64_t frameOffset = 0;   // file offset of that header
-    std::uint8_t header[4] = {};    // its four bytes
-    std::int64_t audioBytes = 0;    // bytes from the first frame to the end of the audio
+    bool found = false;           // a confirmed frame header was found
+    std::int64_t frameOffset = 0; // file offset of that header
+    std::uint8_t header[4] = {};  // its four bytes
+    std::int64_t audioBytes = 0;  // bytes from the first frame to the end of the audio
     VbrHeader vbr;
 };
 
@@ -29,8 +29,7 @@ std::string GetMpegInfo(std::int64_t audioSize, const std::uint8_t header[4]);
 
 // As above, but with a VBR header: the playing time comes from its frame count, and for Xing and
 // VBRI headers the bitrate line shows the average bitrate marked VBR.
-std::string GetMpegInfo(std::int64_t audioSize, const std::uint8_t header[4],
-                        const VbrHeader &vbr);
+std::string GetMpegInfo(std::int64_t audioSize, const std::uint8_t header[4], const VbrHeader &vbr);
 
 // The playing-time text of a number of seconds: fractions are dropped, "m:ss" below an hour,
 // "h:mm:ss" from an hour on.

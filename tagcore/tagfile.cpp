@@ -11,7 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 // An open file that is closed on every path. close() reports a failed close; the destructor
 // closes quietly when a failure is already on its way.

@@ -3,9 +3,11 @@
 #include "mpeginfo.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <cstring>
 
-namespace testfiles {
+namespace testfiles
+{
 
 QByteArray frames(const char header[4], int count)
 {
@@ -89,6 +91,8 @@ bool writeFile(const QString &path, const QByteArray &data)
 
 QByteArray readFile(const QString &path)
 {
+    if (!QFileInfo(path).isFile())
+        return {}; // never open a FIFO or a device
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return {};

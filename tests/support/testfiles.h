@@ -5,7 +5,8 @@
 #include <cstdint>
 
 // Builders for the files tests work on: MPEG frame streams, ID3v1 and ID3v2 tags.
-namespace testfiles {
+namespace testfiles
+{
 
 // A stream of `frames` valid frames with the given 4-byte header (padding bit as given), each
 // frame the header followed by zero bytes up to its length.
