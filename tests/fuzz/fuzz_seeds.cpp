@@ -1,0 +1,81 @@
+// Writes the seed corpus of the fuzz targets: frame streams of each version and layer, ID3v2
+// tags before the audio, VBR headers, a RIFF/WAVE wrapper, ID3v1 tags, short files.
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+namespace {
+
+std::string frame(const char *header, int length)
+{
+    std::string f(length, '\0');
+    std::memcpy(f.data(), header, 4);
+    return f;
+}
+
+std::string stream(const char *header, int length, int count)
+{
+    std::string s;
+    for (int i = 0; i < count; ++i)
+        s += frame(header, length);
+    return s;
+}
+
+std::string tag()
+{
+    std::string t(128, ' ');
+    std::memcpy(t.data(), "TAGSong", 7);
+    t[127] = 17;
+    return t;
+}
+
+std::string id3v2(int payload)
+{
+    std::string t = "ID3";
+    t += char(3);
+    t += char(0);
+    t += char(0);
+    for (int shift : {21, 14, 7, 0})
+        t += char((payload >> shift) & 0x7F);
+    return t + std::string(payload, '\0');
+}
+
+void put(const std::string &dir, const std::string &name, const std::string &data)
+{
+    std::ofstream(dir + "/" + name, std::ios::binary) << data;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: fuzz_seeds DIR\n");
+        return 2;
+    }
+    const std::string dir = argv[1];
+    const std::string mp1l3 = stream("\xFF\xFB\x90\x44", 417, 4);
+    put(dir, "mpeg1-l3", mp1l3);
+    put(dir, "mpeg1-l3-tag", mp1l3 + tag());
+    put(dir, "mpeg2-l3", stream("\xFF\xF3\x80\xC4", 208, 4));
+    put(dir, "mpeg25-l3", stream("\xFF\xE3\x90\x00", 360, 3));
+    put(dir, "mpeg1-l2", stream("\xFF\xFD\xE4\x04", 1152, 3));
+    put(dir, "mpeg1-l1", stream("\xFF\xFF\x98\x80", 432, 3));
+    put(dir, "id3v2", id3v2(200) + mp1l3 + tag());
+    std::string xing = frame("\xFF\xFB\x90\x44", 417);
+    std::memcpy(xing.data() + 36, "Xing\0\0\0\x03\0\0\x27\x10\0\x10\0\0", 16);
+    put(dir, "xing", xing + mp1l3);
+    std::string vbri = frame("\xFF\xFB\x90\x44", 417);
+    std::memcpy(vbri.data() + 36, "VBRI\0\x01\0\0\0\0\0\x10\0\0\0\0\x27\x10", 18);
+    put(dir, "vbri", vbri + mp1l3);
+    std::string riff = "RIFF\0\0\0\0WAVEfmt \x10\0\0\0";
+    riff.resize(20 + 16, '\0');
+    riff += "data";
+    riff += std::string("\xA4\x06\0\0", 4);
+    put(dir, "riff", riff + mp1l3);
+    put(dir, "short", "\xFF\xFB\x90");
+    put(dir, "tag-only", tag());
+    put(dir, "junk", std::string(300, '\x55') + mp1l3);
+    return 0;
+}
