@@ -43,120 +43,80 @@ class TestPreview : public QObject
     Q_OBJECT
 
 private slots:
-    void playsCurrentItem_data();
-    void playsCurrentItem();
-    void pressWhilePlayingStops();
-    void noCurrentItem();
-    void exitStopsRunningPreview();
-    void exitWhileIdle();
-    void failedOpen();
-    void failureAfterStopIgnored();
+    void toggle_data();
+    void toggle();
     void realPlayerPlaysMp3();
     void realPlayerMissingFile();
 };
 
-void TestPreview::playsCurrentItem_data()
+void TestPreview::toggle_data()
 {
-    QTest::addColumn<QString>("folder");
-    QTest::addColumn<QString>("item");
-    QTest::addColumn<QString>("path");
-    QTest::newRow("folder") << "/music/Rock"
-                            << "01. Song.mp3"
-                            << "/music/Rock/01. Song.mp3";
-    QTest::newRow("root") << "/"
-                          << "a.mp3"
-                          << "/a.mp3";
+    // Steps: "press folder|item" (the list's current item), "press" (no current item), "exit"
+    // (the exit button), "fail message" (the player reports a failure).
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QStringList>("calls");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QString>("fileName");
+    QTest::addColumn<QStringList>("messages");
+
+    const QStringList start{"open /m/a.mp3", "play"};
+    const QStringList stop{"stop", "close"};
+    QTest::newRow("start") << QStringList{"press /m|a.mp3"} << start << "Stop"
+                           << "/m/a.mp3" << QStringList();
+    QTest::newRow("root folder") << QStringList{"press /|a.mp3"}
+                                 << QStringList{"open /a.mp3", "play"} << "Stop"
+                                 << "/a.mp3" << QStringList();
+    QTest::newRow("no current item") << QStringList{"press"} << QStringList() << "Play file"
+                                     << "" << QStringList();
+    QTest::newRow("stop with another item current")
+        << QStringList{"press /m|a.mp3", "press /m|b.mp3"} << start + stop << "Play"
+        << "" << QStringList();
+    QTest::newRow("play again after stop")
+        << QStringList{"press /m|a.mp3", "press /m|a.mp3", "press /m|b.mp3"}
+        << start + stop + QStringList{"open /m/b.mp3", "play"} << "Stop"
+        << "/m/b.mp3" << QStringList();
+    QTest::newRow("exit while playing")
+        << QStringList{"press /m|a.mp3", "exit"} << start + stop << "Play"
+        << "" << QStringList();
+    QTest::newRow("exit while idle") << QStringList{"exit"} << QStringList() << "Play file"
+                                     << "" << QStringList();
+    QTest::newRow("failed open") << QStringList{"press /m|a.mp3", "fail Resource not found."}
+                                 << start + stop << "Play"
+                                 << "" << QStringList{"Resource not found."};
+    QTest::newRow("press after failed open plays")
+        << QStringList{"press /m|a.mp3", "fail Resource not found.", "press /m|a.mp3"}
+        << start + stop + start << "Stop"
+        << "/m/a.mp3" << QStringList{"Resource not found."};
+    QTest::newRow("failure after stop ignored")
+        << QStringList{"press /m|a.mp3", "press /m|a.mp3", "fail late"} << start + stop << "Play"
+        << "" << QStringList();
 }
 
-void TestPreview::playsCurrentItem()
+void TestPreview::toggle()
 {
-    QFETCH(QString, folder);
-    QFETCH(QString, item);
-    QFETCH(QString, path);
+    QFETCH(QStringList, steps);
+    QFETCH(QStringList, calls);
+    QFETCH(QString, caption);
+    QFETCH(QString, fileName);
+    QFETCH(QStringList, messages);
     FakePlayer player;
     Preview preview(player);
-    preview.control.toggle(folder, item);
-    QCOMPARE(player.calls, (QStringList{"open " + path, "play"}));
-    QCOMPARE(preview.control.fileName(), path);
-    QCOMPARE(preview.caption, QStringLiteral("Stop"));
-    QVERIFY(preview.messages.isEmpty());
-}
-
-void TestPreview::pressWhilePlayingStops()
-{
-    FakePlayer player;
-    Preview preview(player);
-    preview.control.toggle("/m", QStringLiteral("a.mp3"));
-    player.calls.clear();
-    // Another item is current now: the press stops, and does not start it.
-    preview.control.toggle("/m", QStringLiteral("b.mp3"));
-    QCOMPARE(player.calls, (QStringList{"stop", "close"}));
-    QCOMPARE(preview.caption, QStringLiteral("Play"));
-    QVERIFY(preview.control.fileName().isEmpty());
-    player.calls.clear();
-    preview.control.toggle("/m", QStringLiteral("b.mp3"));
-    QCOMPARE(player.calls, (QStringList{"open /m/b.mp3", "play"}));
-}
-
-void TestPreview::noCurrentItem()
-{
-    FakePlayer player;
-    Preview preview(player);
-    preview.control.toggle("/m", std::nullopt);
-    QVERIFY(player.calls.isEmpty());
-    QCOMPARE(preview.caption, QStringLiteral("Play file"));
-    QVERIFY(preview.messages.isEmpty());
-}
-
-void TestPreview::exitStopsRunningPreview()
-{
-    FakePlayer player;
-    Preview preview(player);
-    preview.control.toggle("/m", QStringLiteral("a.mp3"));
-    player.calls.clear();
-    preview.control.stopForExit();
-    QCOMPARE(player.calls, (QStringList{"stop", "close"}));
-    QCOMPARE(preview.caption, QStringLiteral("Play"));
-    QVERIFY(preview.control.fileName().isEmpty());
-}
-
-void TestPreview::exitWhileIdle()
-{
-    FakePlayer player;
-    Preview preview(player);
-    preview.control.stopForExit();
-    QVERIFY(player.calls.isEmpty());
-    QCOMPARE(preview.caption, QStringLiteral("Play file"));
-}
-
-void TestPreview::failedOpen()
-{
-    FakePlayer player;
-    Preview preview(player);
-    preview.control.toggle("/m", QStringLiteral("gone.mp3"));
-    player.calls.clear();
-    QVERIFY(player.onError);
-    player.onError(QStringLiteral("Resource not found."));
-    QCOMPARE(preview.messages, QStringList{"Resource not found."});
-    QCOMPARE(player.calls, (QStringList{"stop", "close"}));
-    QCOMPARE(preview.caption, QStringLiteral("Play"));
-    QVERIFY(preview.control.fileName().isEmpty());
-    // The next press plays instead of stopping.
-    player.calls.clear();
-    preview.control.toggle("/m", QStringLiteral("other.mp3"));
-    QCOMPARE(player.calls, (QStringList{"open /m/other.mp3", "play"}));
-}
-
-void TestPreview::failureAfterStopIgnored()
-{
-    FakePlayer player;
-    Preview preview(player);
-    preview.control.toggle("/m", QStringLiteral("a.mp3"));
-    preview.control.toggle("/m", QStringLiteral("a.mp3"));
-    player.calls.clear();
-    player.onError(QStringLiteral("late failure"));
-    QVERIFY(preview.messages.isEmpty());
-    QVERIFY(player.calls.isEmpty());
+    for (const QString &step : steps) {
+        const QString word = step.section(' ', 0, 0);
+        const QString rest = step.section(' ', 1);
+        if (word == QLatin1String("press") && rest.isEmpty())
+            preview.control.toggle(QStringLiteral("/m"), std::nullopt);
+        else if (word == QLatin1String("press"))
+            preview.control.toggle(rest.section('|', 0, 0), rest.section('|', 1));
+        else if (word == QLatin1String("exit"))
+            preview.control.stopForExit();
+        else
+            player.onError(rest);
+    }
+    QCOMPARE(player.calls, calls);
+    QCOMPARE(preview.caption, caption);
+    QCOMPARE(preview.control.fileName(), fileName);
+    QCOMPARE(preview.messages, messages);
 }
 
 void TestPreview::realPlayerPlaysMp3()
