@@ -9,6 +9,11 @@ PreviewControl::PreviewControl(PreviewPlayer &player, TextHandler setCaption, Te
     m_player.setErrorHandler([this](const QString &message) { onPlayerError(message); });
 }
 
+PreviewControl::~PreviewControl()
+{
+    m_player.setErrorHandler({});
+}
+
 void PreviewControl::toggle(const QString &folder, const std::optional<QString> &currentItem)
 {
     if (!m_fileName.isEmpty()) {

@@ -19,7 +19,11 @@ public:
     using TextHandler = std::function<void(const QString &)>;
 
     // setCaption shows a caption on the button; showError shows a player failure to the user.
+    // The player must outlive the control.
     PreviewControl(PreviewPlayer &player, TextHandler setCaption, TextHandler showError);
+    ~PreviewControl();
+    PreviewControl(const PreviewControl &) = delete;
+    PreviewControl &operator=(const PreviewControl &) = delete;
 
     // A press of the button: stops a running preview (even if another item is current now);
     // otherwise plays currentItem (a bare file name) of folder, and does nothing without one.
