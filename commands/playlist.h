@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+// What "Create playlist(s)" needs of the main window's folder browser. The window's directory
+// and file lists implement it; tests use one backed by the real file system.
+class PlaylistFolderBrowser
+{
+public:
+    virtual ~PlaylistFolderBrowser() = default;
+
+    // The current folder: an absolute path without a trailing "/" (except the root "/").
+    virtual QString currentFolder() const = 0;
+    // The current folder's direct subfolders as the directory list shows them, in list order.
+    virtual QStringList subfolderNames() const = 0;
+    // Opens the folder at path as the directory list does: it becomes the current folder (and
+    // working directory), the file list reads its files and the list's change event is raised.
+    // Throws IoError when the folder cannot be opened; the current folder then stays as it was.
+    virtual void openFolder(const QString &path) = 0;
+    // The texts of the file list's items (bare file names) in list order.
+    virtual QStringList fileNames() const = 0;
+};
+
+// The two questions the command may ask; each returns nothing when the user cancels.
+struct PlaylistQuestions {
+    // A save dialog: title, proposed full path, Qt name filter, default suffix. The dialog asks
+    // itself before replacing an existing file.
+    std::function<std::optional<QString>(const QString &title, const QString &proposedPath,
+                                         const QString &filter, const QString &defaultSuffix)>
+        saveFileName;
+    // A folder browser with the given instruction text.
+    std::function<std::optional<QString>(const QString &title)> existingDirectory;
+};
+
+inline constexpr char16_t kPlaylistSaveTitle[] = u"Save playlist";
+inline constexpr char16_t kPlaylistFilter[] = u"M3U Playlist (*.m3u)";
+inline constexpr char16_t kPlaylistSuffix[] = u"m3u";
+inline constexpr char16_t kPlaylistFolderTitle[] = u"Select directory for playlists";
+inline constexpr char16_t kCombinedPlaylistName[] = u"_All.m3u";
+
+// The text every playlist line for a file of folder starts with: the folder ending in exactly
+// one "/". With noDriveLetter, the volume prefix is removed: a leading "X:" drive where one is
+// present, otherwise the mount point of the volume holding the folder unless that is "/"
+// (/media/usb/Music -> /Music/).
+QString playlistFolderText(const QString &folder, bool noDriveLetter);
+
+// One playlist line: folderText, the file name and CR LF, as the bytes the file system uses for
+// the path. Nothing for a path holding CR or LF, which cannot be one line.
+std::optional<QByteArray> playlistLine(const QString &folderText, const QString &fileName);
+
+// "Create playlist(s)". Without subfolders: one playlist of every listed file, saved where the
+// user says (nothing when cancelled). With subfolders: in a folder the user picks, one playlist
+// per direct subfolder named after it plus "_All.m3u" of all their files, replacing existing
+// ones; each subfolder is opened in the browser and the starting folder opened again after it.
+// Each playlist replaces its old file only when complete. A failure throws IoError after the
+// browser has returned to the starting folder.
+void createPlaylists(PlaylistFolderBrowser &browser, bool noDriveLetter,
+                     const PlaylistQuestions &questions);
