@@ -14,7 +14,6 @@ private slots:
     void tidyName();
     void renamesSelectedFiles();
     void competingNames();
-    void neverReplacesAnotherFile();
 };
 
 void TestTidy::tidyName_data()
@@ -97,20 +96,6 @@ void TestTidy::competingNames()
     QCOMPARE(testfiles::readFile("01. My Song.mp3"), QByteArray("first"));
     QCOMPARE(testfiles::readFile("01_-_my_song.mp3"), QByteArray("second"));
     QCOMPARE(list.count(), 2);
-}
-
-void TestTidy::neverReplacesAnotherFile()
-{
-    WorkingFolder folder;
-    QVERIFY(testfiles::writeFile("My Song.mp3", "keep me"));
-    QVERIFY(testfiles::writeFile("my_song.mp3", "other"));
-    MemoryFileList list;
-    list.select(list.items().indexOf("my_song.mp3"));
-
-    tidyFileNames(list, 0);
-
-    QCOMPARE(testfiles::readFile("My Song.mp3"), QByteArray("keep me"));
-    QCOMPARE(testfiles::readFile("my_song.mp3"), QByteArray("other"));
 }
 
 QTEST_GUILESS_MAIN(TestTidy)
