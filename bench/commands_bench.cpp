@@ -1,0 +1,192 @@
+// Times the batch commands on many files in a temporary folder, side by side with a loop of the
+// bare system calls each command cannot do without, measured in the same run.
+//
+//   commands_bench [files...]   (default: 1000 10000)
+
+#include "memoryfilelist.h"
+#include "rename.h"
+#include "tagsfromnames.h"
+#include "testfiles.h"
+#include "tidy.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <cstdio>
+#include <fcntl.h>
+#include <functional>
+#include <unistd.h>
+
+namespace
+{
+
+const char kHeader[4] = {char(0xFF), char(0xFB), char(0x90), char(0x00)};
+
+QString nameOf(int i)
+{
+    return QStringLiteral("band - song %1.mp3").arg(i, 5, 10, QLatin1Char('0'));
+}
+
+std::string encoded(const QString &name)
+{
+    return QFile::encodeName(name).toStdString();
+}
+
+double millis(const std::function<void()> &run)
+{
+    QElapsedTimer timer;
+    timer.start();
+    run();
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+// Opens each file, reads its last 128 bytes, writes them back when write is set, closes it.
+void bareTagAccess(const QStringList &names, bool write)
+{
+    char buf[128];
+    for (const QString &name : names) {
+        const int fd = ::open(encoded(name).c_str(), write ? O_RDWR : O_RDONLY);
+        if (fd < 0)
+            continue;
+        const off_t end = ::lseek(fd, 0, SEEK_END);
+        if (::pread(fd, buf, sizeof buf, end - 128) == 128 && write)
+            (void)::pwrite(fd, buf, sizeof buf, end - 128);
+        ::close(fd);
+    }
+}
+
+// Renames each file to the matching name of to (times only this direction).
+void bareRenames(const QStringList &from, const QStringList &to)
+{
+    for (qsizetype i = 0; i < from.size(); ++i)
+        (void)::rename(encoded(from[i]).c_str(), encoded(to[i]).c_str());
+}
+
+QStringList asideNames(int count)
+{
+    QStringList names;
+    for (int i = 0; i < count; ++i)
+        names << QStringLiteral("aside %1.mp3").arg(i);
+    return names;
+}
+
+struct Result {
+    const char *command;
+    int files;
+    double commandMs;
+    double bareMs;
+};
+
+// One command over a selected file list, and its bare-call loop over the same files.
+struct Step {
+    const char *command;
+    const char *bare;
+    std::function<void(MemoryFileList &)> run;
+    std::function<double(const QStringList &)> baseline; // returns its own timing
+    QString firstNameAfter; // the first file's name once the command has run
+};
+
+std::vector<Step> steps()
+{
+    return {
+        {"tags from file names", "open/pread/pwrite/close 128 B",
+         [](MemoryFileList &list) {
+             NamingOptions options;
+             options.pattern = PatternArtistSong;
+             options.album = QStringLiteral("Album");
+             options.year = QStringLiteral("2001");
+             options.genre = QStringLiteral("Rock");
+             tagsFromFileNames(list, options, {});
+         },
+         [](const QStringList &names) { return millis([&] { bareTagAccess(names, true); }); },
+         nameOf(0)},
+        {"tidy file names", "rename",
+         [](MemoryFileList &list) { tidyFileNames(list, PatternArtistSong); },
+         [](const QStringList &names) {
+             const QStringList aside = asideNames(int(names.size()));
+             const double ms = millis([&] { bareRenames(names, aside); });
+             bareRenames(aside, names);
+             return ms;
+         },
+         tidyName(nameOf(0), PatternArtistSong)},
+        {"rename from tags", "open/pread/close 128 B + rename",
+         [](MemoryFileList &list) { renameFromTags(list); },
+         [](const QStringList &names) {
+             const QStringList aside = asideNames(int(names.size()));
+             const double ms = millis([&] {
+                 bareTagAccess(names, false);
+                 bareRenames(names, aside);
+             });
+             bareRenames(aside, names);
+             return ms;
+         },
+         nameOf(0)},
+    };
+}
+
+std::vector<Result> runAt(int files)
+{
+    WorkingFolder folder;
+    if (!folder.isValid())
+        return {};
+    const QByteArray audio = testfiles::frames(kHeader, 1);
+    for (int i = 0; i < files; ++i)
+        testfiles::writeFile(nameOf(i), audio);
+
+    std::vector<Result> results;
+    for (const Step &step : steps()) {
+        MemoryFileList list;
+        list.selectAll();
+        const double commandMs = millis([&] { step.run(list); });
+        const QStringList after = MemoryFileList::folderItems();
+        const bool tagged = testfiles::readFile(after.value(0)).right(128).startsWith("TAG");
+        if (after.size() != files || after.value(0) != step.firstNameAfter || !tagged)
+            std::fprintf(stderr, "%s: unexpected result\n", step.command);
+        // The bare calls run on the files as the command left them.
+        const double bareMs = step.baseline(MemoryFileList::folderItems());
+        results.push_back({step.command, files, commandMs, bareMs});
+    }
+    return results;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QList<int> counts;
+    for (int i = 1; i < argc; ++i)
+        counts << QByteArray(argv[i]).toInt();
+    if (counts.isEmpty())
+        counts = {1000, 10000};
+
+    std::vector<Result> all;
+    std::printf("%-22s %7s %12s %12s %7s   baseline\n", "command", "files", "command ms", "bare ms",
+                "ratio");
+    for (int files : counts) {
+        for (const Result &r : runAt(files)) {
+            const char *bare = "";
+            for (const Step &s : steps())
+                if (std::string(s.command) == r.command)
+                    bare = s.bare;
+            std::printf("%-22s %7d %12.1f %12.1f %6.2fx   %s\n", r.command, r.files, r.commandMs,
+                        r.bareMs, r.commandMs / r.bareMs, bare);
+            all.push_back(r);
+        }
+    }
+
+    // Scaling from the smallest to the largest run.
+    if (counts.size() > 1) {
+        std::printf("\nscaling %d -> %d files (%.0fx):\n", counts.first(), counts.last(),
+                    double(counts.last()) / counts.first());
+        for (const Result &small : all) {
+            if (small.files != counts.first())
+                continue;
+            for (const Result &large : all)
+                if (large.files == counts.last() && std::string(large.command) == small.command)
+                    std::printf("%-22s command %6.1fx   bare %6.1fx\n", small.command,
+                                large.commandMs / small.commandMs, large.bareMs / small.bareMs);
+        }
+    }
+    return 0;
+}
