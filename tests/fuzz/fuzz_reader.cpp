@@ -12,7 +12,8 @@
 #include <string>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 const std::string &scratchFile()
 {
@@ -49,7 +50,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     // The probe on memory, with every prefix length the reader may hand it.
     MemorySource source(data, size);
-    const MpegProbe probe = probeMpegAudio(source, std::int64_t(size), data, std::min<std::size_t>(size, 4096));
+    const MpegProbe probe =
+        probeMpegAudio(source, std::int64_t(size), data, std::min<std::size_t>(size, 4096));
     if (probe.found) {
         if (probe.frameOffset < 0 || std::size_t(probe.frameOffset) + 4 > size)
             std::abort();

@@ -5,7 +5,8 @@
 #include <fstream>
 #include <string>
 
-namespace {
+namespace
+{
 
 std::string frame(const char *header, int length)
 {

@@ -13,7 +13,8 @@
 #include <unistd.h>
 #include <vector>
 
-namespace {
+namespace
+{
 
 const std::string &scratchFile()
 {
