@@ -114,21 +114,25 @@ void TForm1::UpdateFormatControls()
 bool TForm1::eventFilter(QObject *watched, QEvent *event)
 {
     if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
-        if (static_cast<QWidget *>(watched)->window() == this && event != m_lastKeyPress) {
-            m_lastKeyPress = event;
+        if (static_cast<QWidget *>(watched)->window() == this) {
             const auto *key = static_cast<QKeyEvent *>(event);
-            FormKeyDown(key->key(), key->modifiers());
+            const SeenKey seen{event, key->key(), key->modifiers(), key->timestamp()};
+            if (!(seen == m_lastKeyPress)) {
+                m_lastKeyPress = seen;
+                FormKeyDown(key->key(), key->modifiers());
+            }
         }
     } else if (event->type() == QEvent::KeyRelease) {
-        m_lastKeyPress = nullptr;
+        m_lastKeyPress = {};
     }
     return false; // the focused control still gets the key
 }
 
 void TForm1::FormKeyDown(int key, Qt::KeyboardModifiers shift)
 {
+    // F2 presses "Rename file(s)" (whatever modifiers are held).
     if (key == Qt::Key_F2)
-        Button4Click();
+        Button4->click();
     if (key == Qt::Key_C && (shift & Qt::ControlModifier))
         Button1Click();
     if (key == Qt::Key_A && (shift & Qt::ControlModifier))

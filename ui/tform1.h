@@ -45,7 +45,14 @@ private:
 
     // The key press seen last: a key that no control takes travels up to its parents and is
     // seen again; the window acts on it once.
-    const QEvent *m_lastKeyPress = nullptr;
+    struct SeenKey {
+        const QEvent *event = nullptr;
+        int key = 0;
+        Qt::KeyboardModifiers modifiers;
+        quint64 timestamp = 0;
+        bool operator==(const SeenKey &) const = default;
+    };
+    SeenKey m_lastKeyPress;
 };
 
 // The main window, set as soon as it is being created.
