@@ -1,6 +1,7 @@
 #include "directorylistbox.h"
 
 #include "filelistbox.h"
+#include "folderscan.h"
 #include "handler.h"
 #include "ioerror.h"
 #include "listitemdelegate.h"
@@ -34,9 +35,12 @@ void TDirectoryListBox::setDirectory(const QString &path)
     if (::chdir(QFile::encodeName(target).constData()) != 0)
         throw IoError::fromErrno(errno);
     m_directory = QDir::cleanPath(QDir::currentPath());
-    rebuild();
+    // One pass over the folder serves both lists.
+    const FolderScan scan =
+        scanFolder(m_directory, m_fileList ? m_fileList->mask() : QStringLiteral("*.mp3"));
+    rebuild(scan.folders);
     if (m_fileList)
-        m_fileList->setDirectory(m_directory);
+        m_fileList->showFiles(m_directory, scan.files);
     emit changed();
 }
 
@@ -64,7 +68,7 @@ void TDirectoryListBox::keyPressEvent(QKeyEvent *event)
     QListWidget::keyPressEvent(event);
 }
 
-void TDirectoryListBox::rebuild()
+void TDirectoryListBox::rebuild(const QStringList &subfolders)
 {
     clear();
     const QIcon open = folderIcon(FolderPicture::Open);
@@ -84,9 +88,6 @@ void TDirectoryListBox::rebuild()
         add(i + 1 == parts.size() ? current : open, parts[i], path, i + 1);
     }
     const int currentRowIndex = int(parts.size());
-    const QDir dir(m_directory);
-    const QStringList subfolders =
-        dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
     const QString prefix = m_directory.endsWith(u'/') ? m_directory : m_directory + u'/';
     for (const QString &name : subfolders)
         add(closed, name, prefix + name, currentRowIndex + 1);

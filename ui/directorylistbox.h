@@ -22,6 +22,9 @@ public:
     void setDirectory(const QString &path);
     void setFileList(TFileListBox *fileList) { m_fileList = fileList; }
 
+    // The subfolders of a folder that the list shows, sorted.
+    static QStringList subfolders(const QString &directory);
+
     // The folder an item stands for.
     QString itemPath(int row) const;
     int itemIndex() const { return currentRow(); }
@@ -36,7 +39,7 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
-    void rebuild();
+    void rebuild(const QStringList &subfolders);
 
     QString m_directory;
     TFileListBox *m_fileList = nullptr;

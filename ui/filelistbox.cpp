@@ -1,8 +1,8 @@
 #include "filelistbox.h"
 
+#include "folderscan.h"
 #include "listitemdelegate.h"
 
-#include <QDir>
 #include <QItemSelection>
 #include <QStringListModel>
 #include <algorithm>
@@ -22,6 +22,13 @@ void TFileListBox::setMask(const QString &mask)
     reread();
 }
 
+void TFileListBox::showFiles(const QString &directory, const QStringList &names)
+{
+    m_directory = directory;
+    m_pendingUnselect.clear();
+    m_model->setStringList(names);
+}
+
 void TFileListBox::setDirectory(const QString &directory)
 {
     m_directory = directory;
@@ -31,19 +38,8 @@ void TFileListBox::setDirectory(const QString &directory)
 void TFileListBox::reread()
 {
     m_pendingUnselect.clear();
-    QStringList names;
-    if (!m_directory.isEmpty()) {
-        const QDir dir(m_directory);
-        const QFileInfoList infos = dir.entryInfoList(
-            QStringList{m_mask}, QDir::Files | QDir::NoDotAndDotDot, QDir::Name | QDir::IgnoreCase);
-        names.reserve(infos.size());
-        for (const QFileInfo &info : infos) {
-            // isFile() follows links: a link to a FIFO or a broken link is left out.
-            if (info.isFile())
-                names.append(info.fileName());
-        }
-    }
-    m_model->setStringList(names);
+    m_model->setStringList(m_directory.isEmpty() ? QStringList()
+                                                 : scanFolder(m_directory, m_mask).files);
 }
 
 int TFileListBox::count() const
@@ -59,11 +55,14 @@ QString TFileListBox::itemText(int row) const
 std::vector<bool> TFileListBox::selectedRows() const
 {
     flushPendingUnselect();
-    std::vector<bool> selected(std::size_t(count()), false);
-    const QModelIndexList rows = selectionModel()->selectedRows();
-    for (const QModelIndex &index : rows) {
-        if (index.row() >= 0 && index.row() < count())
-            selected[std::size_t(index.row())] = true;
+    // From the ranges, not row by row: asking the selection model row by row costs the number of
+    // ranges for every row.
+    const int n = count();
+    std::vector<bool> selected(std::size_t(n), false);
+    const QItemSelection selection = selectionModel()->selection();
+    for (const QItemSelectionRange &range : selection) {
+        for (int row = std::max(range.top(), 0); row <= std::min(range.bottom(), n - 1); ++row)
+            selected[std::size_t(row)] = true;
     }
     return selected;
 }
@@ -80,17 +79,25 @@ void TFileListBox::flushPendingUnselect() const
         return;
     std::vector<int> rows;
     rows.swap(m_pendingUnselect);
-    std::sort(rows.begin(), rows.end());
+    // The new selection is worked out here and handed over in one change, a range per run of
+    // selected rows: the selection model itself would compare every range with every other.
+    std::vector<bool> selected = selectedRows();
+    for (int row : rows)
+        selected[std::size_t(row)] = false;
     QItemSelection selection;
-    std::size_t i = 0;
-    while (i < rows.size()) {
-        std::size_t j = i;
-        while (j + 1 < rows.size() && rows[j + 1] <= rows[j] + 1)
-            ++j;
-        selection.select(m_model->index(rows[i], 0), m_model->index(rows[j], 0));
-        i = j + 1;
+    const int n = count();
+    for (int row = 0; row < n;) {
+        if (!selected[std::size_t(row)]) {
+            ++row;
+            continue;
+        }
+        int last = row;
+        while (last + 1 < n && selected[std::size_t(last + 1)])
+            ++last;
+        selection.append(QItemSelectionRange(m_model->index(row, 0), m_model->index(last, 0)));
+        row = last + 1;
     }
-    selectionModel()->select(selection, QItemSelectionModel::Deselect);
+    selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
 }
 
 bool TFileListBox::isSelected(int row) const

@@ -25,6 +25,8 @@ public:
     QString directory() const { return m_directory; }
     // Reads the named folder (drops the selection).
     void setDirectory(const QString &directory);
+    // Shows names already read from the folder (see scanFolder).
+    void showFiles(const QString &directory, const QStringList &names);
 
     // FileList
     int count() const override;

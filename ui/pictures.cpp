@@ -76,8 +76,8 @@ QPixmap bannerPicture(qreal dpr)
         p.drawEllipse(QPointF(x, 48), 7, 5.5);
         p.drawRect(QRectF(x + 5, 18, 2.5, 30));
     }
-    drawBlockLetters(p, wordsPath(QStringLiteral("TRACKLING"), QRectF(44, 8, 337, 44), 900), 3,
-                     2.2);
+    drawBlockLetters(p, wordsPath(QStringLiteral("TRACKLING"), QRectF(44, 8, 337, 44), QFont::Bold),
+                     3, 2.2);
     QFont small(QStringLiteral("Liberation Sans"));
     small.setPixelSize(11);
     small.setBold(true);
@@ -93,7 +93,7 @@ QPixmap buttonPicture(const QString &words, qreal dpr)
     const QSize size(100, 40);
     QPixmap pm = blankPicture(size, dpr, buttonFace());
     QPainter p(&pm);
-    drawBlockLetters(p, wordsPath(words, QRectF(5, 6, 88, 26), 900), 2, 1.6);
+    drawBlockLetters(p, wordsPath(words, QRectF(5, 6, 88, 26), QFont::Bold), 2, 1.6);
     return pm;
 }
 

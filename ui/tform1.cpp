@@ -62,10 +62,7 @@ void TForm1::drawPictures()
     const qreal dpr = std::max<qreal>(1.0, qApp->devicePixelRatio());
     Image1->setPixmap(bannerPicture(dpr));
     for (auto [button, words] : {std::pair{BitBtn1, "TAG'EM!"}, std::pair{BitBtn2, "EXIT!"}}) {
-        QIcon icon;
-        icon.addPixmap(buttonPicture(QString::fromLatin1(words), 1.0));
-        icon.addPixmap(buttonPicture(QString::fromLatin1(words), std::max<qreal>(2.0, dpr)));
-        button->setIcon(icon);
+        button->setIcon(QIcon(buttonPicture(QString::fromLatin1(words), dpr)));
     }
 }
 

@@ -23,6 +23,8 @@ private slots:
     void readFailureEndsWalk();
     void restoresRestrictedDialog();
     void doubleClickEditsClickedFile();
+    void yearPositions_data();
+    void yearPositions();
     void dialogKeys_data();
     void dialogKeys();
 };
@@ -230,6 +232,38 @@ void TestEditTags::doubleClickEditsClickedFile()
     QCOMPARE(shown.size(), 1);
     QCOMPARE(shown[0].panel, QStringLiteral("b.mp3"));
     QCOMPARE(listSelection(), std::vector<bool>(3, false));
+}
+
+void TestEditTags::yearPositions_data()
+{
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QByteArray>("saved");
+    QTest::newRow("full") << QByteArray("1998") << "1998" << QByteArray("1998");
+    QTest::newRow("first two") << QByteArray("19  ") << "19  " << QByteArray("19  ");
+    QTest::newRow("blank") << QByteArray("    ") << "    " << QByteArray("    ");
+    QTest::newRow("gap") << QByteArray("1 9 ") << "1 9 " << QByteArray("1 9 ");
+    QTest::newRow("letters") << QByteArray("ab12") << "12  " << QByteArray("12  ");
+}
+
+void TestEditTags::yearPositions()
+{
+    QFETCH(QByteArray, stored);
+    QFETCH(QString, shown);
+    QFETCH(QByteArray, saved);
+    WindowsInFolder folder;
+    QVERIFY(testfiles::writeFile(folder.file("y.mp3"), mp3(testfiles::id3v1("t", "", "", stored))));
+    folder.start();
+    FakeQuestions questions;
+    QString seen;
+    questions.dialogAnswers = {[&](QDialog &) {
+        seen = Form2->MaskEdit1->displayText();
+        return 1;
+    }};
+    Form1->FileListBox1->setSelected(0, true);
+    Form1->Button7->click();
+    QCOMPARE(seen, shown);
+    QCOMPARE(tagOf(folder.file("y.mp3")).mid(93, 4), saved);
 }
 
 void TestEditTags::dialogKeys_data()
