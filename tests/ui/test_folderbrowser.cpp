@@ -1,0 +1,265 @@
+// The folder browser: items, order, what is left out, opening folders and the working
+// directory, volumes; and the selection walk over the real file list.
+#include "directorylistbox.h"
+#include "drivecombobox.h"
+#include "filelistbox.h"
+#include "startup.h"
+#include "testfiles.h"
+#include "tform1.h"
+#include "uitest.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QTest>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+class TestFolderBrowser : public QObject
+{
+    Q_OBJECT
+private slots:
+    void fileListShowsOnlyMp3Files();
+    void directoryItems();
+    void openingFolderByEnterAndDoubleClick();
+    void folderThatCannotBeEntered();
+    void volumeThatCannotBeEntered();
+    void volumesListCurrentOne();
+    void emptyFolder();
+    void walkOrderAndUnselectBeforeAction();
+    void failureEndsWalk();
+    void rereadDropsSelection();
+    void walkOverTenThousandFiles();
+
+private:
+    static QStringList items(const TFileListBox *list);
+    static QStringList items(const TDirectoryListBox *list);
+};
+
+QStringList TestFolderBrowser::items(const TFileListBox *list)
+{
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i)
+        out << list->itemText(i);
+    return out;
+}
+
+QStringList TestFolderBrowser::items(const TDirectoryListBox *list)
+{
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i)
+        out << list->item(i)->text();
+    return out;
+}
+
+void TestFolderBrowser::fileListShowsOnlyMp3Files()
+{
+    WindowsInFolder folder;
+    for (const char *name :
+         {"b.MP3", "A.mp3", "c.Mp3", "c.mp3.txt", ".hidden.mp3", "notes.txt", "Ärger.mp3"})
+        QVERIFY(testfiles::writeFile(folder.file(QString::fromUtf8(name)), mp3()));
+    QVERIFY(QDir().mkdir(folder.file("folder.mp3")));
+    QCOMPARE(::mkfifo(QFile::encodeName(folder.file("pipe.mp3")).constData(), 0644), 0);
+    QVERIFY(QFile::link(folder.file("missing"), folder.file("broken.mp3")));
+    QVERIFY(QFile::link(folder.file("pipe.mp3"), folder.file("to-pipe.mp3")));
+    QVERIFY(QFile::link(folder.file("A.mp3"), folder.file("link.mp3")));
+    folder.start();
+    QCOMPARE(items(Form1->FileListBox1),
+             (QStringList{"A.mp3", "b.MP3", "c.Mp3", "link.mp3", QString::fromUtf8("Ärger.mp3")}));
+    QCOMPARE(Form1->FileListBox1->selectionMode(), QAbstractItemView::ExtendedSelection);
+}
+
+void TestFolderBrowser::directoryItems()
+{
+    WindowsInFolder folder;
+    for (const char *name : {"beta", "Alpha", ".hidden", "gamma", "Beta2"})
+        QVERIFY(QDir(folder.path()).mkdir(QString::fromLatin1(name)));
+    QVERIFY(testfiles::writeFile(folder.file("file"), {}));
+    folder.start();
+    const TDirectoryListBox *dirs = Form1->DirectoryListBox1;
+    const QStringList parts = folder.path().split(u'/', Qt::SkipEmptyParts);
+    QStringList expected{"/"};
+    expected << parts << QStringList{"Alpha", "beta", "Beta2", "gamma"};
+    QCOMPARE(items(dirs), expected);
+    QCOMPARE(dirs->itemIndex(), int(parts.size()));
+    QCOMPARE(dirs->itemPath(0), QStringLiteral("/"));
+    QCOMPARE(dirs->itemPath(int(parts.size())), folder.path());
+    QCOMPARE(dirs->itemPath(int(parts.size()) + 1), folder.file("Alpha"));
+    QCOMPARE(QDir::currentPath(), folder.path());
+}
+
+void TestFolderBrowser::openingFolderByEnterAndDoubleClick()
+{
+    WindowsInFolder folder;
+    QVERIFY(QDir(folder.path()).mkdir("Sub"));
+    QVERIFY(testfiles::writeFile(folder.file("Sub/in-sub.mp3"), mp3()));
+    QVERIFY(testfiles::writeFile(folder.file("top.mp3"), mp3()));
+    folder.start();
+    showMainWindow();
+    QVERIFY(QTest::qWaitForWindowExposed(Form1));
+    TDirectoryListBox *dirs = Form1->DirectoryListBox1;
+    Form1->FileListBox1->selectAllFiles();
+
+    // The change comes last: the working directory, the items and the file list are new then.
+    QStringList atChange;
+    connect(dirs, &TDirectoryListBox::changed, this, [&] {
+        atChange << QDir::currentPath() << dirs->item(dirs->itemIndex())->text()
+                 << items(Form1->FileListBox1).join(u',');
+    });
+    const int sub = int(items(dirs).indexOf("Sub"));
+    dirs->setItemIndex(sub); // a click only moves the selection
+    QCOMPARE(QDir::currentPath(), folder.path());
+    QTest::keyClick(dirs, Qt::Key_Return);
+    QCOMPARE(atChange, (QStringList{folder.file("Sub"), "Sub", "in-sub.mp3"}));
+    QCOMPARE(dirs->directory(), folder.file("Sub"));
+    QCOMPARE(listSelection(), std::vector<bool>({false}));
+
+    // A double click on the parent's item goes back up.
+    atChange.clear();
+    const int parent = dirs->itemIndex() - 1;
+    const QRect rect = dirs->visualItemRect(dirs->item(parent));
+    QTest::mouseClick(dirs->viewport(), Qt::LeftButton, {}, rect.center());
+    QCOMPARE(atChange, QStringList());
+    QTest::mouseDClick(dirs->viewport(), Qt::LeftButton, {}, rect.center());
+    QCOMPARE(atChange, (QStringList{folder.path(), QDir(folder.path()).dirName(), "top.mp3"}));
+}
+
+void TestFolderBrowser::folderThatCannotBeEntered()
+{
+    WindowsInFolder folder;
+    QVERIFY(QDir(folder.path()).mkdir("gone"));
+    QVERIFY(testfiles::writeFile(folder.file("top.mp3"), mp3()));
+    folder.start();
+    FakeQuestions questions;
+    TDirectoryListBox *dirs = Form1->DirectoryListBox1;
+    QSignalSpy changed(dirs, &TDirectoryListBox::changed);
+    dirs->setItemIndex(int(items(dirs).indexOf("gone")));
+    QVERIFY(QDir(folder.path()).rmdir("gone"));
+    dirs->openSelected();
+    QCOMPARE(questions.criticals, QStringList{"File not found."});
+    QCOMPARE(changed.count(), 0);
+    QCOMPARE(QDir::currentPath(), folder.path());
+    QCOMPARE(dirs->directory(), folder.path());
+    QCOMPARE(items(Form1->FileListBox1), QStringList{"top.mp3"});
+}
+
+void TestFolderBrowser::volumeThatCannotBeEntered()
+{
+    WindowsInFolder folder;
+    folder.start();
+    FakeQuestions questions;
+    TDriveComboBox *drives = Form1->DriveComboBox1;
+    drives->addItem(QStringLiteral("/no-such-volume"), QStringLiteral("/no-such-volume"));
+    const int chosen = drives->count() - 1;
+    drives->setCurrentIndex(chosen);
+    emit drives->activated(chosen);
+    QCOMPARE(questions.criticals, QStringList{"File not found."});
+    QCOMPARE(QDir::currentPath(), folder.path());
+    QCOMPARE(Form1->DirectoryListBox1->directory(), folder.path());
+    QCOMPARE(drives->currentIndex(), chosen);
+}
+
+void TestFolderBrowser::volumesListCurrentOne()
+{
+    WindowsInFolder folder;
+    folder.start();
+    const TDriveComboBox *drives = Form1->DriveComboBox1;
+    QVERIFY(drives->currentIndex() >= 0);
+    const QString shown = drives->volumePath(drives->currentIndex());
+    QVERIFY(folder.path() == shown ||
+            folder.path().startsWith(shown.endsWith(u'/') ? shown : shown + u'/'));
+    for (int i = 0; i < drives->count(); ++i) {
+        const QString v = drives->volumePath(i);
+        QVERIFY2(!v.startsWith("/proc") && !v.startsWith("/sys"), qPrintable(v));
+    }
+}
+
+void TestFolderBrowser::emptyFolder()
+{
+    WindowsInFolder folder;
+    QVERIFY(testfiles::writeFile(folder.file("notes.txt"), "x"));
+    folder.start();
+    FakeQuestions questions;
+    QCOMPARE(Form1->FileListBox1->count(), 0);
+    Form1->Button2->click();
+    Form1->Button1->click();
+    Form1->Button7->click();
+    QCOMPARE(questions.dialogs, 0);
+    QVERIFY(questions.criticals.isEmpty());
+}
+
+void TestFolderBrowser::walkOrderAndUnselectBeforeAction()
+{
+    WindowsInFolder folder;
+    for (const char *name : {"0.mp3", "1.mp3", "2.mp3", "3.mp3", "4.mp3"})
+        QVERIFY(testfiles::writeFile(folder.file(name), mp3()));
+    folder.start();
+    TFileListBox *list = Form1->FileListBox1;
+    for (int row : {1, 3, 4})
+        list->setSelected(row, true);
+    QStringList seen;
+    walkSelection(*list, [&](int row, const QString &name) {
+        seen << name;
+        QVERIFY(!list->isSelected(row));
+        if (row == 1)
+            list->setSelected(2, true); // the walk does not read the selection again
+    });
+    QCOMPARE(seen, (QStringList{"1.mp3", "3.mp3", "4.mp3"}));
+    QCOMPARE(listSelection(), std::vector<bool>({false, false, true, false, false}));
+}
+
+void TestFolderBrowser::failureEndsWalk()
+{
+    WindowsInFolder folder;
+    for (const char *name : {"0.mp3", "1.mp3", "2.mp3", "3.mp3"})
+        QVERIFY(testfiles::writeFile(folder.file(name), mp3()));
+    folder.start();
+    TFileListBox *list = Form1->FileListBox1;
+    list->selectAllFiles();
+    QStringList seen;
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error,
+                             walkSelection(*list, [&](int row, const QString &name) {
+                                 seen << name;
+                                 if (row == 1)
+                                     throw std::runtime_error("stop");
+                             }));
+    QCOMPARE(seen, (QStringList{"0.mp3", "1.mp3"}));
+    QCOMPARE(listSelection(), std::vector<bool>({false, false, true, true}));
+}
+
+void TestFolderBrowser::rereadDropsSelection()
+{
+    WindowsInFolder folder;
+    QVERIFY(testfiles::writeFile(folder.file("a.mp3"), mp3()));
+    folder.start();
+    TFileListBox *list = Form1->FileListBox1;
+    list->selectAllFiles();
+    QVERIFY(QFile::rename(folder.file("a.mp3"), folder.file("b.mp3")));
+    list->reread();
+    QCOMPARE(items(list), QStringList{"b.mp3"});
+    QCOMPARE(listSelection(), std::vector<bool>({false}));
+}
+
+void TestFolderBrowser::walkOverTenThousandFiles()
+{
+    WindowsInFolder folder;
+    for (int i = 0; i < 10000; ++i) {
+        QFile f(folder.file(QStringLiteral("%1.mp3").arg(i, 5, 10, QLatin1Char('0'))));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    }
+    folder.start();
+    TFileListBox *list = Form1->FileListBox1;
+    QCOMPARE(list->count(), 10000);
+    list->selectAllFiles();
+    for (int row = 5000; row < 5010; ++row)
+        list->setSelected(row, false);
+    int walked = 0;
+    walkSelection(*list, [&](int, const QString &) { ++walked; });
+    QCOMPARE(walked, 9990);
+    list->flushPendingUnselect();
+    QVERIFY(list->selectionModel()->selectedRows().isEmpty());
+}
+
+QTEST_MAIN(TestFolderBrowser)
+#include "test_folderbrowser.moc"

@@ -1,0 +1,419 @@
+// The main window as the program starts, its shortcuts, "Clear selection", "Select all", the
+// exit button and the close box; the edit dialog's look.
+#include "fieldstate.h"
+#include "startup.h"
+#include "testfiles.h"
+#include "tform1.h"
+#include "tform2.h"
+#include "uitest.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+private slots:
+    void controls_data();
+    void controls();
+    void startState();
+    void tabOrder();
+    void captionsFit();
+    void dialogControls_data();
+    void dialogControls();
+    void dialogStartState();
+    void selectionButtons();
+    void shortcuts_data();
+    void shortcuts();
+    void ctrlCInEditCopiesAndClears();
+    void formatChangesArtistField();
+    void exitButtonEndsProgram();
+    void closeBoxEndsProgram();
+
+private:
+};
+
+namespace
+{
+
+struct Row {
+    const char *name;
+    const char *kind;
+    QRect rect;
+    const char *text;
+};
+
+const Row mainRows[] = {
+    {"Image1", "QLabel", {8, 8, 425, 73}, ""},
+    {"Bevel1", "QFrame", {8, 104, 425, 297}, ""},
+    {"DriveComboBox1", "TDriveComboBox", {16, 112, 177, 19}, ""},
+    {"Button1", "QPushButton", {200, 112, 113, 19}, "Clear selection"},
+    {"Button2", "QPushButton", {314, 112, 113, 19}, "Select all"},
+    {"DirectoryListBox1", "TDirectoryListBox", {16, 136, 177, 256}, ""},
+    {"FileListBox1", "TFileListBox", {200, 136, 225, 211}, ""},
+    {"Button3", "QPushButton", {200, 354, 113, 19}, "Trim filename(s)"},
+    {"Button4", "QPushButton", {314, 354, 113, 19}, "Rename file(s)"},
+    {"Button7", "QPushButton", {200, 374, 113, 19}, "Edit tag(s)"},
+    {"Button8", "QPushButton", {314, 374, 113, 19}, "Play file"},
+    {"GroupBox1", "QGroupBox", {440, 8, 233, 121}, " Tag Info "},
+    {"Panel1", "QLabel", {448, 24, 49, 21}, "Artist "},
+    {"Edit1", "QLineEdit", {496, 24, 169, 21}, ""},
+    {"Panel2", "QLabel", {448, 48, 49, 21}, "Album "},
+    {"Edit2", "QLineEdit", {496, 48, 169, 21}, ""},
+    {"Panel3", "QLabel", {448, 72, 49, 21}, "Year "},
+    {"MaskEdit1", "QLineEdit", {496, 72, 33, 21}, ""},
+    {"Panel5", "QLabel", {536, 72, 33, 21}, "Genre "},
+    {"ComboBox1", "QComboBox", {568, 72, 97, 21}, "(none)"},
+    {"Panel4", "QLabel", {448, 96, 49, 21}, "Comment "},
+    {"Edit3", "QLineEdit", {496, 96, 169, 21}, ""},
+    {"RadioGroup1", "TRadioGroup", {440, 136, 233, 73}, " Filename Format "},
+    {"GroupBox2", "QGroupBox", {440, 216, 233, 76}, " Options "},
+    {"CheckBox1", "QCheckBox", {448, 232, 217, 17}, "Ask for new title if title exceeds 30 chars"},
+    {"CheckBox2", "QCheckBox", {448, 250, 217, 17}, "Get artist and album from directory name"},
+    {"CheckBox3", "QCheckBox", {448, 268, 217, 17}, "No driveletter in playlists"},
+    {"Bevel2", "QFrame", {440, 302, 233, 99}, ""},
+    {"Button6", "QPushButton", {448, 310, 105, 25}, "Rename from tags"},
+    {"Button5", "QPushButton", {560, 310, 105, 25}, "Create playlist(s)"},
+    {"BitBtn1", "QPushButton", {448, 342, 105, 51}, ""},
+    {"BitBtn2", "QPushButton", {560, 342, 105, 51}, ""},
+};
+
+const Row dialogRows[] = {
+    {"Panel6", "QLabel", {8, 8, 393, 25}, ""},
+    {"GroupBox2", "QGroupBox", {8, 40, 153, 145}, " File Info "},
+    {"Memo1", "QPlainTextEdit", {16, 56, 137, 121}, ""},
+    {"GroupBox1", "QGroupBox", {168, 40, 233, 145}, " Tag Info "},
+    {"Panel1", "QLabel", {176, 56, 49, 21}, "Title "},
+    {"Edit1", "QLineEdit", {224, 56, 169, 21}, ""},
+    {"Panel2", "QLabel", {176, 80, 49, 21}, "Artist "},
+    {"Edit2", "QLineEdit", {224, 80, 169, 21}, ""},
+    {"Panel4", "QLabel", {176, 104, 49, 21}, "Album "},
+    {"Edit3", "QLineEdit", {224, 104, 169, 21}, ""},
+    {"Panel3", "QLabel", {176, 128, 49, 21}, "Year "},
+    {"MaskEdit1", "QLineEdit", {224, 128, 33, 21}, ""},
+    {"Panel5", "QLabel", {264, 128, 33, 21}, "Genre "},
+    {"ComboBox1", "QComboBox", {296, 128, 97, 21}, ""},
+    {"Panel7", "QLabel", {176, 152, 49, 21}, "Comment "},
+    {"Edit4", "QLineEdit", {224, 152, 169, 21}, ""},
+    {"Bevel1", "QFrame", {8, 192, 393, 41}, ""},
+    {"Button1", "QPushButton", {16, 200, 185, 25}, "Save"},
+    {"Button2", "QPushButton", {208, 200, 185, 25}, "Cancel"},
+};
+
+QString caption(QWidget *w)
+{
+    if (auto *b = qobject_cast<QAbstractButton *>(w))
+        return b->text();
+    if (auto *g = qobject_cast<QGroupBox *>(w))
+        return g->title();
+    if (auto *l = qobject_cast<QLabel *>(w))
+        return l->text();
+    if (auto *c = qobject_cast<QComboBox *>(w))
+        return c->currentText();
+    return {};
+}
+
+void addRows(const Row *rows, std::size_t n)
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QRect>("rect");
+    QTest::addColumn<QString>("text");
+    for (std::size_t i = 0; i < n; ++i)
+        QTest::newRow(rows[i].name)
+            << QString::fromLatin1(rows[i].name) << QString::fromLatin1(rows[i].kind)
+            << rows[i].rect << QString::fromLatin1(rows[i].text);
+}
+
+void checkControl(QWidget *window)
+{
+    QFETCH(QString, name);
+    QFETCH(QString, kind);
+    QFETCH(QRect, rect);
+    QFETCH(QString, text);
+    auto *w = window->findChild<QWidget *>(name);
+    QVERIFY(w);
+    QCOMPARE(w->parentWidget(), window);
+    QVERIFY(w->inherits(kind.toLatin1()));
+    QCOMPARE(w->geometry(), rect);
+    if (!text.isEmpty() || qobject_cast<QAbstractButton *>(w))
+        QCOMPARE(caption(w), text);
+}
+
+QStringList tabChain(QWidget *window, QWidget *first)
+{
+    QStringList names;
+    QWidget *w = first;
+    do {
+        if ((w->focusPolicy() & Qt::TabFocus) && w->isEnabled() && w->isVisibleTo(window) &&
+            w->window() == window)
+            names << w->objectName();
+        w = w->nextInFocusChain();
+    } while (w != first);
+    return names;
+}
+
+} // namespace
+
+void TestMainWindow::controls_data()
+{
+    addRows(mainRows, std::size(mainRows));
+}
+
+void TestMainWindow::controls()
+{
+    WindowsInFolder folder;
+    folder.start();
+    checkControl(Form1);
+}
+
+void TestMainWindow::startState()
+{
+    WindowsInFolder folder;
+    QVERIFY(testfiles::writeFile(folder.file("b.mp3"), mp3()));
+    QVERIFY(testfiles::writeFile(folder.file("a.mp3"), mp3()));
+    folder.start();
+    showMainWindow();
+    QVERIFY(QTest::qWaitForWindowExposed(Form1));
+
+    QCOMPARE(Form1->windowTitle(), QStringLiteral("Trackling 1.51"));
+    QCOMPARE(QApplication::applicationName(), QStringLiteral("Trackling"));
+    QCOMPARE(Form1->size(), QSize(681, 409));
+    QCOMPARE(Form1->minimumSize(), Form1->maximumSize());
+    QVERIFY(!(Form1->windowFlags() & Qt::WindowMaximizeButtonHint));
+    QVERIFY(Form1->windowFlags() & Qt::WindowMinimizeButtonHint);
+    QCOMPARE(Form1->font().family(), QStringLiteral("Liberation Sans"));
+    QCOMPARE(Form1->font().pointSize(), 8);
+    const QRect screen = Form1->screen()->availableGeometry();
+    QVERIFY(qAbs(Form1->frameGeometry().center().x() - screen.center().x()) <= 2);
+
+    QVERIFY(Form1->Label1->text().startsWith(QStringLiteral("Version 1.51 (Jan-99)")));
+    QCOMPARE(Form1->Image1->pixmap().deviceIndependentSize().toSize(), QSize(425, 73));
+    QCOMPARE(Form1->BitBtn1->iconSize(), QSize(100, 40));
+    QVERIFY(!Form1->BitBtn1->icon().isNull() && !Form1->BitBtn2->icon().isNull());
+
+    QCOMPARE(Form1->Edit1->text(), QString());
+    QCOMPARE(Form1->Edit1->maxLength(), 30);
+    QCOMPARE(Form1->Edit2->maxLength(), 30);
+    QCOMPARE(Form1->Edit3->maxLength(), 30);
+    QCOMPARE(Form1->MaskEdit1->displayText(), QStringLiteral("    "));
+    QCOMPARE(Form1->ComboBox1->count(), 146);
+    QCOMPARE(Form1->ComboBox1->currentIndex(), 0);
+    QCOMPARE(Form1->ComboBox1->currentText(), QStringLiteral("(none)"));
+    QVERIFY(!Form1->ComboBox1->isEditable());
+    QCOMPARE(Form1->RadioGroup1->items(),
+             (QStringList{"xx. Song.mp3", "xx. Artist - Song.mp3", "Artist - Song.mp3"}));
+    QCOMPARE(Form1->RadioGroup1->itemIndex(), 0);
+    QVERIFY(Form1->CheckBox1->isChecked());
+    QVERIFY(!Form1->CheckBox2->isChecked());
+    QVERIFY(!Form1->CheckBox3->isChecked());
+    QVERIFY(Form1->Edit1->isEnabled());
+    QCOMPARE(Form1->Edit1->palette().color(QPalette::Base),
+             QApplication::palette().color(QPalette::Active, QPalette::Base));
+
+    // The folder browser shows the working directory and its MP3 files, none selected.
+    QCOMPARE(Form1->DirectoryListBox1->directory(), folder.path());
+    QCOMPARE(Form1->FileListBox1->count(), 2);
+    QCOMPARE(Form1->FileListBox1->itemText(0), QStringLiteral("a.mp3"));
+    QCOMPARE(listSelection(), std::vector<bool>({false, false}));
+    QVERIFY(Form2);
+    QVERIFY(!Form2->isVisible());
+}
+
+void TestMainWindow::tabOrder()
+{
+    WindowsInFolder folder;
+    folder.start();
+    const QStringList expected = {"DriveComboBox1",
+                                  "DirectoryListBox1",
+                                  "Button1",
+                                  "Button2",
+                                  "FileListBox1",
+                                  "Button3",
+                                  "Button4",
+                                  "Button7",
+                                  "Button8",
+                                  "Edit1",
+                                  "Edit2",
+                                  "MaskEdit1",
+                                  "ComboBox1",
+                                  "Edit3",
+                                  "RadioGroup1Item0",
+                                  "RadioGroup1Item1",
+                                  "RadioGroup1Item2",
+                                  "CheckBox1",
+                                  "CheckBox2",
+                                  "CheckBox3",
+                                  "Button6",
+                                  "Button5",
+                                  "BitBtn1",
+                                  "BitBtn2"};
+    QCOMPARE(tabChain(Form1, Form1->DriveComboBox1), expected);
+    QCOMPARE(tabChain(Form2, Form2->Edit1),
+             (QStringList{"Edit1", "Edit2", "Edit3", "MaskEdit1", "ComboBox1", "Edit4", "Button1",
+                          "Button2"}));
+}
+
+void TestMainWindow::captionsFit()
+{
+    WindowsInFolder folder;
+    folder.start();
+    for (QWidget *window : {static_cast<QWidget *>(Form1), static_cast<QWidget *>(Form2)}) {
+        for (QWidget *w : window->findChildren<QWidget *>())
+            QVERIFY2(captionFits(w), qPrintable(w->objectName()));
+    }
+}
+
+void TestMainWindow::dialogControls_data()
+{
+    addRows(dialogRows, std::size(dialogRows));
+}
+
+void TestMainWindow::dialogControls()
+{
+    WindowsInFolder folder;
+    folder.start();
+    checkControl(Form2);
+}
+
+void TestMainWindow::dialogStartState()
+{
+    WindowsInFolder folder;
+    folder.start();
+    QCOMPARE(Form2->windowTitle(), QStringLiteral("Edit"));
+    QCOMPARE(Form2->size(), QSize(409, 241));
+    QCOMPARE(Form2->minimumSize(), Form2->maximumSize());
+    QVERIFY(Form2->isModal());
+    QVERIFY(Form2->Button1->isDefault());
+    QCOMPARE(Form2->ComboBox1->count(), 146);
+    QCOMPARE(Form2->ComboBox1->currentIndex(), -1);
+    QVERIFY(Form2->Memo1->isReadOnly());
+    QCOMPARE(Form2->Memo1->focusPolicy(), Qt::NoFocus);
+    QCOMPARE(Form2->MaskEdit1->displayText(), QStringLiteral("    "));
+    for (QLineEdit *e : {Form2->Edit1, Form2->Edit2, Form2->Edit3, Form2->Edit4})
+        QCOMPARE(e->maxLength(), 30);
+}
+
+void TestMainWindow::selectionButtons()
+{
+    WindowsInFolder folder;
+    for (const char *name : {"1.mp3", "2.mp3", "3.mp3"})
+        QVERIFY(testfiles::writeFile(folder.file(name), mp3()));
+    folder.start();
+    QTest::mouseClick(Form1->Button2, Qt::LeftButton);
+    QCOMPARE(listSelection(), std::vector<bool>({true, true, true}));
+    QTest::mouseClick(Form1->Button1, Qt::LeftButton);
+    QCOMPARE(listSelection(), std::vector<bool>({false, false, false}));
+}
+
+void TestMainWindow::shortcuts_data()
+{
+    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("modifiers");
+    QTest::addColumn<bool>("selectedBefore");
+    QTest::addColumn<bool>("selectedAfter");
+    QTest::addColumn<int>("renames");
+    QTest::newRow("F2") << int(Qt::Key_F2) << 0 << true << true << 1;
+    QTest::newRow("Shift+F2") << int(Qt::Key_F2) << int(Qt::ShiftModifier) << true << true << 1;
+    QTest::newRow("Ctrl+F2") << int(Qt::Key_F2) << int(Qt::ControlModifier) << true << true << 1;
+    QTest::newRow("Ctrl+A") << int(Qt::Key_A) << int(Qt::ControlModifier) << false << true << 0;
+    QTest::newRow("Ctrl+Shift+A") << int(Qt::Key_A) << int(Qt::ControlModifier | Qt::ShiftModifier)
+                                  << false << true << 0;
+    QTest::newRow("A") << int(Qt::Key_A) << 0 << false << false << 0;
+    QTest::newRow("Ctrl+C") << int(Qt::Key_C) << int(Qt::ControlModifier) << true << false << 0;
+    QTest::newRow("Ctrl+Alt+C") << int(Qt::Key_C) << int(Qt::ControlModifier | Qt::AltModifier)
+                                << true << false << 0;
+    QTest::newRow("C") << int(Qt::Key_C) << 0 << true << true << 0;
+}
+
+void TestMainWindow::shortcuts()
+{
+    QFETCH(int, key);
+    QFETCH(int, modifiers);
+    QFETCH(bool, selectedBefore);
+    QFETCH(bool, selectedAfter);
+    QFETCH(int, renames);
+    WindowsInFolder folder;
+    for (const char *name : {"1.mp3", "2.mp3"})
+        QVERIFY(testfiles::writeFile(folder.file(name), mp3()));
+    folder.start();
+    showMainWindow();
+    QVERIFY(QTest::qWaitForWindowExposed(Form1));
+    if (selectedBefore)
+        Form1->FileListBox1->selectAllFiles();
+    QSignalSpy rename(Form1->Button4, &QPushButton::clicked);
+    // The key goes to the focused artist field, which takes Ctrl+A and Ctrl+C itself: the
+    // window must see it first, once.
+    Form1->Edit1->setFocus();
+    QTest::keyClick(Form1->Edit1, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+    QCOMPARE(rename.count(), renames);
+    QCOMPARE(listSelection(), std::vector<bool>(2, selectedAfter));
+}
+
+void TestMainWindow::ctrlCInEditCopiesAndClears()
+{
+    WindowsInFolder folder;
+    QVERIFY(testfiles::writeFile(folder.file("1.mp3"), mp3()));
+    folder.start();
+    showMainWindow();
+    Form1->FileListBox1->selectAllFiles();
+    Form1->Edit1->setText(QStringLiteral("Moonlight Trio"));
+    Form1->Edit1->selectAll();
+    Form1->Edit1->setFocus();
+    QApplication::clipboard()->clear();
+    QTest::keyClick(Form1->Edit1, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(listSelection(), std::vector<bool>({false}));
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("Moonlight Trio"));
+    // The key was not consumed: typing goes on in the field.
+    QTest::keyClick(Form1->Edit1, Qt::Key_End);
+    QTest::keyClicks(Form1->Edit1, QStringLiteral("!"));
+    QCOMPARE(Form1->Edit1->text(), QStringLiteral("Moonlight Trio!"));
+}
+
+void TestMainWindow::formatChangesArtistField()
+{
+    WindowsInFolder folder;
+    folder.start();
+    Form1->Edit1->setText(QStringLiteral("kept"));
+    QTest::mouseClick(Form1->RadioGroup1->button(2), Qt::LeftButton, {}, QPoint(5, 8));
+    QCOMPARE(Form1->RadioGroup1->itemIndex(), 2);
+    QVERIFY(!Form1->Edit1->isEnabled());
+    QCOMPARE(Form1->Edit1->palette().color(QPalette::Base),
+             QApplication::palette().color(QPalette::Active, QPalette::Button));
+    QTest::mouseClick(Form1->RadioGroup1->button(0), Qt::LeftButton, {}, QPoint(5, 8));
+    QVERIFY(Form1->Edit1->isEnabled());
+    QCOMPARE(Form1->Edit1->palette().color(QPalette::Base),
+             QApplication::palette().color(QPalette::Active, QPalette::Base));
+}
+
+void TestMainWindow::exitButtonEndsProgram()
+{
+    WindowsInFolder folder;
+    folder.start();
+    showMainWindow();
+    QTimer::singleShot(0, Form1->BitBtn2,
+                       [] { QTest::mouseClick(Form1->BitBtn2, Qt::LeftButton); });
+    QTimer guard;
+    guard.callOnTimeout([] { QCoreApplication::exit(7); });
+    guard.start(10000);
+    QCOMPARE(QApplication::exec(), 0);
+}
+
+void TestMainWindow::closeBoxEndsProgram()
+{
+    WindowsInFolder folder;
+    folder.start();
+    showMainWindow();
+    QTimer::singleShot(0, Form1, [] { Form1->close(); });
+    QTimer guard;
+    guard.callOnTimeout([] { QCoreApplication::exit(7); });
+    guard.start(10000);
+    QCOMPARE(QApplication::exec(), 0);
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "test_mainwindow.moc"

@@ -1,0 +1,96 @@
+#include "uitest.h"
+
+#include "startup.h"
+#include "testfiles.h"
+#include "tform1.h"
+#include "widgetquestions.h"
+
+#include <QDir>
+#include <QTest>
+
+FakeQuestions::FakeQuestions()
+{
+    setModalQuestions(this);
+}
+
+FakeQuestions::~FakeQuestions()
+{
+    setModalQuestions(nullptr);
+}
+
+int FakeQuestions::execDialog(QDialog &dialog)
+{
+    ++dialogs;
+    if (dialogAnswers.empty()) {
+        QTest::qFail("an unexpected dialog was shown", __FILE__, __LINE__);
+        return 2;
+    }
+    auto answer = dialogAnswers.front();
+    dialogAnswers.pop_front();
+    return answer(dialog);
+}
+
+std::optional<QString> FakeQuestions::getText(QWidget *, const QString &, const QString &label,
+                                              const QString &, int)
+{
+    texts.append(label);
+    if (textAnswers.empty())
+        return std::nullopt;
+    auto answer = textAnswers.front();
+    textAnswers.pop_front();
+    return answer;
+}
+
+std::optional<QString> FakeQuestions::getSaveFileName(QWidget *, const QString &, const QString &,
+                                                      const QString &, const QString &)
+{
+    if (saveAnswers.empty())
+        return std::nullopt;
+    auto answer = saveAnswers.front();
+    saveAnswers.pop_front();
+    return answer;
+}
+
+std::optional<QString> FakeQuestions::getExistingDirectory(QWidget *, const QString &)
+{
+    if (directoryAnswers.empty())
+        return std::nullopt;
+    auto answer = directoryAnswers.front();
+    directoryAnswers.pop_front();
+    return answer;
+}
+
+void FakeQuestions::critical(QWidget *, const QString &message)
+{
+    criticals.append(message);
+}
+
+WindowsInFolder::WindowsInFolder() : m_oldCwd(QDir::currentPath())
+{
+    QDir::setCurrent(QDir(m_dir.path()).canonicalPath());
+}
+
+WindowsInFolder::~WindowsInFolder()
+{
+    if (m_started)
+        destroyWindows();
+    QDir::setCurrent(m_oldCwd);
+}
+
+void WindowsInFolder::start()
+{
+    createWindows();
+    m_started = true;
+}
+
+QByteArray mp3(const QByteArray &tag)
+{
+    // MPEG-1 layer III, 128 kbit/s, 44.1 kHz, stereo.
+    const char header[4] = {char(0xFF), char(0xFB), char(0x90), char(0x00)};
+    return testfiles::frames(header, 20) + tag;
+}
+
+std::vector<bool> listSelection()
+{
+    return Form1->FileListBox1->selectedRows();
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "modalquestions.h"
+
+#include <QDialog>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <deque>
+#include <functional>
+#include <vector>
+
+// Answers the program's modal questions from a script and records what was asked.
+class FakeQuestions : public ModalQuestions
+{
+public:
+    FakeQuestions();
+    ~FakeQuestions() override;
+
+    // Each shown dialog takes the next answer: it may change the dialog and returns the result.
+    std::deque<std::function<int(QDialog &)>> dialogAnswers;
+    std::deque<std::optional<QString>> textAnswers;
+    std::deque<std::optional<QString>> saveAnswers;
+    std::deque<std::optional<QString>> directoryAnswers;
+
+    int dialogs = 0;
+    QStringList texts;     // labels of getText
+    QStringList criticals; // messages of message boxes
+
+    int execDialog(QDialog &dialog) override;
+    std::optional<QString> getText(QWidget *parent, const QString &caption, const QString &label,
+                                   const QString &initial, int maxLength) override;
+    std::optional<QString> getSaveFileName(QWidget *parent, const QString &title,
+                                           const QString &proposedPath, const QString &filter,
+                                           const QString &defaultSuffix) override;
+    std::optional<QString> getExistingDirectory(QWidget *parent, const QString &title) override;
+    void critical(QWidget *parent, const QString &message) override;
+};
+
+// A temporary folder made the working directory, with the two windows created in it as the
+// program starts; both are destroyed and the old working directory restored at the end.
+class WindowsInFolder
+{
+public:
+    WindowsInFolder();
+    ~WindowsInFolder();
+
+    QString path() const { return m_dir.path(); }
+    QString file(const QString &name) const { return m_dir.filePath(name); }
+    // Creates the windows (call after making the files the list should show).
+    void start();
+
+private:
+    QTemporaryDir m_dir;
+    QString m_oldCwd;
+    bool m_started = false;
+};
+
+// A small valid MP3: frames, optionally followed by an ID3v1 tag.
+QByteArray mp3(const QByteArray &tag = {});
+// The selection of every row of the main window's file list.
+std::vector<bool> listSelection();

@@ -1,0 +1,155 @@
+#include "pictures.h"
+
+#include <QApplication>
+#include <QFont>
+#include <QFontMetricsF>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPalette>
+
+namespace
+{
+
+QColor buttonFace()
+{
+    return QApplication::palette().color(QPalette::Active, QPalette::Button);
+}
+
+QPixmap blankPicture(QSize size, qreal dpr, const QColor &background)
+{
+    QPixmap pm(size * dpr);
+    pm.setDevicePixelRatio(dpr);
+    pm.fill(background);
+    return pm;
+}
+
+// The words as a path, scaled to fit box and centred in it.
+QPainterPath wordsPath(const QString &words, const QRectF &box, int weight)
+{
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setWeight(QFont::Weight(weight));
+    font.setPixelSize(100);
+    font.setStyleStrategy(QFont::PreferOutline);
+    QPainterPath path;
+    path.addText(0, 0, font, words);
+    const QRectF r = path.boundingRect();
+    const qreal scale = std::min(box.width() / r.width(), box.height() / r.height());
+    QTransform t;
+    t.translate(box.center().x(), box.center().y());
+    t.scale(scale, scale);
+    t.translate(-r.center().x(), -r.center().y());
+    return t.map(path);
+}
+
+// White letters with a dark outline and a dark shadow to the lower right.
+void drawBlockLetters(QPainter &p, const QPainterPath &path, qreal shadow, qreal outline)
+{
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0, 0, 0, 110));
+    p.drawPath(path.translated(shadow, shadow));
+    p.setPen(QPen(QColor(20, 24, 48), outline, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    p.setBrush(Qt::white);
+    p.drawPath(path);
+}
+
+} // namespace
+
+QPixmap bannerPicture(qreal dpr)
+{
+    const QSize size(425, 73);
+    QPixmap pm = blankPicture(size, dpr, buttonFace());
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    // A dark band with a light edge, behind the name.
+    QLinearGradient band(0, 0, 0, size.height());
+    band.setColorAt(0, QColor(40, 70, 140));
+    band.setColorAt(1, QColor(15, 30, 75));
+    p.setPen(QPen(QColor(255, 255, 255, 160), 1));
+    p.setBrush(band);
+    p.drawRoundedRect(QRectF(0.5, 0.5, size.width() - 1, size.height() - 1), 6, 6);
+    // Two small notes on either side.
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(255, 255, 255, 70));
+    for (qreal x : {22.0, 395.0}) {
+        p.drawEllipse(QPointF(x, 48), 7, 5.5);
+        p.drawRect(QRectF(x + 5, 18, 2.5, 30));
+    }
+    drawBlockLetters(p, wordsPath(QStringLiteral("TRACKLING"), QRectF(44, 8, 337, 44), QFont::Bold),
+                     3, 2.2);
+    QFont small(QStringLiteral("Liberation Sans"));
+    small.setPixelSize(11);
+    small.setBold(true);
+    small.setLetterSpacing(QFont::AbsoluteSpacing, 2.5);
+    p.setFont(small);
+    p.setPen(QColor(220, 228, 255));
+    p.drawText(QRectF(0, 54, size.width(), 16), Qt::AlignCenter, QStringLiteral("MP3 TAG TOOL"));
+    return pm;
+}
+
+QPixmap buttonPicture(const QString &words, qreal dpr)
+{
+    const QSize size(100, 40);
+    QPixmap pm = blankPicture(size, dpr, buttonFace());
+    QPainter p(&pm);
+    drawBlockLetters(p, wordsPath(words, QRectF(5, 6, 88, 26), QFont::Bold), 2, 1.6);
+    return pm;
+}
+
+namespace
+{
+
+QPixmap folderPixmap(FolderPicture kind, qreal dpr)
+{
+    QPixmap pm(QSize(16, 16) * dpr);
+    pm.setDevicePixelRatio(dpr);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor edge(120, 90, 20);
+    const QColor back(230, 190, 70);
+    const QColor front(250, 220, 110);
+    p.setPen(QPen(edge, 1));
+    // Back of the folder with its tab.
+    QPainterPath backPath;
+    backPath.moveTo(1.5, 3.5);
+    backPath.lineTo(6.0, 3.5);
+    backPath.lineTo(7.5, 5.0);
+    backPath.lineTo(13.5, 5.0);
+    backPath.lineTo(13.5, 13.5);
+    backPath.lineTo(1.5, 13.5);
+    backPath.closeSubpath();
+    p.setBrush(back);
+    p.drawPath(backPath);
+    if (kind == FolderPicture::Closed) {
+        p.setBrush(front);
+        p.drawRect(QRectF(1.5, 6.5, 12, 7));
+        return pm;
+    }
+    // An open folder: the front flap leans out.
+    QPainterPath flap;
+    flap.moveTo(4.0, 7.5);
+    flap.lineTo(15.5, 7.5);
+    flap.lineTo(13.0, 13.5);
+    flap.lineTo(1.5, 13.5);
+    flap.closeSubpath();
+    p.setBrush(kind == FolderPicture::Current ? QColor(255, 245, 170) : front);
+    p.drawPath(flap);
+    if (kind == FolderPicture::Current) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(30, 80, 190));
+        p.drawEllipse(QPointF(8.5, 10.5), 2.2, 2.2);
+    }
+    return pm;
+}
+
+} // namespace
+
+QIcon folderIcon(FolderPicture kind)
+{
+    QIcon icon;
+    for (qreal dpr : {1.0, 2.0})
+        icon.addPixmap(folderPixmap(kind, dpr));
+    return icon;
+}

@@ -1,0 +1,9 @@
+#pragma once
+
+// Creates the two windows as the program starts: the main window first (its FormCreate runs
+// when it is complete), then the edit dialog, hidden.
+void createWindows();
+// Shows the main window centred on the screen.
+void showMainWindow();
+// Destroys both windows, the edit dialog first.
+void destroyWindows();

@@ -1,0 +1,166 @@
+#include "tform1.h"
+
+#include "edittags.h"
+#include "fieldstate.h"
+#include "genres.h"
+#include "handler.h"
+#include "pictures.h"
+#include "widgetquestions.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QRadioButton>
+
+TForm1 *Form1 = nullptr;
+
+TForm1::TForm1(QWidget *parent) : QWidget(parent)
+{
+    Form1 = this;
+    setupUi(this);
+    setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    setFixedSize(681, 409);
+
+    Label1->setText(
+        QStringLiteral("Version 1.51 (Jan-99)  \u2013  free ID3 tag tool for your MP3s"));
+    Label1->setFont(font());
+    for (const std::string &name : genreDropDownNames())
+        ComboBox1->addItem(fromLatin1(name));
+    ComboBox1->setCurrentIndex(-1);
+    QWidget::setTabOrder(Edit3, RadioGroup1->button(0));
+    QWidget::setTabOrder(RadioGroup1->button(0), RadioGroup1->button(1));
+    QWidget::setTabOrder(RadioGroup1->button(1), RadioGroup1->button(2));
+    QWidget::setTabOrder(RadioGroup1->button(2), CheckBox1);
+    drawPictures();
+    for (QGroupBox *frame : findChildren<QGroupBox *>())
+        frame->setStyleSheet(QString::fromLatin1(groupFrameStyle));
+    fitCaptions(this);
+
+    DirectoryListBox1->setFileList(FileListBox1);
+    DriveComboBox1->setDirectoryList(DirectoryListBox1);
+    FileListBox1->setMask(QStringLiteral("*.mp3"));
+    openStartFolder();
+
+    setBeforeQuestion([this] { FileListBox1->flushPendingUnselect(); });
+    connectHandlers();
+    qApp->installEventFilter(this);
+    FormCreate();
+}
+
+TForm1::~TForm1()
+{
+    setBeforeQuestion({});
+    if (Form1 == this)
+        Form1 = nullptr;
+}
+
+void TForm1::drawPictures()
+{
+    const qreal dpr = std::max<qreal>(1.0, qApp->devicePixelRatio());
+    Image1->setPixmap(bannerPicture(dpr));
+    for (auto [button, words] : {std::pair{BitBtn1, "TAG'EM!"}, std::pair{BitBtn2, "EXIT!"}}) {
+        button->setIcon(QIcon(buttonPicture(QString::fromLatin1(words), dpr)));
+    }
+}
+
+void TForm1::openStartFolder()
+{
+    // The working directory at start-up; should it be gone, the home folder, then the root.
+    for (const QString &folder : {QDir::currentPath(), QDir::homePath(), QStringLiteral("/")}) {
+        try {
+            DirectoryListBox1->setDirectory(folder);
+            return;
+        } catch (const std::exception &) {
+        }
+    }
+}
+
+void TForm1::connectHandlers()
+{
+    connect(DirectoryListBox1, &TDirectoryListBox::changed, this, &TForm1::DirectoryListBox1Change);
+    connect(FileListBox1, &QAbstractItemView::doubleClicked, this, &TForm1::FileListBox1DblClick);
+    connect(RadioGroup1, &TRadioGroup::clicked, this, &TForm1::RadioGroup1Click);
+    connect(CheckBox2, &QCheckBox::clicked, this, &TForm1::CheckBox2Click);
+    connect(Button1, &QPushButton::clicked, this, &TForm1::Button1Click);
+    connect(Button2, &QPushButton::clicked, this, &TForm1::Button2Click);
+    connect(Button3, &QPushButton::clicked, this, &TForm1::Button3Click);
+    connect(Button4, &QPushButton::clicked, this, &TForm1::Button4Click);
+    connect(Button5, &QPushButton::clicked, this, &TForm1::Button5Click);
+    connect(Button6, &QPushButton::clicked, this, &TForm1::Button6Click);
+    connect(Button7, &QPushButton::clicked, this, &TForm1::Button7Click);
+    connect(Button8, &QPushButton::clicked, this, &TForm1::Button8Click);
+    connect(BitBtn1, &QPushButton::clicked, this, &TForm1::BitBtn1Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &TForm1::BitBtn2Click);
+}
+
+void TForm1::FormCreate()
+{
+    QApplication::setApplicationName(QStringLiteral("Trackling"));
+    ComboBox1->setCurrentIndex(0);
+    UpdateFormatControls();
+}
+
+void TForm1::UpdateFormatControls()
+{
+    setFieldEnabled(Edit1, RadioGroup1->itemIndex() == 0);
+}
+
+bool TForm1::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
+        if (static_cast<QWidget *>(watched)->window() == this) {
+            const auto *key = static_cast<QKeyEvent *>(event);
+            const SeenKey seen{event, key->key(), key->modifiers(), key->timestamp()};
+            if (!(seen == m_lastKeyPress)) {
+                m_lastKeyPress = seen;
+                FormKeyDown(key->key(), key->modifiers());
+            }
+        }
+    } else if (event->type() == QEvent::KeyRelease) {
+        m_lastKeyPress = {};
+    }
+    return false; // the focused control still gets the key
+}
+
+void TForm1::FormKeyDown(int key, Qt::KeyboardModifiers shift)
+{
+    // F2 presses "Rename file(s)" (whatever modifiers are held).
+    if (key == Qt::Key_F2)
+        Button4->click();
+    if (key == Qt::Key_C && (shift & Qt::ControlModifier))
+        Button1Click();
+    if (key == Qt::Key_A && (shift & Qt::ControlModifier))
+        Button2Click();
+}
+
+void TForm1::Button1Click()
+{
+    runHandler(this, [this] { FileListBox1->clearFileSelection(); });
+}
+
+void TForm1::Button2Click()
+{
+    runHandler(this, [this] { FileListBox1->selectAllFiles(); });
+}
+
+void TForm1::Button7Click()
+{
+    runHandler(this, [this] { editTags(*FileListBox1); });
+}
+
+void TForm1::FileListBox1DblClick()
+{
+    runHandler(this, [this] { editTags(*FileListBox1); });
+}
+
+void TForm1::BitBtn2Click()
+{
+    runHandler(this, [] {
+        // Preview playback: a running preview is stopped here, before the program ends. A
+        // failure to stop it ends the handler before the program is ended.
+        QCoreApplication::exit(0);
+    });
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "ui_TForm1.h"
+
+#include <QWidget>
+
+// The main window: folder browser, tag fields for batch tagging, options and command buttons.
+// Commands reach its controls through Form1 (Form1->FileListBox1, Form1->Edit1, ...).
+class TForm1 : public QWidget, public Ui::TForm1
+{
+    Q_OBJECT
+public:
+    explicit TForm1(QWidget *parent = nullptr);
+    ~TForm1() override;
+
+    // Start-up settings, run once the window is complete.
+    void FormCreate();
+    // Artist field enabled on the field colour for format 0, disabled and grey otherwise.
+    void UpdateFormatControls();
+
+public slots:
+    void FormKeyDown(int key, Qt::KeyboardModifiers shift);
+    void DirectoryListBox1Change();
+    void FileListBox1DblClick();
+    void RadioGroup1Click();
+    void CheckBox2Click();
+    void Button1Click();
+    void Button2Click();
+    void Button3Click();
+    void Button4Click();
+    void Button5Click();
+    void Button6Click();
+    void Button7Click();
+    void Button8Click();
+    void BitBtn1Click();
+    void BitBtn2Click();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void connectHandlers();
+    void drawPictures();
+    void openStartFolder();
+
+    // The key press seen last: a key that no control takes travels up to its parents and is
+    // seen again; the window acts on it once.
+    struct SeenKey {
+        const QEvent *event = nullptr;
+        int key = 0;
+        Qt::KeyboardModifiers modifiers;
+        quint64 timestamp = 0;
+        bool operator==(const SeenKey &) const = default;
+    };
+    SeenKey m_lastKeyPress;
+};
+
+// The main window, set as soon as it is being created.
+extern TForm1 *Form1;

@@ -1,0 +1,137 @@
+#include "widgetquestions.h"
+
+#include <QDialog>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+
+int WidgetQuestions::execDialog(QDialog &dialog)
+{
+    return dialog.exec();
+}
+
+std::optional<QString> WidgetQuestions::getText(QWidget *parent, const QString &caption,
+                                                const QString &label, const QString &initial,
+                                                int maxLength)
+{
+    QInputDialog dialog(parent);
+    dialog.setWindowTitle(caption);
+    dialog.setLabelText(label);
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setTextValue(initial);
+    if (auto *edit = dialog.findChild<QLineEdit *>()) {
+        edit->setMaxLength(maxLength);
+        edit->setText(initial.left(maxLength));
+        edit->selectAll();
+    }
+    if (dialog.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return dialog.textValue();
+}
+
+std::optional<QString> WidgetQuestions::getSaveFileName(QWidget *parent, const QString &title,
+                                                        const QString &proposedPath,
+                                                        const QString &filter,
+                                                        const QString &defaultSuffix)
+{
+    QFileDialog dialog(parent, title, proposedPath, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(defaultSuffix);
+    dialog.setSizeGripEnabled(true);
+    if (!proposedPath.isEmpty())
+        dialog.selectFile(proposedPath);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().constFirst();
+}
+
+std::optional<QString> WidgetQuestions::getExistingDirectory(QWidget *parent, const QString &title)
+{
+    const QString dir = QFileDialog::getExistingDirectory(parent, title);
+    if (dir.isEmpty())
+        return std::nullopt;
+    return dir;
+}
+
+void WidgetQuestions::critical(QWidget *parent, const QString &message)
+{
+    QMessageBox::critical(parent, QStringLiteral("Trackling"), message, QMessageBox::Ok);
+}
+
+namespace
+{
+
+std::function<void()> &beforeQuestionHook()
+{
+    static std::function<void()> hook;
+    return hook;
+}
+
+ModalQuestions *&currentTarget()
+{
+    static ModalQuestions *target = nullptr;
+    return target;
+}
+
+ModalQuestions &realQuestions()
+{
+    static WidgetQuestions real;
+    return real;
+}
+
+// Shows what is pending, then hands the question on.
+class FlushingQuestions : public ModalQuestions
+{
+public:
+    ModalQuestions &target()
+    {
+        runBeforeQuestion();
+        return currentTarget() ? *currentTarget() : realQuestions();
+    }
+    int execDialog(QDialog &dialog) override { return target().execDialog(dialog); }
+    std::optional<QString> getText(QWidget *parent, const QString &caption, const QString &label,
+                                   const QString &initial, int maxLength) override
+    {
+        return target().getText(parent, caption, label, initial, maxLength);
+    }
+    std::optional<QString> getSaveFileName(QWidget *parent, const QString &title,
+                                           const QString &proposedPath, const QString &filter,
+                                           const QString &defaultSuffix) override
+    {
+        return target().getSaveFileName(parent, title, proposedPath, filter, defaultSuffix);
+    }
+    std::optional<QString> getExistingDirectory(QWidget *parent, const QString &title) override
+    {
+        return target().getExistingDirectory(parent, title);
+    }
+    void critical(QWidget *parent, const QString &message) override
+    {
+        target().critical(parent, message);
+    }
+};
+
+} // namespace
+
+ModalQuestions &modalQuestions()
+{
+    static FlushingQuestions questions;
+    return questions;
+}
+
+void setModalQuestions(ModalQuestions *questions)
+{
+    currentTarget() = questions;
+}
+
+void setBeforeQuestion(std::function<void()> hook)
+{
+    beforeQuestionHook() = std::move(hook);
+}
+
+void runBeforeQuestion()
+{
+    if (beforeQuestionHook())
+        beforeQuestionHook()();
+}
