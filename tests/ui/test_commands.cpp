@@ -33,6 +33,7 @@ private slots:
     void playlistFailureReturnsToStart();
     void playFile();
     void exitWhilePlayingStopsFirst();
+    void realPlayerReportsFailedOpen();
 };
 
 namespace
@@ -494,6 +495,21 @@ void TestCommands::exitWhilePlayingStopsFirst()
     QCOMPARE(player.calls.mid(2), (QStringList{"stop", "close"}));
     QCOMPARE(Form1->Button8->text(), QStringLiteral("Play"));
     Form1->setPreviewPlayer(nullptr);
+}
+
+void TestCommands::realPlayerReportsFailedOpen()
+{
+    // The window's own player, made on the first press: a file that is no MP3 at all.
+    WindowsInFolder folder;
+    QVERIFY(testfiles::writeFile(folder.file("text.mp3"), "just some text, no audio\n"));
+    folder.start();
+    FakeQuestions questions;
+    Form1->FileListBox1->setItemIndex(0);
+    QTest::mouseClick(Form1->Button8, Qt::LeftButton);
+    QCOMPARE(Form1->Button8->text(), QStringLiteral("Stop"));
+    QTRY_COMPARE_WITH_TIMEOUT(questions.criticals.size(), 1, 20000);
+    QVERIFY(!questions.criticals.first().isEmpty());
+    QCOMPARE(Form1->Button8->text(), QStringLiteral("Play"));
 }
 
 QTEST_MAIN(TestCommands)
