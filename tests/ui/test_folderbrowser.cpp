@@ -3,6 +3,7 @@
 #include "directorylistbox.h"
 #include "drivecombobox.h"
 #include "filelistbox.h"
+#include "folderscan.h"
 #include "startup.h"
 #include "testfiles.h"
 #include "tform1.h"
@@ -21,6 +22,8 @@ class TestFolderBrowser : public QObject
     Q_OBJECT
 private slots:
     void fileListShowsOnlyMp3Files();
+    void nameOrder_data();
+    void nameOrder();
     void directoryItems();
     void openingFolderByEnterAndDoubleClick();
     void folderThatCannotBeEntered();
@@ -68,6 +71,35 @@ void TestFolderBrowser::fileListShowsOnlyMp3Files()
     QCOMPARE(items(Form1->FileListBox1),
              (QStringList{"A.mp3", "b.MP3", "c.Mp3", "link.mp3", QString::fromUtf8("Ärger.mp3")}));
     QCOMPARE(Form1->FileListBox1->selectionMode(), QAbstractItemView::ExtendedSelection);
+}
+
+void TestFolderBrowser::nameOrder_data()
+{
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("long common start")
+        << QStringList{"Artist - Song B.mp3", "artist - song a.mp3", "ARTIST - Song c.mp3"}
+        << QStringList{"artist - song a.mp3", "Artist - Song B.mp3", "ARTIST - Song c.mp3"};
+    QTest::newRow("case only") << QStringList{"abc.mp3", "ABC.mp3", "Abc.mp3"}
+                               << QStringList{"ABC.mp3", "Abc.mp3", "abc.mp3"};
+    QTest::newRow("shorter first") << QStringList{"Song10.mp3", "song1.mp3", "Song1.mp3", "S.mp3"}
+                                   << QStringList{"S.mp3", "Song1.mp3", "song1.mp3", "Song10.mp3"};
+    QTest::newRow("beyond ASCII") << QStringList{"Caf\u00e9 2.mp3", "cafe 1.mp3",
+                                                 "CAF\u00c9 1.mp3", "caf\u00e9 3.mp3",
+                                                 "\u00c4rger.mp3",  "zz.mp3"}
+                                  << QStringList{"cafe 1.mp3",      "CAF\u00c9 1.mp3",
+                                                 "Caf\u00e9 2.mp3", "caf\u00e9 3.mp3",
+                                                 "zz.mp3",          "\u00c4rger.mp3"};
+}
+
+void TestFolderBrowser::nameOrder()
+{
+    QFETCH(QStringList, names);
+    QFETCH(QStringList, expected);
+    EncodedNames sorted(names);
+    sorted.sort();
+    QCOMPARE(sorted.toStringList(), expected);
+    QCOMPARE(sorted.at(0), expected.first());
 }
 
 void TestFolderBrowser::directoryItems()
