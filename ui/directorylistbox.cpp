@@ -37,7 +37,7 @@ void TDirectoryListBox::setDirectory(const QString &path)
     m_directory = QDir::cleanPath(QDir::currentPath());
     // One pass over the folder serves both lists.
     FolderScan scan =
-        scanFolder(m_directory, m_fileList ? m_fileList->mask() : QStringLiteral("*.mp3"));
+        readFolder(m_directory, m_fileList ? m_fileList->mask() : QStringLiteral("*.mp3"));
     rebuild(scan.folders);
     if (m_fileList)
         m_fileList->showFiles(m_directory, std::move(scan.files));

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 #include <dirent.h>
+#include <future>
 #include <sys/stat.h>
 
 namespace
@@ -202,4 +203,42 @@ FolderScan scanFolder(const QString &directory, const QString &mask)
     scan.folders = folders.toStringList();
     scan.files.sort();
     return scan;
+}
+
+namespace
+{
+
+struct FolderAhead {
+    QString directory;
+    QString mask;
+    std::future<FolderScan> scan;
+};
+
+FolderAhead &folderAhead()
+{
+    static FolderAhead ahead;
+    return ahead;
+}
+
+} // namespace
+
+void readFolderAhead(const QString &directory, const QString &mask)
+{
+    FolderAhead &ahead = folderAhead();
+    if (ahead.scan.valid())
+        ahead.scan.get();
+    ahead.directory = directory;
+    ahead.mask = mask;
+    ahead.scan = std::async(std::launch::async, scanFolder, directory, mask);
+}
+
+FolderScan readFolder(const QString &directory, const QString &mask)
+{
+    FolderAhead &ahead = folderAhead();
+    if (ahead.scan.valid()) {
+        FolderScan scan = ahead.scan.get();
+        if (ahead.directory == directory && ahead.mask == mask)
+            return scan;
+    }
+    return scanFolder(directory, mask);
 }

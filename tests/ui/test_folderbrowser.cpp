@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -24,6 +25,7 @@ private slots:
     void fileListShowsOnlyMp3Files();
     void nameOrder_data();
     void nameOrder();
+    void folderReadAhead();
     void directoryItems();
     void openingFolderByEnterAndDoubleClick();
     void folderThatCannotBeEntered();
@@ -100,6 +102,27 @@ void TestFolderBrowser::nameOrder()
     sorted.sort();
     QCOMPARE(sorted.toStringList(), expected);
     QCOMPARE(sorted.at(0), expected.first());
+}
+
+void TestFolderBrowser::folderReadAhead()
+{
+    QTemporaryDir a;
+    QTemporaryDir b;
+    QVERIFY(testfiles::writeFile(a.filePath("in-a.mp3"), mp3()));
+    QVERIFY(testfiles::writeFile(b.filePath("in-b.mp3"), mp3()));
+    const QString mask = QStringLiteral("*.mp3");
+    // Taken when asked for the same folder and mask...
+    readFolderAhead(a.path(), mask);
+    QCOMPARE(readFolder(a.path(), mask).files.toStringList(), QStringList{"in-a.mp3"});
+    // ...and only once: a file added since is seen by the next reading.
+    QVERIFY(testfiles::writeFile(a.filePath("later.mp3"), mp3()));
+    QCOMPARE(readFolder(a.path(), mask).files.toStringList(),
+             (QStringList{"in-a.mp3", "later.mp3"}));
+    // Another folder or mask is read afresh.
+    readFolderAhead(a.path(), mask);
+    QCOMPARE(readFolder(b.path(), mask).files.toStringList(), QStringList{"in-b.mp3"});
+    readFolderAhead(a.path(), mask);
+    QCOMPARE(readFolder(a.path(), QStringLiteral("*.txt")).files.size(), 0);
 }
 
 void TestFolderBrowser::directoryItems()
