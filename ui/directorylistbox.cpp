@@ -36,11 +36,11 @@ void TDirectoryListBox::setDirectory(const QString &path)
         throw IoError::fromErrno(errno);
     m_directory = QDir::cleanPath(QDir::currentPath());
     // One pass over the folder serves both lists.
-    const FolderScan scan =
-        scanFolder(m_directory, m_fileList ? m_fileList->mask() : QStringLiteral("*.mp3"));
+    FolderScan scan =
+        readFolder(m_directory, m_fileList ? m_fileList->mask() : QStringLiteral("*.mp3"));
     rebuild(scan.folders);
     if (m_fileList)
-        m_fileList->showFiles(m_directory, scan.files);
+        m_fileList->showFiles(m_directory, std::move(scan.files));
     emit changed();
 }
 

@@ -1,5 +1,7 @@
 #include "fieldstate.h"
 
+#include "genres.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
@@ -26,6 +28,17 @@ void setFieldEnabled(QWidget *field, bool enabled)
 QString fromLatin1(const std::string &text)
 {
     return QString::fromLatin1(text.data(), qsizetype(text.size()));
+}
+
+const QStringList &genreNames()
+{
+    static const QStringList names = [] {
+        QStringList list;
+        for (const std::string &name : genreDropDownNames())
+            list.append(fromLatin1(name));
+        return list;
+    }();
+    return names;
 }
 
 std::string toLatin1(const QString &text)

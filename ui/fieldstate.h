@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <string>
 
 class QWidget;
@@ -11,6 +12,9 @@ void setFieldEnabled(QWidget *field, bool enabled);
 // Tag texts are Latin-1 bytes; a character outside Latin-1 is stored as "?".
 QString fromLatin1(const std::string &text);
 std::string toLatin1(const QString &text);
+
+// The genre drop-down's names in their order, "(none)" first; made once.
+const QStringList &genreNames();
 
 // Places a top-level window in the middle of the screen it will appear on.
 void centreOnScreen(QWidget *window);

@@ -3,11 +3,42 @@
 #include "folderscan.h"
 #include "listitemdelegate.h"
 
+#include <QAbstractListModel>
 #include <QItemSelection>
-#include <QStringListModel>
 #include <algorithm>
 
-TFileListBox::TFileListBox(QWidget *parent) : QListView(parent), m_model(new QStringListModel(this))
+// The file names of the list, decoded only when a row is shown or read.
+class FileNameModel : public QAbstractListModel
+{
+public:
+    using QAbstractListModel::QAbstractListModel;
+
+    void setNames(EncodedNames names)
+    {
+        beginResetModel();
+        m_names = std::move(names);
+        endResetModel();
+    }
+    QString name(int row) const
+    {
+        return row >= 0 && row < m_names.size() ? m_names.at(row) : QString();
+    }
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override
+    {
+        return parent.isValid() ? 0 : m_names.size();
+    }
+    QVariant data(const QModelIndex &index, int role) const override
+    {
+        if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole))
+            return QVariant();
+        return name(index.row());
+    }
+
+private:
+    EncodedNames m_names;
+};
+
+TFileListBox::TFileListBox(QWidget *parent) : QListView(parent), m_model(new FileNameModel(this))
 {
     setModel(m_model);
     setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -24,9 +55,14 @@ void TFileListBox::setMask(const QString &mask)
 
 void TFileListBox::showFiles(const QString &directory, const QStringList &names)
 {
+    showFiles(directory, EncodedNames(names));
+}
+
+void TFileListBox::showFiles(const QString &directory, EncodedNames names)
+{
     m_directory = directory;
     m_pendingUnselect.clear();
-    m_model->setStringList(names);
+    m_model->setNames(std::move(names));
 }
 
 void TFileListBox::setDirectory(const QString &directory)
@@ -38,8 +74,8 @@ void TFileListBox::setDirectory(const QString &directory)
 void TFileListBox::reread()
 {
     m_pendingUnselect.clear();
-    m_model->setStringList(m_directory.isEmpty() ? QStringList()
-                                                 : scanFolder(m_directory, m_mask).files);
+    m_model->setNames(m_directory.isEmpty() ? EncodedNames()
+                                            : scanFolder(m_directory, m_mask).files);
 }
 
 int TFileListBox::count() const
@@ -49,7 +85,7 @@ int TFileListBox::count() const
 
 QString TFileListBox::itemText(int row) const
 {
-    return m_model->index(row, 0).data().toString();
+    return m_model->name(row);
 }
 
 std::vector<bool> TFileListBox::selectedRows() const

@@ -1,11 +1,12 @@
 #pragma once
 
 #include "filelist.h"
+#include "folderscan.h"
 
 #include <QListView>
 #include <vector>
 
-class QStringListModel;
+class FileNameModel;
 
 // The file list of the folder browser: the names of the current folder's files that match the
 // mask (letter case disregarded), without hidden files (names beginning with ".") and without
@@ -27,6 +28,7 @@ public:
     void setDirectory(const QString &directory);
     // Shows names already read from the folder (see scanFolder).
     void showFiles(const QString &directory, const QStringList &names);
+    void showFiles(const QString &directory, EncodedNames names);
 
     // FileList
     int count() const override;
@@ -48,7 +50,7 @@ public:
     void flushPendingUnselect() const;
 
 private:
-    QStringListModel *m_model;
+    FileNameModel *m_model;
     QString m_directory;
     QString m_mask = QStringLiteral("*.mp3");
     mutable std::vector<int> m_pendingUnselect;

@@ -3,13 +3,18 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <algorithm>
-#include <cctype>
 #include <cstring>
 #include <dirent.h>
+#include <future>
 #include <sys/stat.h>
 
 namespace
 {
+
+char foldAscii(unsigned char c)
+{
+    return char(c >= 'A' && c <= 'Z' ? c + 32 : c);
+}
 
 // Whether a name matches the mask, letter case disregarded. A mask "*.ext" is compared on the
 // encoded name's bytes, which needs no decoding of the names that do not match.
@@ -34,7 +39,7 @@ public:
                 return false;
             const char *tail = encoded + length - n;
             for (std::size_t i = 0; i < n; ++i) {
-                if (std::tolower(static_cast<unsigned char>(tail[i])) != m_suffix[qsizetype(i)])
+                if (foldAscii(static_cast<unsigned char>(tail[i])) != m_suffix[qsizetype(i)])
                     return false;
             }
             return true;
@@ -53,40 +58,124 @@ private:
 namespace
 {
 
-// Letter case disregarded; plain ASCII is compared directly, anything else by Qt's case folding.
-int compareIgnoringCase(const QString &a, const QString &b)
+// Letter case disregarded. Plain ASCII is compared on the bytes; from the first byte outside
+// ASCII on, the rest of both names is decoded and compared by Qt's case folding.
+int compareIgnoringCase(std::string_view a, std::string_view b)
 {
-    const qsizetype n = std::min(a.size(), b.size());
-    const QChar *pa = a.constData();
-    const QChar *pb = b.constData();
-    for (qsizetype i = 0; i < n; ++i) {
-        char16_t ca = pa[i].unicode();
-        char16_t cb = pb[i].unicode();
-        if (ca >= 128 || cb >= 128)
-            return QStringView(a).mid(i).compare(QStringView(b).mid(i), Qt::CaseInsensitive);
-        if (ca >= 'A' && ca <= 'Z')
-            ca += 32;
-        if (cb >= 'A' && cb <= 'Z')
-            cb += 32;
-        if (ca != cb)
-            return ca < cb ? -1 : 1;
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto ca = static_cast<unsigned char>(a[i]);
+        const auto cb = static_cast<unsigned char>(b[i]);
+        if (ca >= 128 || cb >= 128) {
+            const QString ra = QFile::decodeName(QByteArray(a.data() + i, qsizetype(a.size() - i)));
+            const QString rb = QFile::decodeName(QByteArray(b.data() + i, qsizetype(b.size() - i)));
+            return ra.compare(rb, Qt::CaseInsensitive);
+        }
+        const char fa = foldAscii(ca);
+        const char fb = foldAscii(cb);
+        if (fa != fb)
+            return fa < fb ? -1 : 1;
     }
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
+bool isAscii(std::string_view s)
+{
+    std::size_t i = 0;
+    for (; i + 8 <= s.size(); i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, s.data() + i, 8);
+        if (word & 0x8080808080808080u)
+            return false;
+    }
+    for (; i < s.size(); ++i) {
+        if (static_cast<unsigned char>(s[i]) >= 128)
+            return false;
+    }
+    return true;
+}
+
+// The order of names that differ in letter case only: by their characters, as QString orders
+// them.
+bool lessExactly(std::string_view a, std::string_view b)
+{
+    if (isAscii(a) && isAscii(b))
+        return a < b;
+    return QFile::decodeName(QByteArray(a.data(), qsizetype(a.size()))) <
+           QFile::decodeName(QByteArray(b.data(), qsizetype(b.size())));
+}
+
 } // namespace
 
-void sortNames(QStringList &names)
+EncodedNames::EncodedNames(const QStringList &names)
 {
-    std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
+    m_names.reserve(std::size_t(names.size()));
+    for (const QString &name : names) {
+        const QByteArray encoded = QFile::encodeName(name);
+        append(encoded.constData(), std::size_t(encoded.size()));
+    }
+}
+
+QString EncodedNames::at(int i) const
+{
+    const Name &name = m_names[std::size_t(i)];
+    return QFile::decodeName(QByteArray(m_bytes.data() + name.start, qsizetype(name.length)));
+}
+
+QStringList EncodedNames::toStringList() const
+{
+    QStringList list;
+    list.reserve(size());
+    for (int i = 0; i < size(); ++i)
+        list.append(at(i));
+    return list;
+}
+
+void EncodedNames::append(const char *encoded, std::size_t length)
+{
+    m_names.push_back({std::uint32_t(m_bytes.size()), std::uint32_t(length)});
+    m_bytes.append(encoded, length);
+}
+
+void EncodedNames::sort()
+{
+    // Each name gets a key of its first eight bytes with letters folded to lower case. Two names
+    // in plain ASCII (the usual case) whose keys differ are in the keys' order; all others are
+    // compared in full.
+    struct Key {
+        std::uint64_t prefix;
+        std::uint32_t index;
+        bool ascii;
+    };
+    std::vector<Key> keys(m_names.size());
+    for (std::size_t i = 0; i < m_names.size(); ++i) {
+        const std::string_view name = view(m_names[i]);
+        std::uint64_t prefix = 0;
+        for (std::size_t k = 0; k < 8; ++k) {
+            const auto c = k < name.size() ? static_cast<unsigned char>(name[k]) : 0;
+            prefix = prefix << 8 | static_cast<unsigned char>(foldAscii(c));
+        }
+        keys[i] = {prefix, std::uint32_t(i), isAscii(name)};
+    }
+    std::sort(keys.begin(), keys.end(), [this](const Key &x, const Key &y) {
+        if (x.ascii && y.ascii && x.prefix != y.prefix)
+            return x.prefix < y.prefix;
+        const std::string_view a = view(m_names[x.index]);
+        const std::string_view b = view(m_names[y.index]);
         const int c = compareIgnoringCase(a, b);
-        return c != 0 ? c < 0 : a < b;
+        return c != 0 ? c < 0 : lessExactly(a, b);
     });
+    std::vector<Name> sorted;
+    sorted.reserve(m_names.size());
+    for (const Key &key : keys)
+        sorted.push_back(m_names[key.index]);
+    m_names.swap(sorted);
 }
 
 FolderScan scanFolder(const QString &directory, const QString &mask)
 {
     FolderScan scan;
+    EncodedNames folders;
     DIR *dir = ::opendir(QFile::encodeName(directory).constData());
     if (!dir)
         return scan;
@@ -103,13 +192,53 @@ FolderScan scanFolder(const QString &directory, const QString &mask)
                 continue; // a broken link
             type = S_ISREG(st.st_mode) ? DT_REG : S_ISDIR(st.st_mode) ? DT_DIR : DT_UNKNOWN;
         }
+        const std::size_t length = std::strlen(name);
         if (type == DT_DIR)
-            scan.folders.append(QFile::decodeName(name));
-        else if (type == DT_REG && matcher.matches(name, std::strlen(name)))
-            scan.files.append(QFile::decodeName(name));
+            folders.append(name, length);
+        else if (type == DT_REG && matcher.matches(name, length))
+            scan.files.append(name, length);
     }
     ::closedir(dir);
-    sortNames(scan.folders);
-    sortNames(scan.files);
+    folders.sort();
+    scan.folders = folders.toStringList();
+    scan.files.sort();
     return scan;
+}
+
+namespace
+{
+
+struct FolderAhead {
+    QString directory;
+    QString mask;
+    std::future<FolderScan> scan;
+};
+
+FolderAhead &folderAhead()
+{
+    static FolderAhead ahead;
+    return ahead;
+}
+
+} // namespace
+
+void readFolderAhead(const QString &directory, const QString &mask)
+{
+    FolderAhead &ahead = folderAhead();
+    if (ahead.scan.valid())
+        ahead.scan.get();
+    ahead.directory = directory;
+    ahead.mask = mask;
+    ahead.scan = std::async(std::launch::async, scanFolder, directory, mask);
+}
+
+FolderScan readFolder(const QString &directory, const QString &mask)
+{
+    FolderAhead &ahead = folderAhead();
+    if (ahead.scan.valid()) {
+        FolderScan scan = ahead.scan.get();
+        if (ahead.directory == directory && ahead.mask == mask)
+            return scan;
+    }
+    return scanFolder(directory, mask);
 }

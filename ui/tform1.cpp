@@ -29,8 +29,7 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent)
     Label1->setText(
         QStringLiteral("Version 1.51 (Jan-99)  \u2013  free ID3 tag tool for your MP3s"));
     Label1->setFont(font());
-    for (const std::string &name : genreDropDownNames())
-        ComboBox1->addItem(fromLatin1(name));
+    ComboBox1->addItems(genreNames());
     ComboBox1->setCurrentIndex(-1);
     QWidget::setTabOrder(Edit3, RadioGroup1->button(0));
     QWidget::setTabOrder(RadioGroup1->button(0), RadioGroup1->button(1));

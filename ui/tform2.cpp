@@ -17,8 +17,7 @@ TForm2::TForm2(QWidget *parent) : QDialog(parent)
     setFixedSize(409, 241);
     setModal(true);
 
-    for (const std::string &name : genreDropDownNames())
-        ComboBox1->addItem(fromLatin1(name));
+    ComboBox1->addItems(genreNames());
     ComboBox1->setCurrentIndex(-1);
     // The information box: read-only, on the button face, out of the tab order.
     QPalette memo = Memo1->palette();

@@ -3,6 +3,7 @@
 #include "directorylistbox.h"
 #include "drivecombobox.h"
 #include "filelistbox.h"
+#include "folderscan.h"
 #include "startup.h"
 #include "testfiles.h"
 #include "tform1.h"
@@ -11,6 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -21,6 +23,9 @@ class TestFolderBrowser : public QObject
     Q_OBJECT
 private slots:
     void fileListShowsOnlyMp3Files();
+    void nameOrder_data();
+    void nameOrder();
+    void folderReadAhead();
     void directoryItems();
     void openingFolderByEnterAndDoubleClick();
     void folderThatCannotBeEntered();
@@ -68,6 +73,56 @@ void TestFolderBrowser::fileListShowsOnlyMp3Files()
     QCOMPARE(items(Form1->FileListBox1),
              (QStringList{"A.mp3", "b.MP3", "c.Mp3", "link.mp3", QString::fromUtf8("Ärger.mp3")}));
     QCOMPARE(Form1->FileListBox1->selectionMode(), QAbstractItemView::ExtendedSelection);
+}
+
+void TestFolderBrowser::nameOrder_data()
+{
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QStringList>("expected");
+    QTest::newRow("long common start")
+        << QStringList{"Artist - Song B.mp3", "artist - song a.mp3", "ARTIST - Song c.mp3"}
+        << QStringList{"artist - song a.mp3", "Artist - Song B.mp3", "ARTIST - Song c.mp3"};
+    QTest::newRow("case only") << QStringList{"abc.mp3", "ABC.mp3", "Abc.mp3"}
+                               << QStringList{"ABC.mp3", "Abc.mp3", "abc.mp3"};
+    QTest::newRow("shorter first") << QStringList{"Song10.mp3", "song1.mp3", "Song1.mp3", "S.mp3"}
+                                   << QStringList{"S.mp3", "Song1.mp3", "song1.mp3", "Song10.mp3"};
+    QTest::newRow("beyond ASCII") << QStringList{"Caf\u00e9 2.mp3", "cafe 1.mp3",
+                                                 "CAF\u00c9 1.mp3", "caf\u00e9 3.mp3",
+                                                 "\u00c4rger.mp3",  "zz.mp3"}
+                                  << QStringList{"cafe 1.mp3",      "CAF\u00c9 1.mp3",
+                                                 "Caf\u00e9 2.mp3", "caf\u00e9 3.mp3",
+                                                 "zz.mp3",          "\u00c4rger.mp3"};
+}
+
+void TestFolderBrowser::nameOrder()
+{
+    QFETCH(QStringList, names);
+    QFETCH(QStringList, expected);
+    EncodedNames sorted(names);
+    sorted.sort();
+    QCOMPARE(sorted.toStringList(), expected);
+    QCOMPARE(sorted.at(0), expected.first());
+}
+
+void TestFolderBrowser::folderReadAhead()
+{
+    QTemporaryDir a;
+    QTemporaryDir b;
+    QVERIFY(testfiles::writeFile(a.filePath("in-a.mp3"), mp3()));
+    QVERIFY(testfiles::writeFile(b.filePath("in-b.mp3"), mp3()));
+    const QString mask = QStringLiteral("*.mp3");
+    // Taken when asked for the same folder and mask...
+    readFolderAhead(a.path(), mask);
+    QCOMPARE(readFolder(a.path(), mask).files.toStringList(), QStringList{"in-a.mp3"});
+    // ...and only once: a file added since is seen by the next reading.
+    QVERIFY(testfiles::writeFile(a.filePath("later.mp3"), mp3()));
+    QCOMPARE(readFolder(a.path(), mask).files.toStringList(),
+             (QStringList{"in-a.mp3", "later.mp3"}));
+    // Another folder or mask is read afresh.
+    readFolderAhead(a.path(), mask);
+    QCOMPARE(readFolder(b.path(), mask).files.toStringList(), QStringList{"in-b.mp3"});
+    readFolderAhead(a.path(), mask);
+    QCOMPARE(readFolder(a.path(), QStringLiteral("*.txt")).files.size(), 0);
 }
 
 void TestFolderBrowser::directoryItems()
