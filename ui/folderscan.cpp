@@ -1,5 +1,7 @@
 #include "folderscan.h"
 
+#include "filenames.h"
+
 #include <QFile>
 #include <QRegularExpression>
 #include <algorithm>
@@ -21,7 +23,7 @@ public:
         const QString suffix = mask.mid(1);
         if (mask.startsWith(u'*') && !suffix.contains(u'*') && !suffix.contains(u'?') &&
             !suffix.contains(u'['))
-            m_suffix = QFile::encodeName(suffix).toLower();
+            m_suffix = encodeFileName(suffix).toLower();
         else
             m_pattern = QRegularExpression(QRegularExpression::wildcardToRegularExpression(mask),
                                            QRegularExpression::CaseInsensitiveOption);
@@ -39,8 +41,7 @@ public:
             }
             return true;
         }
-        return m_pattern.match(QFile::decodeName(QByteArray(encoded, qsizetype(length))))
-            .hasMatch();
+        return m_pattern.match(decodeFileName(QByteArray(encoded, qsizetype(length)))).hasMatch();
     }
 
 private:
@@ -87,7 +88,7 @@ void sortNames(QStringList &names)
 FolderScan scanFolder(const QString &directory, const QString &mask)
 {
     FolderScan scan;
-    DIR *dir = ::opendir(QFile::encodeName(directory).constData());
+    DIR *dir = ::opendir(encodeFileName(directory).constData());
     if (!dir)
         return scan;
     const MaskMatcher matcher(mask);
@@ -104,9 +105,9 @@ FolderScan scanFolder(const QString &directory, const QString &mask)
             type = S_ISREG(st.st_mode) ? DT_REG : S_ISDIR(st.st_mode) ? DT_DIR : DT_UNKNOWN;
         }
         if (type == DT_DIR)
-            scan.folders.append(QFile::decodeName(name));
+            scan.folders.append(decodeFileName(name));
         else if (type == DT_REG && matcher.matches(name, std::strlen(name)))
-            scan.files.append(QFile::decodeName(name));
+            scan.files.append(decodeFileName(name));
     }
     ::closedir(dir);
     sortNames(scan.folders);
