@@ -1,5 +1,7 @@
 #include "filenames.h"
 
+#include <QUrl>
+
 namespace
 {
 
@@ -109,4 +111,10 @@ QByteArray encodeFileName(QStringView name)
         }
     }
     return out;
+}
+
+QUrl localFileUrl(const QString &path)
+{
+    return QUrl::fromEncoded(QByteArrayLiteral("file://") +
+                             encodeFileName(path).toPercentEncoding("/"));
 }

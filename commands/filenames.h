@@ -12,3 +12,8 @@
 // every such byte into U+FFFD, which names another file or none).
 QString decodeFileName(QByteArrayView bytes);
 QByteArray encodeFileName(QStringView name);
+
+class QUrl;
+// A file: URL of a local path, its bytes percent-encoded as they stand (QUrl::fromLocalFile
+// would turn a byte that is not valid UTF-8 into U+FFFD, naming another file).
+QUrl localFileUrl(const QString &path);

@@ -3,6 +3,7 @@
 #include "tidy.h"
 
 #include <QTest>
+#include <QUrl>
 
 class TestFileNames : public QObject
 {
@@ -12,6 +13,7 @@ private slots:
     void roundTrip();
     void differentBytesDifferentText();
     void tidyKeepsUndecodableBytes();
+    void fileUrlKeepsBytes();
 };
 
 void TestFileNames::roundTrip_data()
@@ -54,6 +56,14 @@ void TestFileNames::tidyKeepsUndecodableBytes()
 {
     const QString tidy = tidyName(decodeFileName("01_caf\xE9_song.MP3"), 0);
     QCOMPARE(encodeFileName(tidy), QByteArray("01. Caf\xE9 Song.mp3"));
+}
+
+void TestFileNames::fileUrlKeepsBytes()
+{
+    const QUrl url = localFileUrl(decodeFileName("/music/caf\xE9 #1?.mp3"));
+    QCOMPARE(url.toEncoded(), QByteArray("file:///music/caf%E9%20%231%3F.mp3"));
+    QVERIFY(url.isLocalFile());
+    QCOMPARE(localFileUrl(QStringLiteral("/a/b\u00e9.mp3")), QUrl::fromLocalFile("/a/b\u00e9.mp3"));
 }
 
 QTEST_GUILESS_MAIN(TestFileNames)

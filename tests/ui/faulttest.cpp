@@ -168,6 +168,37 @@ bool Immutable::set(const QByteArray &path)
     return true;
 }
 
+namespace
+{
+
+void removeTree(const QByteArray &folder)
+{
+    DIR *dir = ::opendir(folder.constData());
+    if (!dir)
+        return;
+    while (const dirent *entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (name == "." || name == "..")
+            continue;
+        const QByteArray path = folder + '/' + name;
+        struct stat st;
+        if (::lstat(path.constData(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            removeTree(path);
+            ::rmdir(path.constData());
+        } else {
+            ::unlink(path.constData());
+        }
+    }
+    ::closedir(dir);
+}
+
+} // namespace
+
+RemoveContents::~RemoveContents()
+{
+    removeTree(encodeFileName(m_folder));
+}
+
 bool runningAsRoot()
 {
     return ::geteuid() == 0;

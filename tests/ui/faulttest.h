@@ -51,6 +51,18 @@ private:
     QList<QByteArray> m_paths;
 };
 
+// Removes everything inside a folder when it goes, by the names' bytes (QTemporaryDir cannot
+// remove names that are not valid UTF-8).
+class RemoveContents
+{
+public:
+    explicit RemoveContents(const QString &folder) : m_folder(folder) {}
+    ~RemoveContents();
+
+private:
+    QString m_folder;
+};
+
 bool runningAsRoot();
 // Runs the named test function of this test program again as the unprivileged user nobody and
 // fails the calling test unless it passes.

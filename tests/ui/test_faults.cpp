@@ -7,7 +7,9 @@
 #include "tform2.h"
 #include "uitest.h"
 
+#include <QAbstractButton>
 #include <QDir>
+#include <QFile>
 #include <QTest>
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -28,6 +30,10 @@ private slots:
     void thingsThatAreNotFiles();
     void sparseFileOver2GiB_data();
     void sparseFileOver2GiB();
+    void diskFullWhileTagging();
+    void vanishedWhileTagging();
+    void failedPlaylistKeepsOldOne_data();
+    void failedPlaylistKeepsOldOne();
 };
 
 namespace
@@ -215,7 +221,30 @@ void TestFaults::thingsThatAreNotFiles()
     Form1->FileListBox1->selectAllFiles();
     Form1->Button7->click();
     QCOMPARE(shown, QStringList{"real.mp3"});
+
+    // Every other command with everything selected.
+    for (QAbstractButton *button : {static_cast<QAbstractButton *>(Form1->BitBtn1),
+                                    static_cast<QAbstractButton *>(Form1->Button3),
+                                    static_cast<QAbstractButton *>(Form1->Button4),
+                                    static_cast<QAbstractButton *>(Form1->Button6)}) {
+        Form1->FileListBox1->selectAllFiles();
+        button->click();
+    }
+    questions.saveAnswers = {folder.file("list.m3u")};
+    Form1->Button5->click();
     QVERIFY(questions.criticals.isEmpty());
+    QCOMPARE(questions.texts.size(), 1); // the prompt of "Rename file(s)" for the one file
+    const QByteArray folderText = QFile::encodeName(Form1->DirectoryListBox1->directory());
+    QCOMPARE(testfiles::readFile(folder.file("list.m3u")), folderText + "/Real.mp3\r\n");
+    struct stat st;
+    QVERIFY(::lstat(rawPath(folder.path(), "fifo.mp3").constData(), &st) == 0 &&
+            S_ISFIFO(st.st_mode));
+    QVERIFY(::lstat(rawPath(folder.path(), "socket.mp3").constData(), &st) == 0 &&
+            S_ISSOCK(st.st_mode));
+    QVERIFY(::lstat(rawPath(folder.path(), "broken.mp3").constData(), &st) == 0 &&
+            S_ISLNK(st.st_mode));
+    QVERIFY(::stat(rawPath(folder.path(), "folder.mp3").constData(), &st) == 0 &&
+            S_ISDIR(st.st_mode));
     ::close(sock);
 }
 
@@ -275,6 +304,91 @@ void TestFaults::sparseFileOver2GiB()
     QCOMPARE(tag, testfiles::id3v1("new"));
     QCOMPARE(start, head);
     QCOMPARE(before, QByteArray(128, '\0'));
+}
+
+void TestFaults::diskFullWhileTagging()
+{
+    WindowsInFolder folder;
+    // The first file's tag is overwritten in place; the second needs room for a new one.
+    const QByteArray tagged = mp3(testfiles::id3v1("old"));
+    const QByteArray plain = mp3() + QByteArray(128, '\0');
+    QVERIFY(testfiles::writeFile(folder.file("a.mp3"), tagged));
+    QVERIFY(testfiles::writeFile(folder.file("b.mp3"), plain));
+    QVERIFY(testfiles::writeFile(folder.file("c.mp3"), plain));
+    folder.start();
+    const Snapshot before = snapshot(folder.path());
+    FileSizeLimit limit;
+    limit.set(plain.size() + 60);
+    FakeQuestions questions;
+    Form1->FileListBox1->selectAllFiles();
+    Form1->BitBtn1->click();
+
+    QCOMPARE(questions.criticals, QStringList{"Disk full."});
+    QCOMPARE(listSelection(), std::vector<bool>({false, false, true}));
+    QCOMPARE(titleOf(testfiles::readFile(folder.file("a.mp3"))), QByteArray("a"));
+    QCOMPARE(testfiles::readFile(folder.file("b.mp3")), plain);
+    QCOMPARE(testfiles::readFile(folder.file("c.mp3")), plain);
+    QCOMPARE(lostOrChanged(before, snapshot(folder.path())), QString());
+}
+
+void TestFaults::vanishedWhileTagging()
+{
+    WindowsInFolder folder;
+    for (const QString &name : abc)
+        QVERIFY(testfiles::writeFile(folder.file(name), mp3(testfiles::id3v1("old"))));
+    folder.start();
+    QVERIFY(QFile::remove(folder.file("b.mp3")));
+    Snapshot before = snapshot(folder.path());
+    FakeQuestions questions;
+    Form1->FileListBox1->selectAllFiles();
+    Form1->BitBtn1->click();
+
+    // A file gone since the listing is passed over silently; it is not made again.
+    QVERIFY(questions.criticals.isEmpty());
+    QCOMPARE(listSelection(), std::vector<bool>(3, false));
+    QVERIFY(!QFile::exists(folder.file("b.mp3")));
+    QCOMPARE(titleOf(testfiles::readFile(folder.file("a.mp3"))), QByteArray("a"));
+    QCOMPARE(titleOf(testfiles::readFile(folder.file("c.mp3"))), QByteArray("c"));
+    QCOMPARE(lostOrChanged(before, snapshot(folder.path())), QString());
+}
+
+void TestFaults::failedPlaylistKeepsOldOne_data()
+{
+    QTest::addColumn<QString>("failure");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("disk full") << "full"
+                               << "Disk full.";
+    QTest::newRow("playlist immutable") << "immutable"
+                                        << "File access denied.";
+}
+
+void TestFaults::failedPlaylistKeepsOldOne()
+{
+    QFETCH(QString, failure);
+    QFETCH(QString, message);
+    WindowsInFolder folder;
+    for (const QString &name : abc)
+        QVERIFY(testfiles::writeFile(folder.file(name), mp3()));
+    const QByteArray old = "/old/list.mp3\r\n";
+    QVERIFY(testfiles::writeFile(folder.file("list.m3u"), old));
+    Immutable immutable;
+    FileSizeLimit limit;
+    if (failure == "immutable") {
+        if (!immutable.set(rawPath(folder.path(), "list.m3u")))
+            QSKIP("the file system or the privileges do not allow immutable files");
+    } else {
+        limit.set(old.size());
+    }
+    folder.start();
+    FakeQuestions questions;
+    questions.saveAnswers = {folder.file("list.m3u")};
+    Form1->Button5->click();
+
+    QCOMPARE(questions.criticals, QStringList{message});
+    QCOMPARE(testfiles::readFile(folder.file("list.m3u")), old);
+    // No half-written temporary file is left behind.
+    QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
+             (QStringList{"a.mp3", "b.mp3", "c.mp3", "list.m3u"}));
 }
 
 QTEST_MAIN(TestFaults)
