@@ -102,6 +102,7 @@ void TDirectoryListBox::rebuild(const QStringList &subfolders)
         add(i + 1 == parts.size() ? current : open, parts[i], path, i + 1);
     }
     const int currentRowIndex = int(parts.size());
+    m_currentFolderRow = currentRowIndex;
     const QString prefix = m_directory.endsWith(u'/') ? m_directory : m_directory + u'/';
     for (const QString &name : subfolders)
         add(closed, name, prefix + name, currentRowIndex + 1);

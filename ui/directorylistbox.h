@@ -27,6 +27,8 @@ public:
 
     // The folder an item stands for.
     QString itemPath(int row) const;
+    // The current folder's own item (the last of the path items).
+    int currentFolderRow() const { return m_currentFolderRow; }
     int itemIndex() const { return currentRow(); }
     void setItemIndex(int row) { setCurrentRow(row); }
     // Opens the selected item; a failure is shown in a message box.
@@ -42,5 +44,6 @@ private:
     void rebuild(const QStringList &subfolders);
 
     QString m_directory;
+    int m_currentFolderRow = -1;
     TFileListBox *m_fileList = nullptr;
 };

@@ -5,6 +5,8 @@
 #include "genres.h"
 #include "handler.h"
 #include "pictures.h"
+#include "previewcontrol.h"
+#include "previewplayer.h"
 #include "widgetquestions.h"
 
 #include <QApplication>
@@ -52,6 +54,9 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent)
 
 TForm1::~TForm1()
 {
+    // The toggle detaches from its player before the player goes.
+    m_preview.reset();
+    m_ownPlayer.reset();
     setBeforeQuestion({});
     if (Form1 == this)
         Form1 = nullptr;
@@ -158,9 +163,11 @@ void TForm1::FileListBox1DblClick()
 
 void TForm1::BitBtn2Click()
 {
-    runHandler(this, [] {
-        // Preview playback: a running preview is stopped here, before the program ends. A
-        // failure to stop it ends the handler before the program is ended.
+    runHandler(this, [this] {
+        // A running preview is stopped first; a failure to stop it ends the handler before the
+        // program is ended.
+        if (m_preview)
+            m_preview->stopForExit();
         QCoreApplication::exit(0);
     });
 }

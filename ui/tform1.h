@@ -3,6 +3,11 @@
 #include "ui_TForm1.h"
 
 #include <QWidget>
+#include <memory>
+
+class PreviewControl;
+class PreviewPlayer;
+struct NamingOptions;
 
 // The main window: folder browser, tag fields for batch tagging, options and command buttons.
 // Commands reach its controls through Form1 (Form1->FileListBox1, Form1->Edit1, ...).
@@ -17,6 +22,13 @@ public:
     void FormCreate();
     // Artist field enabled on the field colour for format 0, disabled and grey otherwise.
     void UpdateFormatControls();
+    // Artist and album from a current folder named 'Artist - Album', when the option is checked
+    // and the format is "xx. Song.mp3".
+    void GuessFromDirectoryName();
+
+    // Plays previews through player (not owned; it must outlive the window or be replaced)
+    // instead of the window's own media player; nullptr returns to the window's own.
+    void setPreviewPlayer(PreviewPlayer *player);
 
 public slots:
     void FormKeyDown(int key, Qt::KeyboardModifiers shift);
@@ -42,6 +54,9 @@ private:
     void connectHandlers();
     void drawPictures();
     void openStartFolder();
+    NamingOptions namingOptions() const;
+    // The preview toggle, made with its player on the first press of "Play file".
+    PreviewControl &preview();
 
     // The key press seen last: a key that no control takes travels up to its parents and is
     // seen again; the window acts on it once.
@@ -53,6 +68,11 @@ private:
         bool operator==(const SeenKey &) const = default;
     };
     SeenKey m_lastKeyPress;
+
+    // Declared before the control, which must go first.
+    std::unique_ptr<PreviewPlayer> m_ownPlayer;
+    PreviewPlayer *m_testPlayer = nullptr;
+    std::unique_ptr<PreviewControl> m_preview;
 };
 
 // The main window, set as soon as it is being created.

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -35,13 +36,20 @@ std::optional<QString> WidgetQuestions::getSaveFileName(QWidget *parent, const Q
                                                         const QString &filter,
                                                         const QString &defaultSuffix)
 {
-    QFileDialog dialog(parent, title, proposedPath, filter);
+    QFileDialog dialog(parent, title);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilter(filter);
+    // Added to a name typed without an extension.
     dialog.setDefaultSuffix(defaultSuffix);
+    // Replacing an existing file is asked first.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, false);
     dialog.setSizeGripEnabled(true);
-    if (!proposedPath.isEmpty())
-        dialog.selectFile(proposedPath);
+    if (!proposedPath.isEmpty()) {
+        const QFileInfo proposed(proposedPath);
+        dialog.setDirectory(proposed.absolutePath());
+        dialog.selectFile(proposed.fileName());
+    }
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return dialog.selectedFiles().constFirst();

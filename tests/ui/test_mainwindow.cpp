@@ -317,9 +317,10 @@ void TestMainWindow::shortcuts_data()
     QTest::addColumn<bool>("selectedBefore");
     QTest::addColumn<bool>("selectedAfter");
     QTest::addColumn<int>("renames");
-    QTest::newRow("F2") << int(Qt::Key_F2) << 0 << true << true << 1;
-    QTest::newRow("Shift+F2") << int(Qt::Key_F2) << int(Qt::ShiftModifier) << true << true << 1;
-    QTest::newRow("Ctrl+F2") << int(Qt::Key_F2) << int(Qt::ControlModifier) << true << true << 1;
+    // F2 renames: both prompts are cancelled, and each file is unselected by the walk.
+    QTest::newRow("F2") << int(Qt::Key_F2) << 0 << true << false << 1;
+    QTest::newRow("Shift+F2") << int(Qt::Key_F2) << int(Qt::ShiftModifier) << true << false << 1;
+    QTest::newRow("Ctrl+F2") << int(Qt::Key_F2) << int(Qt::ControlModifier) << true << false << 1;
     QTest::newRow("Ctrl+A") << int(Qt::Key_A) << int(Qt::ControlModifier) << false << true << 0;
     QTest::newRow("Ctrl+Shift+A") << int(Qt::Key_A) << int(Qt::ControlModifier | Qt::ShiftModifier)
                                   << false << true << 0;
@@ -343,6 +344,7 @@ void TestMainWindow::shortcuts()
     folder.start();
     showMainWindow();
     QVERIFY(QTest::qWaitForWindowExposed(Form1));
+    FakeQuestions questions;
     if (selectedBefore)
         Form1->FileListBox1->selectAllFiles();
     QSignalSpy rename(Form1->Button4, &QPushButton::clicked);
@@ -351,6 +353,7 @@ void TestMainWindow::shortcuts()
     Form1->Edit1->setFocus();
     QTest::keyClick(Form1->Edit1, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
     QCOMPARE(rename.count(), renames);
+    QCOMPARE(questions.texts.size(), 2 * renames);
     QCOMPARE(listSelection(), std::vector<bool>(2, selectedAfter));
 }
 

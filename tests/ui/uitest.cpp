@@ -41,9 +41,11 @@ std::optional<QString> FakeQuestions::getText(QWidget *, const QString &, const 
     return answer;
 }
 
-std::optional<QString> FakeQuestions::getSaveFileName(QWidget *, const QString &, const QString &,
-                                                      const QString &, const QString &)
+std::optional<QString> FakeQuestions::getSaveFileName(QWidget *, const QString &title,
+                                                      const QString &proposedPath,
+                                                      const QString &filter, const QString &suffix)
 {
+    saveRequests.append({title, proposedPath, filter, suffix});
     if (saveAnswers.empty())
         return std::nullopt;
     auto answer = saveAnswers.front();
@@ -51,8 +53,9 @@ std::optional<QString> FakeQuestions::getSaveFileName(QWidget *, const QString &
     return answer;
 }
 
-std::optional<QString> FakeQuestions::getExistingDirectory(QWidget *, const QString &)
+std::optional<QString> FakeQuestions::getExistingDirectory(QWidget *, const QString &title)
 {
+    directoryTitles.append(title);
     if (directoryAnswers.empty())
         return std::nullopt;
     auto answer = directoryAnswers.front();

@@ -23,8 +23,13 @@ public:
     std::deque<std::optional<QString>> directoryAnswers;
 
     int dialogs = 0;
-    QStringList texts;     // labels of getText
-    QStringList criticals; // messages of message boxes
+    QStringList texts; // labels of getText
+    struct SaveRequest {
+        QString title, proposedPath, filter, suffix;
+    };
+    QList<SaveRequest> saveRequests;
+    QStringList directoryTitles; // instruction texts of folder browsers
+    QStringList criticals;       // messages of message boxes
 
     int execDialog(QDialog &dialog) override;
     std::optional<QString> getText(QWidget *parent, const QString &caption, const QString &label,
