@@ -1,5 +1,6 @@
 #include "playlist.h"
 
+#include "filenames.h"
 #include "ioerror.h"
 #include "pathinfolder.h"
 
@@ -162,7 +163,7 @@ std::optional<QByteArray> playlistLine(const QString &folderText, const QString 
     const QString path = folderText + fileName;
     if (path.contains(QLatin1Char('\r')) || path.contains(QLatin1Char('\n')))
         return std::nullopt;
-    return QFile::encodeName(path) + QByteArrayLiteral("\r\n");
+    return encodeFileName(path) + QByteArrayLiteral("\r\n");
 }
 
 void createPlaylists(PlaylistFolderBrowser &browser, bool noDriveLetter,

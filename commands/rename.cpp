@@ -1,6 +1,7 @@
 #include "rename.h"
 
 #include "filelist.h"
+#include "filenames.h"
 #include "tagfile.h"
 #include "tagworkspace.h"
 
@@ -81,8 +82,8 @@ bool renameNoReplace(const QString &from, const QString &to)
 {
     if (!acceptableName(to) || from.isEmpty())
         return false;
-    const std::string oldName = QFile::encodeName(from).toStdString();
-    const std::string newName = QFile::encodeName(to).toStdString();
+    const std::string oldName = encodeFileName(from).toStdString();
+    const std::string newName = encodeFileName(to).toStdString();
     if (oldName == newName)
         return false; // nothing to do: the file already has that name
     const int err = renameOnce(oldName.c_str(), newName.c_str());
@@ -107,7 +108,7 @@ void renameFromTags(FileList &list)
     TagWorkspace &ws = tagWorkspace();
     walkSelection(list, [&](int, const QString &name) {
         ws.SongTitle.clear();
-        ReadTagFile(QFile::encodeName(name).toStdString());
+        ReadTagFile(encodeFileName(name).toStdString());
         if (!ws.SongTitle.empty() && !ws.SongArtist.empty())
             renameNoReplace(name, latin1(ws.SongArtist) + QStringLiteral(" - ") +
                                       latin1(ws.SongTitle) + QStringLiteral(".mp3"));

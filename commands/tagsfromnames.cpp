@@ -1,6 +1,7 @@
 #include "tagsfromnames.h"
 
 #include "filelist.h"
+#include "filenames.h"
 #include "tagfile.h"
 #include "tagworkspace.h"
 #include "textcuts.h"
@@ -101,6 +102,6 @@ void tagsFromFileNames(FileList &list, const NamingOptions &options, const LongT
             }
         }
 
-        WriteTagFile(QFile::encodeName(name).toStdString());
+        WriteTagFile(encodeFileName(name).toStdString());
     });
 }

@@ -58,12 +58,47 @@ char32_t lowered(char32_t c)
     }
 }
 
+// The name's code points. A lone surrogate (a byte of a name that is not valid UTF-8, see
+// decodeFileName) stays as it is; toUcs4 would turn it into U+FFFD and so rename the file to
+// something else.
+std::u32string codePoints(const QString &name)
+{
+    std::u32string out;
+    out.reserve(std::size_t(name.size()));
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const char16_t u = name[i].unicode();
+        if (QChar::isHighSurrogate(u) && i + 1 < name.size() &&
+            QChar::isLowSurrogate(name[i + 1].unicode())) {
+            out += QChar::surrogateToUcs4(u, name[i + 1].unicode());
+            ++i;
+        } else {
+            out += u;
+        }
+    }
+    return out;
+}
+
+QString fromCodePoints(const std::u32string &points)
+{
+    QString out;
+    out.reserve(qsizetype(points.size()));
+    for (const char32_t c : points) {
+        if (c >= 0x10000) {
+            out += QChar(QChar::highSurrogate(c));
+            out += QChar(QChar::lowSurrogate(c));
+        } else {
+            out += QChar(char16_t(c));
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 QString tidyName(const QString &name, int pattern)
 {
     // Positions count characters, so the name is handled as code points.
-    const QList<uint> old = name.toUcs4();
+    const std::u32string old = codePoints(name);
     const int len = int(old.size());
     auto at = [&](int pos) -> char32_t { return pos >= 1 && pos <= len ? old[pos - 1] : 0; };
 
@@ -92,7 +127,7 @@ QString tidyName(const QString &name, int pattern)
         out += wasCapital ? capitalised(c) : lowered(c);
     }
     out += U".mp3";
-    return QString::fromUcs4(out.data(), qsizetype(out.size()));
+    return fromCodePoints(out);
 }
 
 void tidyFileNames(FileList &list, int pattern)

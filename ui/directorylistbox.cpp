@@ -1,6 +1,7 @@
 #include "directorylistbox.h"
 
 #include "filelistbox.h"
+#include "filenames.h"
 #include "folderscan.h"
 #include "handler.h"
 #include "ioerror.h"
@@ -16,7 +17,20 @@
 namespace
 {
 constexpr int PathRole = Qt::UserRole + 2;
+
+// The working directory, decoded as file names are (QDir::currentPath loses bytes that are
+// not valid UTF-8).
+QString currentFolder()
+{
+    QByteArray buffer(4096, Qt::Uninitialized);
+    while (!::getcwd(buffer.data(), std::size_t(buffer.size()))) {
+        if (errno != ERANGE)
+            return QDir::currentPath();
+        buffer.resize(buffer.size() * 2);
+    }
+    return decodeFileName(QByteArrayView(buffer.constData()));
 }
+} // namespace
 
 TDirectoryListBox::TDirectoryListBox(QWidget *parent) : QListWidget(parent)
 {
@@ -32,9 +46,9 @@ TDirectoryListBox::TDirectoryListBox(QWidget *parent) : QListWidget(parent)
 void TDirectoryListBox::setDirectory(const QString &path)
 {
     const QString target = QDir::cleanPath(QDir(m_directory).absoluteFilePath(path));
-    if (::chdir(QFile::encodeName(target).constData()) != 0)
+    if (::chdir(encodeFileName(target).constData()) != 0)
         throw IoError::fromErrno(errno);
-    m_directory = QDir::cleanPath(QDir::currentPath());
+    m_directory = QDir::cleanPath(currentFolder());
     // One pass over the folder serves both lists.
     FolderScan scan =
         readFolder(m_directory, m_fileList ? m_fileList->mask() : QStringLiteral("*.mp3"));

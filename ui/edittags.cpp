@@ -2,6 +2,7 @@
 
 #include "fieldstate.h"
 #include "filelist.h"
+#include "filenames.h"
 #include "tagfile.h"
 #include "tagworkspace.h"
 #include "tform2.h"
@@ -18,7 +19,7 @@ void editTagOfFile(const QString &fileName)
 {
     TForm2 &dialog = *Form2;
     TagWorkspace &ws = tagWorkspace();
-    const std::string path = QFile::encodeName(fileName).toStdString();
+    const std::string path = encodeFileName(fileName).toStdString();
 
     dialog.setWindowTitle(QStringLiteral("Edit tag"));
     dialog.Panel6->setText(fileName);

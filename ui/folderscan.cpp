@@ -1,5 +1,7 @@
 #include "folderscan.h"
 
+#include "filenames.h"
+
 #include <QFile>
 #include <QRegularExpression>
 #include <algorithm>
@@ -26,7 +28,7 @@ public:
         const QString suffix = mask.mid(1);
         if (mask.startsWith(u'*') && !suffix.contains(u'*') && !suffix.contains(u'?') &&
             !suffix.contains(u'['))
-            m_suffix = QFile::encodeName(suffix).toLower();
+            m_suffix = encodeFileName(suffix).toLower();
         else
             m_pattern = QRegularExpression(QRegularExpression::wildcardToRegularExpression(mask),
                                            QRegularExpression::CaseInsensitiveOption);
@@ -44,8 +46,7 @@ public:
             }
             return true;
         }
-        return m_pattern.match(QFile::decodeName(QByteArray(encoded, qsizetype(length))))
-            .hasMatch();
+        return m_pattern.match(decodeFileName(QByteArray(encoded, qsizetype(length)))).hasMatch();
     }
 
 private:
@@ -67,8 +68,10 @@ int compareIgnoringCase(std::string_view a, std::string_view b)
         const auto ca = static_cast<unsigned char>(a[i]);
         const auto cb = static_cast<unsigned char>(b[i]);
         if (ca >= 128 || cb >= 128) {
-            const QString ra = QFile::decodeName(QByteArray(a.data() + i, qsizetype(a.size() - i)));
-            const QString rb = QFile::decodeName(QByteArray(b.data() + i, qsizetype(b.size() - i)));
+            const QString ra =
+                decodeFileName(QByteArrayView(a.data() + i, qsizetype(a.size() - i)));
+            const QString rb =
+                decodeFileName(QByteArrayView(b.data() + i, qsizetype(b.size() - i)));
             return ra.compare(rb, Qt::CaseInsensitive);
         }
         const char fa = foldAscii(ca);
@@ -101,8 +104,8 @@ bool lessExactly(std::string_view a, std::string_view b)
 {
     if (isAscii(a) && isAscii(b))
         return a < b;
-    return QFile::decodeName(QByteArray(a.data(), qsizetype(a.size()))) <
-           QFile::decodeName(QByteArray(b.data(), qsizetype(b.size())));
+    return decodeFileName(QByteArrayView(a.data(), qsizetype(a.size()))) <
+           decodeFileName(QByteArrayView(b.data(), qsizetype(b.size())));
 }
 
 } // namespace
@@ -111,7 +114,7 @@ EncodedNames::EncodedNames(const QStringList &names)
 {
     m_names.reserve(std::size_t(names.size()));
     for (const QString &name : names) {
-        const QByteArray encoded = QFile::encodeName(name);
+        const QByteArray encoded = encodeFileName(name);
         append(encoded.constData(), std::size_t(encoded.size()));
     }
 }
@@ -119,7 +122,7 @@ EncodedNames::EncodedNames(const QStringList &names)
 QString EncodedNames::at(int i) const
 {
     const Name &name = m_names[std::size_t(i)];
-    return QFile::decodeName(QByteArray(m_bytes.data() + name.start, qsizetype(name.length)));
+    return decodeFileName(QByteArrayView(m_bytes.data() + name.start, qsizetype(name.length)));
 }
 
 QStringList EncodedNames::toStringList() const
@@ -176,7 +179,7 @@ FolderScan scanFolder(const QString &directory, const QString &mask)
 {
     FolderScan scan;
     EncodedNames folders;
-    DIR *dir = ::opendir(QFile::encodeName(directory).constData());
+    DIR *dir = ::opendir(encodeFileName(directory).constData());
     if (!dir)
         return scan;
     const MaskMatcher matcher(mask);

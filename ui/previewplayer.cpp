@@ -1,5 +1,7 @@
 #include "previewplayer.h"
 
+#include "filenames.h"
+
 #include <QAudioOutput>
 #include <QMediaPlayer>
 #include <QUrl>
@@ -22,7 +24,7 @@ void QtPreviewPlayer::open(const QString &path)
 {
     ++m_generation;
     m_player->stop();
-    m_player->setSource(QUrl::fromLocalFile(path));
+    m_player->setSource(localFileUrl(path));
 }
 
 void QtPreviewPlayer::play()

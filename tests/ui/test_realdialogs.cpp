@@ -4,6 +4,7 @@
 #include "testfiles.h"
 #include "widgetquestions.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -94,12 +95,23 @@ void TestRealDialogs::saveDialog()
     QStringList filters;
     ModalScript script;
     auto accept = [&](QWidget *w) {
-        shownName = fileDialogText(w, title, filters, suffix);
         auto *dialog = qobject_cast<QFileDialog *>(w);
         if (!dialog)
             return false;
-        if (!typed.isEmpty())
-            dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(typed);
+        // The dialog selects the proposed file only once it has read the folder, and then
+        // writes its name into the name field again: typing before that would be lost.
+        auto *view = dialog->findChild<QAbstractItemView *>(QStringLiteral("listView"));
+        if (!view || !view->selectionModel() || !view->selectionModel()->hasSelection())
+            return false;
+        shownName = fileDialogText(w, title, filters, suffix);
+        // A selected file wins over the typed name; the dialog drops it on typing only while
+        // its name field has the focus, which an offscreen window may not have yet.
+        if (!typed.isEmpty()) {
+            view->selectionModel()->clearSelection();
+            auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+            edit->selectAll();
+            QTest::keyClicks(edit, typed);
+        }
         QTimer::singleShot(0, dialog, [dialog] { static_cast<QDialog *>(dialog)->accept(); });
         return true;
     };
