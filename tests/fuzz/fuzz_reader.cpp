@@ -2,6 +2,7 @@
 // hang or read out of bounds, and what it reports must agree with the file.
 #include "ioerror.h"
 #include "mpeginfo.h"
+#include "scratchfile.h"
 #include "tagfile.h"
 #include "tagworkspace.h"
 
@@ -14,17 +15,6 @@
 
 namespace
 {
-
-const std::string &scratchFile()
-{
-    static const std::string path = [] {
-        char tmpl[] = "/tmp/trackling-fuzz-XXXXXX";
-        if (!::mkdtemp(tmpl))
-            std::abort();
-        return std::string(tmpl) + "/input.mp3";
-    }();
-    return path;
-}
 
 class MemorySource : public ByteSource
 {

@@ -1,6 +1,7 @@
 // The writer on arbitrary existing contents and arbitrary field texts: the audio bytes never
 // change, the file grows by exactly one tag or keeps its size, and the tag reads back.
 #include "ioerror.h"
+#include "scratchfile.h"
 #include "tagfile.h"
 #include "tagworkspace.h"
 
@@ -15,17 +16,6 @@
 
 namespace
 {
-
-const std::string &scratchFile()
-{
-    static const std::string path = [] {
-        char tmpl[] = "/tmp/trackling-fuzz-XXXXXX";
-        if (!::mkdtemp(tmpl))
-            std::abort();
-        return std::string(tmpl) + "/input.mp3";
-    }();
-    return path;
-}
 
 std::string takeText(const std::uint8_t *&data, std::size_t &size)
 {

@@ -1,6 +1,7 @@
 // The main window's batch commands run through its buttons (and F2) on files in a temporary
 // folder, with every question answered by a script: tags from file names and its title prompt,
 // the folder-name guess, tidying, both renames, playlists and preview playback.
+#include "fakeplayer.h"
 #include "previewplayer.h"
 #include "startup.h"
 #include "testfiles.h"
@@ -67,19 +68,6 @@ QStringList sortedEntries(const QString &path)
 {
     return QDir(path).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
 }
-
-class FakePlayer : public PreviewPlayer
-{
-public:
-    void open(const QString &path) override { calls << QStringLiteral("open ") + path; }
-    void play() override { calls << QStringLiteral("play"); }
-    void stop() override { calls << QStringLiteral("stop"); }
-    void close() override { calls << QStringLiteral("close"); }
-    void setErrorHandler(ErrorHandler handler) override { onError = std::move(handler); }
-
-    QStringList calls;
-    ErrorHandler onError;
-};
 
 } // namespace
 

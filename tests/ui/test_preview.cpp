@@ -1,3 +1,4 @@
+#include "fakeplayer.h"
 #include "previewcontrol.h"
 #include "previewplayer.h"
 #include "testfiles.h"
@@ -8,19 +9,6 @@
 
 namespace
 {
-
-class FakePlayer : public PreviewPlayer
-{
-public:
-    void open(const QString &path) override { calls << QStringLiteral("open ") + path; }
-    void play() override { calls << QStringLiteral("play"); }
-    void stop() override { calls << QStringLiteral("stop"); }
-    void close() override { calls << QStringLiteral("close"); }
-    void setErrorHandler(ErrorHandler handler) override { onError = std::move(handler); }
-
-    QStringList calls;
-    ErrorHandler onError;
-};
 
 // The control with its button caption and message boxes recorded.
 struct Preview {
