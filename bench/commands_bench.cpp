@@ -3,6 +3,7 @@
 //
 //   commands_bench [files...]   (default: 1000 10000)
 
+#include "bareio.h"
 #include "memoryfilelist.h"
 #include "rename.h"
 #include "tagsfromnames.h"
@@ -19,48 +20,6 @@
 
 namespace
 {
-
-const char kHeader[4] = {char(0xFF), char(0xFB), char(0x90), char(0x00)};
-
-QString nameOf(int i)
-{
-    return QStringLiteral("band - song %1.mp3").arg(i, 5, 10, QLatin1Char('0'));
-}
-
-std::string encoded(const QString &name)
-{
-    return QFile::encodeName(name).toStdString();
-}
-
-double millis(const std::function<void()> &run)
-{
-    QElapsedTimer timer;
-    timer.start();
-    run();
-    return double(timer.nsecsElapsed()) / 1e6;
-}
-
-// Opens each file, reads its last 128 bytes, writes them back when write is set, closes it.
-void bareTagAccess(const QStringList &names, bool write)
-{
-    char buf[128];
-    for (const QString &name : names) {
-        const int fd = ::open(encoded(name).c_str(), write ? O_RDWR : O_RDONLY);
-        if (fd < 0)
-            continue;
-        const off_t end = ::lseek(fd, 0, SEEK_END);
-        if (::pread(fd, buf, sizeof buf, end - 128) == 128 && write)
-            (void)::pwrite(fd, buf, sizeof buf, end - 128);
-        ::close(fd);
-    }
-}
-
-// Renames each file to the matching name of to (times only this direction).
-void bareRenames(const QStringList &from, const QStringList &to)
-{
-    for (qsizetype i = 0; i < from.size(); ++i)
-        (void)::rename(encoded(from[i]).c_str(), encoded(to[i]).c_str());
-}
 
 QStringList asideNames(int count)
 {
@@ -98,29 +57,31 @@ std::vector<Step> steps()
              options.genre = QStringLiteral("Rock");
              tagsFromFileNames(list, options, {});
          },
-         [](const QStringList &names) { return millis([&] { bareTagAccess(names, true); }); },
-         nameOf(0)},
+         [](const QStringList &names) {
+             return bareio::millis([&] { bareio::tagAccess(names, true); });
+         },
+         bareio::nameOf(0)},
         {"tidy file names", "rename",
          [](MemoryFileList &list) { tidyFileNames(list, PatternArtistSong); },
          [](const QStringList &names) {
              const QStringList aside = asideNames(int(names.size()));
-             const double ms = millis([&] { bareRenames(names, aside); });
-             bareRenames(aside, names);
+             const double ms = bareio::millis([&] { bareio::renames(names, aside); });
+             bareio::renames(aside, names);
              return ms;
          },
-         tidyName(nameOf(0), PatternArtistSong)},
+         tidyName(bareio::nameOf(0), PatternArtistSong)},
         {"rename from tags", "open/pread/close 128 B + rename",
          [](MemoryFileList &list) { renameFromTags(list); },
          [](const QStringList &names) {
              const QStringList aside = asideNames(int(names.size()));
-             const double ms = millis([&] {
-                 bareTagAccess(names, false);
-                 bareRenames(names, aside);
+             const double ms = bareio::millis([&] {
+                 bareio::tagAccess(names, false);
+                 bareio::renames(names, aside);
              });
-             bareRenames(aside, names);
+             bareio::renames(aside, names);
              return ms;
          },
-         nameOf(0)},
+         bareio::nameOf(0)},
     };
 }
 
@@ -129,15 +90,15 @@ std::vector<Result> runAt(int files)
     WorkingFolder folder;
     if (!folder.isValid())
         return {};
-    const QByteArray audio = testfiles::frames(kHeader, 1);
+    const QByteArray audio = testfiles::frames(bareio::kHeader, 1);
     for (int i = 0; i < files; ++i)
-        testfiles::writeFile(nameOf(i), audio);
+        testfiles::writeFile(bareio::nameOf(i), audio);
 
     std::vector<Result> results;
     for (const Step &step : steps()) {
         MemoryFileList list;
         list.selectAll();
-        const double commandMs = millis([&] { step.run(list); });
+        const double commandMs = bareio::millis([&] { step.run(list); });
         const QStringList after = MemoryFileList::folderItems();
         const bool tagged = testfiles::readFile(after.value(0)).right(128).startsWith("TAG");
         if (after.size() != files || after.value(0) != step.firstNameAfter || !tagged)

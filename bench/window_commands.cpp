@@ -5,6 +5,7 @@
 //
 //   bench_window_commands [files...]   (default: 1000 10000; TMPDIR picks the file system)
 
+#include "bareio.h"
 #include "modalquestions.h"
 #include "startup.h"
 #include "testfiles.h"
@@ -26,8 +27,6 @@ namespace
 {
 
 constexpr int kRounds = 5;
-const char kHeader[4] = {char(0xFF), char(0xFB), char(0x90), char(0x00)};
-
 // No question may wait for an answer here: a failure is printed instead.
 class NoQuestions : public ModalQuestions
 {
@@ -56,24 +55,6 @@ private:
     static void complain(const char *what) { std::fprintf(stderr, "unexpected: %s\n", what); }
 };
 
-QString nameOf(int i)
-{
-    return QStringLiteral("band - song %1.mp3").arg(i, 5, 10, QLatin1Char('0'));
-}
-
-std::string encoded(const QString &name)
-{
-    return QFile::encodeName(name).toStdString();
-}
-
-double millis(const std::function<void()> &run)
-{
-    QElapsedTimer timer;
-    timer.start();
-    run();
-    return double(timer.nsecsElapsed()) / 1e6;
-}
-
 QStringList listItems()
 {
     QStringList items;
@@ -82,35 +63,14 @@ QStringList listItems()
     return items;
 }
 
-// Opens each file, reads its last 128 bytes, writes them back when write is set, closes it.
-void bareTagAccess(const QStringList &names, bool write)
-{
-    char buf[128];
-    for (const QString &name : names) {
-        const int fd = ::open(encoded(name).c_str(), write ? O_RDWR : O_RDONLY);
-        if (fd < 0)
-            continue;
-        const off_t end = ::lseek(fd, 0, SEEK_END);
-        if (::pread(fd, buf, sizeof buf, end - 128) == 128 && write)
-            (void)::pwrite(fd, buf, sizeof buf, end - 128);
-        ::close(fd);
-    }
-}
-
-void bareRenames(const QStringList &from, const QStringList &to)
-{
-    for (qsizetype i = 0; i < from.size(); ++i)
-        (void)::rename(encoded(from[i]).c_str(), encoded(to[i]).c_str());
-}
-
 // Renames every file aside and back, timing only the first direction.
 double renamesAsideAndBack(const QStringList &names)
 {
     QStringList aside;
     for (qsizetype i = 0; i < names.size(); ++i)
         aside << QStringLiteral("aside %1.mp3").arg(i);
-    const double ms = millis([&] { bareRenames(names, aside); });
-    bareRenames(aside, names);
+    const double ms = bareio::millis([&] { bareio::renames(names, aside); });
+    bareio::renames(aside, names);
     return ms;
 }
 
@@ -134,17 +94,19 @@ std::vector<Step> steps()
     return {
         {"TAG'EM!", "open/pread/pwrite/close 128 B",
          []() -> QAbstractButton * { return Form1->BitBtn1; },
-         [](const QStringList &names) { return millis([&] { bareTagAccess(names, true); }); },
-         nameOf(0), true},
+         [](const QStringList &names) {
+             return bareio::millis([&] { bareio::tagAccess(names, true); });
+         },
+         bareio::nameOf(0), true},
         {"Trim filename(s)", "rename", []() -> QAbstractButton * { return Form1->Button3; },
          renamesAsideAndBack, QStringLiteral("Band - Song 00000.mp3"), true},
         {"Rename from tags", "open/pread/close 128 B + rename",
          []() -> QAbstractButton * { return Form1->Button6; },
          [](const QStringList &names) {
-             const double read = millis([&] { bareTagAccess(names, false); });
+             const double read = bareio::millis([&] { bareio::tagAccess(names, false); });
              return read + renamesAsideAndBack(names);
          },
-         nameOf(0), true},
+         bareio::nameOf(0), true},
     };
 }
 
@@ -153,9 +115,9 @@ std::vector<Result> runAt(int files)
     QTemporaryDir dir;
     const QString previous = QDir::currentPath();
     QDir::setCurrent(dir.path());
-    const QByteArray audio = testfiles::frames(kHeader, 1);
+    const QByteArray audio = testfiles::frames(bareio::kHeader, 1);
     for (int i = 0; i < files; ++i)
-        testfiles::writeFile(nameOf(i), audio);
+        testfiles::writeFile(bareio::nameOf(i), audio);
 
     createWindows();
     showMainWindow();
@@ -169,11 +131,11 @@ std::vector<Result> runAt(int files)
     for (int round = 0; round < kRounds; ++round) {
         std::size_t index = 0;
         for (const Step &step : steps()) {
-            const double selectMs = millis([&] {
+            const double selectMs = bareio::millis([&] {
                 Form1->Button2->click();
                 QCoreApplication::processEvents();
             });
-            const double commandMs = millis([&] {
+            const double commandMs = bareio::millis([&] {
                 step.button()->click();
                 QCoreApplication::processEvents();
             });
