@@ -1,5 +1,8 @@
 #include "filenames.h"
 
+#include <cerrno>
+#include <unistd.h>
+
 #include <QUrl>
 
 namespace
@@ -117,4 +120,15 @@ QUrl localFileUrl(const QString &path)
 {
     return QUrl::fromEncoded(QByteArrayLiteral("file://") +
                              encodeFileName(path).toPercentEncoding("/"));
+}
+
+QString currentFolder()
+{
+    QByteArray buffer(4096, Qt::Uninitialized);
+    while (!::getcwd(buffer.data(), std::size_t(buffer.size()))) {
+        if (errno != ERANGE)
+            return {};
+        buffer.resize(buffer.size() * 2);
+    }
+    return decodeFileName(QByteArrayView(buffer.constData()));
 }

@@ -18,18 +18,6 @@ namespace
 {
 constexpr int PathRole = Qt::UserRole + 2;
 
-// The working directory, decoded as file names are (QDir::currentPath loses bytes that are
-// not valid UTF-8).
-QString currentFolder()
-{
-    QByteArray buffer(4096, Qt::Uninitialized);
-    while (!::getcwd(buffer.data(), std::size_t(buffer.size()))) {
-        if (errno != ERANGE)
-            return QDir::currentPath();
-        buffer.resize(buffer.size() * 2);
-    }
-    return decodeFileName(QByteArrayView(buffer.constData()));
-}
 } // namespace
 
 TDirectoryListBox::TDirectoryListBox(QWidget *parent) : QListWidget(parent)

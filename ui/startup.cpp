@@ -1,5 +1,7 @@
 #include "startup.h"
 
+#include "filenames.h"
+
 #include "fieldstate.h"
 #include "folderscan.h"
 #include "tform1.h"
@@ -13,7 +15,7 @@ void createWindows()
 {
     // The folder the program starts in is read while the windows are being set up (the file
     // list shows MP3 files, and the folder browser opens the working directory).
-    readFolderAhead(QDir::cleanPath(QDir::currentPath()), QStringLiteral("*.mp3"));
+    readFolderAhead(QDir::cleanPath(currentFolder()), QStringLiteral("*.mp3"));
     // The program's one font, the one its windows are laid out in, also for its message boxes
     // and prompts. Set before any control exists, no text is ever laid out in another font first.
     QFont font(QStringLiteral("Liberation Sans"));

@@ -1,5 +1,7 @@
 #include "tform1.h"
 
+#include "filenames.h"
+
 #include "edittags.h"
 #include "fieldstate.h"
 #include "genres.h"
@@ -73,7 +75,9 @@ void TForm1::drawPictures()
 void TForm1::openStartFolder()
 {
     // The working directory at start-up; should it be gone, the home folder, then the root.
-    for (const QString &folder : {QDir::currentPath(), QDir::homePath(), QStringLiteral("/")}) {
+    for (const QString &folder : {currentFolder(), QDir::homePath(), QStringLiteral("/")}) {
+        if (folder.isEmpty())
+            continue;
         try {
             DirectoryListBox1->setDirectory(folder);
             return;

@@ -18,6 +18,7 @@ class TestFaultNames : public QObject
     Q_OBJECT
 private slots:
     void oddNamesAreListed();
+    void startedInAnOddlyNamedFolder();
     void oddNamesEditTags();
     void oddNamesTrimAndRename();
     void oddNamesInPlaylist();
@@ -97,6 +98,27 @@ void TestFaultNames::oddNamesAreListed()
     QList<QByteArray> expected = oddNames();
     std::sort(expected.begin(), expected.end());
     QCOMPARE(listedNames(), expected);
+}
+
+void TestFaultNames::startedInAnOddlyNamedFolder()
+{
+    WindowsInFolder folder;
+    RemoveContents cleanup(folder.path());
+    const QByteArray inner = rawPath(folder.path(), "caf\xE9 album");
+    QCOMPARE(::mkdir(inner.constData(), 0755), 0);
+    QVERIFY(writeRaw(decodeFileName(inner), "01. Song.mp3", mp3()));
+    QCOMPARE(::chdir(inner.constData()), 0);
+    folder.start();
+
+    // The start folder is the one the program was started in, byte for byte, with its file.
+    QCOMPARE(encodeFileName(Form1->DirectoryListBox1->directory()), inner);
+    QCOMPARE(Form1->FileListBox1->count(), 1);
+    FakeQuestions questions;
+    questions.dialogAnswers.push_back([](QDialog &) { return int(TForm2::SaveResult); });
+    Form1->FileListBox1->selectAllFiles();
+    Form1->Button7->click();
+    QCOMPARE(questions.criticals, QStringList());
+    QCOMPARE(readRaw(decodeFileName(inner), "01. Song.mp3").right(128).left(3), QByteArray("TAG"));
 }
 
 void TestFaultNames::oddNamesEditTags()
