@@ -68,7 +68,12 @@ void TDriveComboBox::showVolumeOf(const QString &folder)
     clear();
     for (const QStorageInfo &v : volumes)
         addItem(volumeText(v), v.rootPath());
-    setCurrentIndex(findData(holder.rootPath()));
+    // In a chroot or a sandbox the mount table may name no volume that holds the folder: the
+    // file-system root stands for it then.
+    const QString holderRoot = holder.isValid() ? holder.rootPath() : QStringLiteral("/");
+    if (findData(holderRoot) < 0)
+        insertItem(0, holderRoot, holderRoot);
+    setCurrentIndex(findData(holderRoot));
 }
 
 QString TDriveComboBox::volumePath(int index) const
