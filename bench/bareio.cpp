@@ -49,4 +49,18 @@ void renames(const QStringList &from, const QStringList &to)
         (void)::rename(encoded(from[i]).c_str(), encoded(to[i]).c_str());
 }
 
+void printScaling(const std::vector<Timing> &all, int smallFiles, int largeFiles, int width)
+{
+    std::printf("\nscaling %d -> %d files (%.0fx):\n", smallFiles, largeFiles,
+                double(largeFiles) / smallFiles);
+    for (const Timing &small : all) {
+        if (small.files != smallFiles)
+            continue;
+        for (const Timing &large : all)
+            if (large.files == largeFiles && std::string(large.command) == small.command)
+                std::printf("%-*s command %6.1fx   bare %6.1fx\n", width, small.command,
+                            large.commandMs / small.commandMs, large.bareMs / small.bareMs);
+    }
+}
+
 } // namespace bareio

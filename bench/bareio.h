@@ -3,6 +3,7 @@
 #include <QStringList>
 #include <functional>
 #include <string>
+#include <vector>
 
 // The pieces the command benchmarks share: the files they make, a timer and the loops of bare
 // system calls their commands are measured against.
@@ -21,5 +22,15 @@ double millis(const std::function<void()> &run);
 void tagAccess(const QStringList &names, bool write);
 // Renames each file of from to the matching name of to.
 void renames(const QStringList &from, const QStringList &to);
+
+// One command's time over some files beside its bare calls' time.
+struct Timing {
+    const char *command;
+    int files;
+    double commandMs;
+    double bareMs;
+};
+// Prints how each command's time and its bare calls' time grew from smallFiles to largeFiles.
+void printScaling(const std::vector<Timing> &all, int smallFiles, int largeFiles, int width);
 
 } // namespace bareio

@@ -195,17 +195,12 @@ int main(int argc, char **argv)
             all.push_back(r);
         }
     }
+    // Scaling from the smallest to the largest run.
     if (counts.size() > 1) {
-        std::printf("\nscaling %d -> %d files (%.0fx):\n", counts.first(), counts.last(),
-                    double(counts.last()) / counts.first());
-        for (const Result &small : all) {
-            if (small.files != counts.first())
-                continue;
-            for (const Result &large : all)
-                if (large.files == counts.last() && std::string(large.command) == small.command)
-                    std::printf("%-18s command %6.1fx   bare %6.1fx\n", small.command,
-                                large.commandMs / small.commandMs, large.bareMs / small.bareMs);
-        }
+        std::vector<bareio::Timing> timings;
+        for (const Result &r : all)
+            timings.push_back({r.command, r.files, r.commandMs, r.bareMs});
+        bareio::printScaling(timings, counts.first(), counts.last(), 18);
     }
     setModalQuestions(nullptr);
     return 0;
