@@ -1,0 +1,85 @@
+#include "pathdrop.h"
+
+#include "filenames.h"
+
+#include "handler.h"
+#include "startup.h"
+
+#include <QDropEvent>
+#include <QMimeData>
+#include <QTimer>
+#include <QUrl>
+#include <QWidget>
+
+namespace
+{
+
+class PathDropFilter : public QObject
+{
+public:
+    explicit PathDropFilter(QWidget *window) : QObject(window), m_window(window) {}
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched != m_window)
+            return false;
+        switch (event->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+            return takeAsCopy(static_cast<QDropEvent *>(event));
+        case QEvent::Drop: {
+            auto *drop = static_cast<QDropEvent *>(event);
+            if (!takeAsCopy(drop))
+                return true;
+            const QStringList paths = droppedPaths(drop->mimeData());
+            QWidget *window = m_window;
+            QTimer::singleShot(
+                0, window, [window, paths] { runHandler(window, [&paths] { openPaths(paths); }); });
+            return true;
+        }
+        default:
+            return false;
+        }
+    }
+
+private:
+    // Accepts the event as a copy when it carries local paths; refuses it otherwise.
+    static bool takeAsCopy(QDropEvent *event)
+    {
+        if (!(event->possibleActions() & Qt::CopyAction) ||
+            droppedPaths(event->mimeData()).isEmpty()) {
+            event->ignore();
+            return true;
+        }
+        event->setDropAction(Qt::CopyAction);
+        event->accept();
+        return true;
+    }
+
+    QWidget *m_window;
+};
+
+} // namespace
+
+void acceptPathDrops(QWidget *window)
+{
+    window->setAcceptDrops(true);
+    window->installEventFilter(new PathDropFilter(window));
+}
+
+QStringList droppedPaths(const QMimeData *data)
+{
+    QStringList paths;
+    if (!data || !data->hasUrls())
+        return paths;
+    for (const QUrl &url : data->urls()) {
+        if (!url.isLocalFile())
+            continue;
+        // The path's own bytes: toLocalFile() would turn bytes that are not UTF-8 into U+FFFD.
+        const QByteArray bytes =
+            QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+        if (!bytes.isEmpty())
+            paths += decodeFileName(bytes);
+    }
+    return paths;
+}
