@@ -92,8 +92,8 @@ grep -q "<release version=\"$version\"" "$scratch/root/usr/share/metainfo/$app_i
 # 3. lintian: no errors, no warnings. What it still says, as information only (I:), and why:
 #  - spelling-error-in-binary Psychadelic: the genre is spelt so in the ID3v1 genre table that
 #    every tag tool shares; the program must write and show that name.
-#  - binary-has-unneeded-section .comment: the compiler's version note; strip, as CPack runs it,
-#    leaves it, as it does for most of the archive's packages.
+#  - binary-has-unneeded-section .comment: the compilers' version notes (a few hundred bytes);
+#    debhelper's dh_strip removes them, the plain strip that CPack runs does not. Harmless.
 #  - hardening-no-bindnow, hardening-no-fortify-functions: only for a build without Debian's build
 #    flags (the test suite's); scripts/package.sh builds the package with them (dpkg-buildflags).
 command -v lintian >/dev/null || fail "lintian is not installed (scripts/setup.sh installs it)"
