@@ -88,6 +88,9 @@ OpenRequest resolvePaths(const QStringList &paths)
 {
     OpenRequest request;
     QByteArray chosen; // the folder's own bytes
+    // The folder last looked at: "trackling *.mp3" names one folder thousands of times.
+    QByteArray lastFolder;
+    QByteArray lastResolved;
     for (const QString &path : paths) {
         const QByteArray bytes = encodeFileName(path);
         struct stat st;
@@ -108,9 +111,14 @@ OpenRequest resolvePaths(const QStringList &paths)
             continue;
         }
         QByteArray resolved;
-        if (const int err = listableFolder(folder, resolved)) {
+        if (!lastFolder.isNull() && folder == lastFolder) {
+            resolved = lastResolved;
+        } else if (const int err = listableFolder(folder, resolved)) {
             request.problems += cannotOpen(path, err);
             continue;
+        } else {
+            lastFolder = folder;
+            lastResolved = resolved;
         }
         if (request.folder.isEmpty()) {
             chosen = resolved;
