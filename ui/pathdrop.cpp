@@ -25,10 +25,25 @@ public:
             return false;
         switch (event->type()) {
         case QEvent::DragEnter:
-        case QEvent::DragMove:
-            return takeAsCopy(static_cast<QDropEvent *>(event));
+            m_takesDrag = takeAsCopy(static_cast<QDropEvent *>(event));
+            return true;
+        case QEvent::DragMove: {
+            // As the drag came in: its paths are not read again at every move.
+            auto *move = static_cast<QDropEvent *>(event);
+            if (m_takesDrag) {
+                move->setDropAction(Qt::CopyAction);
+                move->accept();
+            } else {
+                move->ignore();
+            }
+            return true;
+        }
+        case QEvent::DragLeave:
+            m_takesDrag = false;
+            return false;
         case QEvent::Drop: {
             auto *drop = static_cast<QDropEvent *>(event);
+            m_takesDrag = false;
             if (!takeAsCopy(drop))
                 return true;
             const QStringList paths = droppedPaths(drop->mimeData());
@@ -43,13 +58,14 @@ public:
     }
 
 private:
-    // Accepts the event as a copy when it carries local paths; refuses it otherwise.
+    // Accepts the event as a copy when it carries local paths and returns true; refuses it
+    // otherwise.
     static bool takeAsCopy(QDropEvent *event)
     {
         if (!(event->possibleActions() & Qt::CopyAction) ||
             droppedPaths(event->mimeData()).isEmpty()) {
             event->ignore();
-            return true;
+            return false;
         }
         event->setDropAction(Qt::CopyAction);
         event->accept();
@@ -57,6 +73,7 @@ private:
     }
 
     QWidget *m_window;
+    bool m_takesDrag = false;
 };
 
 } // namespace

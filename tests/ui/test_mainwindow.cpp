@@ -649,6 +649,9 @@ void TestMainWindow::dropOpens()
     QDragEnterEvent enter(middle, actions, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(Form1, &enter);
     QCOMPARE(enter.isAccepted(), accepted);
+    QDragMoveEvent move(middle, actions, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(Form1, &move);
+    QCOMPARE(move.isAccepted(), accepted);
     QDropEvent drop(middle, actions, &data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(Form1, &drop);
     QCOMPARE(drop.isAccepted(), accepted);
