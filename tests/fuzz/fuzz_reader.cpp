@@ -46,9 +46,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         if (probe.frameOffset < 0 || std::size_t(probe.frameOffset) + 4 > size)
             std::abort();
         if (std::memcmp(probe.header, data + probe.frameOffset, 4) != 0 ||
-            !isValidFrameHeader(probe.header))
+            !(isValidFrameHeader(probe.header) || isFreeFormatHeader(probe.header)))
             std::abort();
-        GetMpegInfo(probe.audioBytes, probe.header, probe.vbr);
+        GetMpegInfo(probe.audioBytes, probe.header, probe.vbr, probe.freeFormatKbit);
     }
     if (size >= 4)
         GetMpegInfo(std::int64_t(size) * 977, data);
