@@ -4,9 +4,12 @@
 
 #include <QApplication>
 #include <QIcon>
+#include <csignal>
 
 int main(int argc, char *argv[])
 {
+    // A file-size limit fails a write with EFBIG ("Disk full.") instead of killing the program.
+    std::signal(SIGXFSZ, SIG_IGN);
     QApplication app(argc, argv);
     QApplication::setApplicationVersion(QStringLiteral("1.51"));
     QApplication::setDesktopFileName(QStringLiteral("org.trackling.Trackling"));

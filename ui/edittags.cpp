@@ -24,7 +24,7 @@ void editTagOfFile(const QString &fileName)
     dialog.setWindowTitle(QStringLiteral("Edit tag"));
     dialog.Panel6->setText(fileName);
     ws.clearForEdit();
-    ReadTagFile(path);
+    ReadTagFile(path, AudioLength::CountFrames); // one file shown: count VBR frames
 
     dialog.Edit1->setText(fromLatin1(ws.SongTitle));
     dialog.Edit2->setText(fromLatin1(ws.SongArtist));
