@@ -52,6 +52,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     }
     if (size >= 4)
         GetMpegInfo(std::int64_t(size) * 977, data);
+    // The tag editor's frame walk, once whole and once with a bound that cuts it short.
+    MpegProbe counted = probe;
+    countFramesWhenVariable(source, counted, std::int64_t(size));
+    const FrameWalk walk = walkFrames(source, probe, std::int64_t(size), std::int64_t(size / 3));
+    if (walk.bytes < 0 || std::size_t(walk.bytes) > size)
+        std::abort();
+    if (counted.found)
+        GetMpegInfo(counted.audioBytes, counted.header, counted.vbr, counted.freeFormatKbit);
 
     // The reader on a real file.
     const std::string &path = scratchFile();
