@@ -250,6 +250,13 @@ void TestTagFile::readAudioInformation_data()
         << chance << QString::number(chance.size()) << "0:03"
         << "Version: MPEG-1 layer 3"
         << "Bitrate: 200 kbit" << false;
+    // An Info header (frame count only) in the first free-format frame: 1000 frames, 26.1 s.
+    QByteArray freeInfo = freeStream;
+    freeInfo.replace(36, 12, QByteArray("Info") + QByteArray::fromHex("00000001000003E8"));
+    QTest::newRow("free format: length from an Info header's frame count")
+        << freeInfo << QString::number(freeInfo.size()) << "0:26"
+        << "Version: MPEG-1 layer 3"
+        << "Bitrate: 200 kbit" << false;
     QTest::newRow("free format: a lone header is still that header")
         << QByteArray::fromHex("FFFB0044") + QByteArray(200, '\0') << "204"
         << "-:--"
