@@ -213,7 +213,7 @@ ssize_t appendAtEnd(int fd, const void *data, std::size_t n)
     return written;
 }
 
-// Takes back the first `written` bytes of a failed append: only while they still end the file,
+// Takes back the `written` bytes of a failed append, only while they still end the file,
 // so that bytes another program appended after them are never cut off.
 void undoAppend(int fd, ssize_t written)
 {
