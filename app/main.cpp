@@ -9,6 +9,7 @@
 #include <QIcon>
 #include <QTimer>
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -104,6 +105,8 @@ int showInformation(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
+    // A file-size limit fails a write with EFBIG ("Disk full.") instead of killing the program.
+    std::signal(SIGXFSZ, SIG_IGN);
     if (asksForInformation(argc, argv))
         return showInformation(argc, argv);
 

@@ -35,7 +35,8 @@ bool editTagOfFile(const QString &fileName, CommandQuestions &questions)
 {
     TagWorkspace &ws = tagWorkspace();
     ws.clearForEdit();
-    ReadTagFile(encodeFileName(fileName).toStdString());
+    // One file shown: the frames of a variable-bitrate file without a VBR header are counted.
+    ReadTagFile(encodeFileName(fileName).toStdString(), AudioLength::CountFrames);
 
     const std::optional<TagTexts> entered = questions.editTag(viewOfWorkspace(fileName));
     if (!entered)

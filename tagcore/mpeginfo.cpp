@@ -157,14 +157,22 @@ std::string formatPlayingTime(double seconds)
 
 std::string GetMpegInfo(std::int64_t audioSize, const std::uint8_t header[4])
 {
-    return GetMpegInfo(audioSize, header, VbrHeader{});
+    return GetMpegInfo(audioSize, header, VbrHeader{}, 0);
 }
 
 std::string GetMpegInfo(std::int64_t audioSize, const std::uint8_t header[4], const VbrHeader &vbr)
 {
+    return GetMpegInfo(audioSize, header, vbr, 0);
+}
+
+std::string GetMpegInfo(std::int64_t audioSize, const std::uint8_t header[4], const VbrHeader &vbr,
+                        int freeFormatKbit)
+{
     TagWorkspace &ws = tagWorkspace();
     const Fields f = decode(header);
-    const int kbit = bitrateKbit(f);
+    int kbit = bitrateKbit(f);
+    if (kbit == 0 && freeFormatKbit > 0)
+        kbit = freeFormatKbit;
     const int rate = sampleRateHz(f.version, f.sampleIndex);
 
     ws.InfoVersion = versionLine(f);
@@ -174,13 +182,12 @@ std::string GetMpegInfo(std::int64_t audioSize, const std::uint8_t header[4], co
     const bool framed = vbr.kind != VbrHeader::Kind::None && vbr.frames > 0 && rate > 0;
     if (framed) {
         const double seconds = double(vbr.frames) * samplesPerFrame(f) / rate;
-        if (vbr.kind == VbrHeader::Kind::Info && kbit > 0) {
-            ws.InfoBitrate = "Bitrate: " + std::to_string(kbit) + " kbit";
-        } else {
-            const double bytes = vbr.bytes > 0 ? double(vbr.bytes) : double(audioSize);
-            const long average = seconds > 0 ? std::lround(bytes * 8 / seconds / 1000) : 0;
+        const double bytes = vbr.bytes > 0 ? double(vbr.bytes) : double(audioSize);
+        const long average = seconds > 0 ? std::lround(bytes * 8 / seconds / 1000) : 0;
+        if (vbr.kind != VbrHeader::Kind::Info)
             ws.InfoBitrate = "Bitrate: " + std::to_string(average) + " kbit (VBR)";
-        }
+        else // constant bitrate
+            ws.InfoBitrate = "Bitrate: " + std::to_string(kbit > 0 ? kbit : average) + " kbit";
         return formatPlayingTime(seconds);
     }
 
@@ -210,6 +217,16 @@ bool isValidFrameHeader(const std::uint8_t *h)
            sampleIndex <= 2;
 }
 
+bool isFreeFormatHeader(const std::uint8_t *h)
+{
+    if (h[0] != 0xFF || (h[1] & 0xE0) != 0xE0 || (h[2] & 0xF0) != 0)
+        return false;
+    const int version = (h[1] >> 3) & 0x03;
+    const int layerCode = (h[1] >> 1) & 0x03;
+    const int sampleIndex = (h[2] >> 2) & 0x03;
+    return version != Reserved && layerCode != 0 && sampleIndex <= 2;
+}
+
 int frameLength(const std::uint8_t *h)
 {
     const Fields f = decode(h);
@@ -227,10 +244,39 @@ int frameLength(const std::uint8_t *h)
 namespace
 {
 
+// Whether b may be a later frame of the stream that a starts: version, layer, sample rate,
+// channel mode, copyright, original and emphasis stay the same from frame to frame, and so does
+// free format. The bitrate (in a VBR stream), padding, the private bit, the mode extension and
+// the protection bit may change.
 bool sameStream(const std::uint8_t *a, const std::uint8_t *b)
 {
-    // Version, layer and sample rate stay the same from frame to frame.
-    return (a[1] & 0x1E) == (b[1] & 0x1E) && (a[2] & 0x0C) == (b[2] & 0x0C);
+    return b[0] == 0xFF && (a[1] & 0xFE) == (b[1] & 0xFE) && (a[2] & 0x0C) == (b[2] & 0x0C) &&
+           (a[3] & 0xCF) == (b[3] & 0xCF) && ((a[2] & 0xF0) == 0) == ((b[2] & 0xF0) == 0);
+}
+
+bool isHeader(const std::uint8_t *h)
+{
+    return isValidFrameHeader(h) || isFreeFormatHeader(h);
+}
+
+// The length of a free-format frame's slot: padding adds one slot.
+int slotBytes(const std::uint8_t *h)
+{
+    return ((h[1] >> 1) & 0x03) == 3 ? 4 : 1;
+}
+
+int paddingBytes(const std::uint8_t *h)
+{
+    return ((h[2] >> 1) & 1) * slotBytes(h);
+}
+
+// The bitrate in kbit/s of a free-format frame of `length` bytes without its padding.
+int freeFormatKbit(const std::uint8_t *h, std::int64_t length)
+{
+    const Fields f = decode(h);
+    const double rate = sampleRateHz(f.version, f.sampleIndex);
+    const int perSlot = f.layer == 1 ? 48 : (f.layer == 3 && f.version != Mpeg1) ? 72 : 144;
+    return int(std::lround(double(length) * rate / perSlot / 1000.0));
 }
 
 VbrHeader findVbrHeader(const std::uint8_t *frame, std::size_t available)
@@ -266,8 +312,11 @@ VbrHeader findVbrHeader(const std::uint8_t *frame, std::size_t available)
 
 // How far past the start of the audio a first frame is looked for.
 constexpr std::int64_t kSearchWindow = 64 * 1024;
-// Longest frame of any valid header, with room for the next header.
-constexpr std::int64_t kMaxFrame = 2884 + 4;
+// Shortest and longest free-format frame looked for.
+constexpr std::int64_t kMinFreeFrame = 24;
+constexpr std::int64_t kMaxFreeFrame = 4096;
+// Room past a candidate for the two frames that confirm it, with the header after them.
+constexpr std::int64_t kConfirmRoom = 2 * kMaxFreeFrame + 4;
 constexpr std::size_t kFirstRead = 4096;
 
 std::size_t readInto(ByteSource &source, std::vector<std::uint8_t> &buf, std::int64_t offset,
@@ -322,6 +371,78 @@ std::int64_t audioStart(ByteSource &source, std::int64_t &audioEnd, const std::u
 
 } // namespace
 
+namespace
+{
+
+// The bytes read from the start of the audio, and what a candidate header needs of them.
+struct Window {
+    const std::uint8_t *data;
+    std::int64_t len;        // bytes read
+    std::int64_t endOfAudio; // where the audio ends, counted from the start of the read
+    bool complete;           // nothing more will be read
+};
+
+enum class Verdict { Confirmed, Rejected, NeedMore };
+
+// Whether the header at `at` continues the stream that `first` starts (or the audio ends there).
+Verdict continues(const Window &w, const std::uint8_t *first, std::int64_t at)
+{
+    if (at == w.endOfAudio)
+        return Verdict::Confirmed;
+    if (at + 4 > w.endOfAudio)
+        return Verdict::Confirmed; // the stream is cut off inside a frame
+    if (at + 4 > w.len)
+        return w.complete ? Verdict::Confirmed : Verdict::NeedMore;
+    return isHeader(w.data + at) && sameStream(first, w.data + at) ? Verdict::Confirmed
+                                                                   : Verdict::Rejected;
+}
+
+// A bitrate-indexed header at p: the next two frames must continue its stream.
+Verdict confirmIndexed(const Window &w, std::int64_t p)
+{
+    const std::uint8_t *first = w.data + p;
+    const std::int64_t next = p + frameLength(first);
+    if (next == w.endOfAudio)
+        return Verdict::Confirmed;
+    if (next + 4 > w.endOfAudio)
+        return Verdict::Rejected; // a first frame that runs past the end is none
+    if (next + 4 > w.len)
+        return w.complete ? Verdict::Rejected : Verdict::NeedMore;
+    const std::uint8_t *second = w.data + next;
+    if (!isValidFrameHeader(second) || !sameStream(first, second))
+        return Verdict::Rejected;
+    return continues(w, first, next + frameLength(second));
+}
+
+// A free-format header at p: the next header of its stream gives the frame length, and the
+// header after that must lie where that length puts it. Sets length to the first frame's
+// length without padding.
+Verdict confirmFree(const Window &w, std::int64_t p, std::int64_t &length)
+{
+    const std::uint8_t *first = w.data + p;
+    const std::int64_t last = std::min(p + kMaxFreeFrame, w.len - 4);
+    for (std::int64_t next = p + kMinFreeFrame; next <= last; ++next) {
+        const std::uint8_t *second = w.data + next;
+        if (second[0] != 0xFF || !isFreeFormatHeader(second) || !sameStream(first, second))
+            continue;
+        const std::int64_t base = next - p - paddingBytes(first);
+        if (base < kMinFreeFrame)
+            continue;
+        const Verdict third = continues(w, first, next + base + paddingBytes(second));
+        if (third == Verdict::NeedMore)
+            return third;
+        if (third == Verdict::Confirmed) {
+            length = base;
+            return third;
+        }
+    }
+    if (!w.complete && p + kMaxFreeFrame + 4 > w.len && w.len < w.endOfAudio)
+        return Verdict::NeedMore;
+    return Verdict::Rejected;
+}
+
+} // namespace
+
 MpegProbe probeMpegAudio(ByteSource &source, std::int64_t audioEnd, const std::uint8_t *prefix,
                          std::size_t prefixLen)
 {
@@ -330,41 +451,123 @@ MpegProbe probeMpegAudio(ByteSource &source, std::int64_t audioEnd, const std::u
     probe.audioBytes = std::max<std::int64_t>(0, audioEnd - start);
 
     std::vector<std::uint8_t> buf;
-    const std::int64_t limit = std::min(audioEnd - start, kSearchWindow + kMaxFrame);
+    const std::int64_t endOfAudio = audioEnd - start;
+    const std::int64_t limit = std::min(endOfAudio, kSearchWindow + kConfirmRoom);
     if (limit <= 0)
         return probe;
     // A first small read finds the frame of nearly every file; the rest of the window only
     // when that fails.
     std::size_t want = std::size_t(std::min<std::int64_t>(limit, kFirstRead));
-    std::int64_t scanned = 0;
+    std::int64_t from = 0;
     for (;;) {
         const std::size_t len = readInto(source, buf, start, want, prefix, prefixLen);
-        const std::uint8_t *d = buf.data();
-        const std::int64_t endOfAudio = audioEnd - start;
-        for (std::int64_t p = scanned; p + 4 <= std::int64_t(len) && p < kSearchWindow; ++p) {
-            if (d[p] != 0xFF || !isValidFrameHeader(d + p))
+        const bool complete = std::int64_t(len) >= limit || len < want;
+        const Window w{buf.data(), std::int64_t(len), endOfAudio, complete};
+        bool needMore = false, startsFree = false;
+        std::int64_t p = from;
+        for (; p + 4 <= w.len && p < kSearchWindow; ++p) {
+            const std::uint8_t *d = w.data + p;
+            if (d[0] != 0xFF || !isHeader(d))
                 continue;
-            const std::int64_t next = p + frameLength(d + p);
-            bool confirmed = false;
-            if (next == endOfAudio)
-                confirmed = true;
-            else if (next + 4 <= std::int64_t(len))
-                confirmed = isValidFrameHeader(d + next) && sameStream(d + p, d + next);
-            else if (std::int64_t(len) < limit)
-                break; // the next header lies past what was read: read more and look again
-            if (!confirmed)
+            std::int64_t freeLength = 0;
+            const bool free = isFreeFormatHeader(d);
+            const Verdict v = free ? confirmFree(w, p, freeLength) : confirmIndexed(w, p);
+            if (v == Verdict::NeedMore) {
+                needMore = true; // the earliest candidate is decided before any later one
+                break;
+            }
+            if (v == Verdict::Rejected && free && p == 0) {
+                startsFree = true; // the audio starts with free format: that header it is
+                break;
+            }
+            if (v == Verdict::Rejected)
                 continue;
             probe.found = true;
             probe.frameOffset = start + p;
-            std::memcpy(probe.header, d + p, 4);
+            std::memcpy(probe.header, d, 4);
             probe.audioBytes = endOfAudio - p;
-            probe.vbr =
-                findVbrHeader(d + p, std::size_t(std::min<std::int64_t>(len - p, next - p)));
+            const std::int64_t frameEnd =
+                free ? p + freeLength + paddingBytes(d) : p + frameLength(d);
+            probe.vbr = findVbrHeader(d, std::size_t(std::min(w.len, frameEnd) - p));
+            if (free)
+                probe.freeFormatKbit = freeFormatKbit(d, freeLength);
             return probe;
         }
-        if (std::int64_t(len) >= limit || len < want)
+        from = p;
+        if (complete || startsFree || (!needMore && p >= kSearchWindow)) {
+            // A free-format header at the very start is that header, even without a second
+            // frame to give its length.
+            if (w.len >= 4 && isFreeFormatHeader(w.data)) {
+                probe.found = true;
+                probe.frameOffset = start;
+                std::memcpy(probe.header, w.data, 4);
+                probe.vbr = findVbrHeader(
+                    w.data, std::size_t(std::min<std::int64_t>(w.len, kMaxFreeFrame)));
+            }
             return probe;
-        scanned = 0;
+        }
         want = std::size_t(limit);
     }
+}
+
+namespace
+{
+
+constexpr std::size_t kWalkBlock = 256 * 1024;
+
+} // namespace
+
+FrameWalk walkFrames(ByteSource &source, const MpegProbe &probe, std::int64_t audioEnd,
+                     std::int64_t maxBytes)
+{
+    FrameWalk walk;
+    if (!probe.found || !isValidFrameHeader(probe.header))
+        return walk;
+    const std::int64_t start = probe.frameOffset;
+    const std::int64_t stop = std::min(audioEnd, start + std::max<std::int64_t>(maxBytes, 0));
+    std::vector<std::uint8_t> buf;
+    std::int64_t at = start;       // the next frame's offset in the file
+    std::int64_t bufStart = start; // file offset of buf[0]
+    std::size_t bufLen = 0;
+    const int firstIndex = probe.header[2] >> 4;
+    while (at + 4 <= stop) {
+        if (at + 4 > bufStart + std::int64_t(bufLen)) {
+            const std::size_t want = std::size_t(std::min<std::int64_t>(kWalkBlock, audioEnd - at));
+            buf.resize(want);
+            bufLen = source.readAt(at, buf.data(), want);
+            bufStart = at;
+            if (bufLen < 4)
+                break;
+        }
+        const std::uint8_t *h = buf.data() + (at - bufStart);
+        if (!isValidFrameHeader(h) || !sameStream(probe.header, h))
+            break; // the end of the stream: another tag, junk or a damaged frame
+        const int length = frameLength(h);
+        if (at + length > audioEnd)
+            break; // a frame cut off at the end is no frame
+        if ((h[2] >> 4) != firstIndex)
+            walk.bitratesDiffer = true;
+        ++walk.frames;
+        at += length;
+    }
+    walk.bytes = at - start;
+    // Stopped by the bound, not by the stream: the rest of the audio goes on at the same rate.
+    if (at + 4 > stop && stop < audioEnd && walk.bytes > 0) {
+        const double scale = double(audioEnd - start) / double(walk.bytes);
+        walk.frames = std::uint64_t(std::llround(double(walk.frames) * scale));
+        walk.bytes = audioEnd - start;
+    }
+    return walk;
+}
+
+void countFramesWhenVariable(ByteSource &source, MpegProbe &probe, std::int64_t audioEnd)
+{
+    if (!probe.found || probe.vbr.kind != VbrHeader::Kind::None)
+        return;
+    const FrameWalk walk = walkFrames(source, probe, audioEnd);
+    if (!walk.bitratesDiffer || walk.frames == 0)
+        return;
+    probe.vbr.kind = VbrHeader::Kind::Counted;
+    probe.vbr.frames = std::uint32_t(std::min<std::uint64_t>(walk.frames, UINT32_MAX));
+    probe.vbr.bytes = walk.bytes <= std::int64_t(UINT32_MAX) ? std::uint32_t(walk.bytes) : 0;
 }

@@ -3,12 +3,16 @@
 #include "genres.h"
 #include "ioerror.h"
 #include "mpeginfo.h"
+#include "regularfile.h"
 #include "tagworkspace.h"
+#include "tagwritehook.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace
@@ -40,25 +44,6 @@ public:
 private:
     int m_fd;
 };
-
-// Opens a regular file without blocking: anything else (a FIFO, a socket, a device, a folder)
-// is refused as access denied before it is opened, and checked again once open.
-int openRegular(const std::string &name, int flags, struct stat &st)
-{
-    if (::stat(name.c_str(), &st) != 0)
-        throw IoError::fromErrno(errno);
-    if (!S_ISREG(st.st_mode))
-        throw IoError::accessDenied();
-    const int fd = ::open(name.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
-        throw IoError::fromErrno(errno);
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        const int err = S_ISREG(st.st_mode) ? errno : EACCES;
-        ::close(fd);
-        throw IoError::fromErrno(err);
-    }
-    return fd;
-}
 
 // Reads up to n bytes at offset; returns the count, fewer only at the end of the file.
 std::size_t readSome(int fd, std::int64_t offset, void *buf, std::size_t n)
@@ -118,16 +103,18 @@ constexpr std::size_t kPrefixRead = 4096;
 
 } // namespace
 
-void ReadTagFile(const std::string &fileName)
+void ReadTagFile(const std::string &fileName, AudioLength length)
 {
     TagWorkspace &ws = tagWorkspace();
     struct stat st;
-    FileHandle file(openRegular(fileName, O_RDONLY, st));
+    FileHandle file(openRegularFile(fileName, O_RDONLY, st));
     const std::int64_t size = st.st_size;
     ws.InfoSize = std::to_string(size);
 
     std::uint8_t prefix[kPrefixRead];
-    const std::size_t prefixLen = readSome(file.fd(), 0, prefix, kPrefixRead);
+    // No more than the size asks for: a second read to find the end would cost a system call.
+    const std::size_t prefixLen =
+        readSome(file.fd(), 0, prefix, std::size_t(std::clamp<std::int64_t>(size, 4, kPrefixRead)));
     if (prefixLen < 4)
         throw IoError::readBeyondEnd();
     if (prefix[0] == 'R' && size < 76)
@@ -152,14 +139,100 @@ void ReadTagFile(const std::string &fileName)
 
     const std::int64_t audioEnd = hasTag ? size - 128 : size;
     FileSource source(file.fd());
-    const MpegProbe probe = probeMpegAudio(source, audioEnd, prefix, prefixLen);
+    MpegProbe probe = probeMpegAudio(source, audioEnd, prefix, prefixLen);
+    if (length == AudioLength::CountFrames)
+        countFramesWhenVariable(source, probe, audioEnd);
     if (probe.found) {
-        ws.InfoLength = GetMpegInfo(probe.audioBytes, probe.header, probe.vbr);
+        ws.InfoLength =
+            GetMpegInfo(probe.audioBytes, probe.header, probe.vbr, probe.freeFormatKbit);
     } else {
         static const std::uint8_t assumed[4] = {0, 0, 0, 0};
         ws.InfoLength = GetMpegInfo(probe.audioBytes, assumed);
     }
     file.close();
+}
+
+namespace
+{
+
+TagWriteHook g_writeHook;
+
+void atStage(TagWriteStage stage, int fd)
+{
+    if (g_writeHook)
+        g_writeHook(stage, fd);
+}
+
+// Opens the file for the writer. A read-only file (no owner write permission) gets that
+// permission, the other permission bits staying as they are: by path where the open is refused
+// for want of it, on the open file where the open succeeds anyway (as root). Returns -1 for a
+// missing file, which the writer passes over.
+int openForWrite(const std::string &name, struct stat &st)
+{
+    st = {};
+    int fd;
+    try {
+        fd = openRegularFile(name, O_RDWR, st);
+    } catch (const IoError &e) {
+        if (e.errorNumber() == 2)
+            return -1;
+        if (e.errorNumber() != 5 || !S_ISREG(st.st_mode) || (st.st_mode & S_IWUSR))
+            throw;
+        (void)::chmod(name.c_str(), (st.st_mode & 07777) | S_IWUSR);
+        try {
+            fd = openRegularFile(name, O_RDWR, st);
+        } catch (const IoError &again) {
+            if (again.errorNumber() == 2)
+                return -1; // gone since: passed over like a missing file
+            throw;
+        }
+    }
+    if (!(st.st_mode & S_IWUSR))
+        (void)::fchmod(fd, (st.st_mode & 07777) | S_IWUSR);
+    return fd;
+}
+
+// Appends at the true end of the file, wherever another program has moved it meanwhile.
+// Returns the count written, or -1 with errno set.
+ssize_t appendAtEnd(int fd, const void *data, std::size_t n)
+{
+    iovec part{const_cast<void *>(data), n};
+    ssize_t written;
+    do {
+        written = ::pwritev2(fd, &part, 1, -1, RWF_APPEND);
+    } while (written < 0 && errno == EINTR);
+    if (written >= 0 || (errno != EOPNOTSUPP && errno != EINVAL && errno != ENOSYS))
+        return written;
+    // A kernel without per-write append: the same through the descriptor's append flag.
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_APPEND) != 0)
+        return -1;
+    do {
+        written = ::write(fd, data, n);
+    } while (written < 0 && errno == EINTR);
+    return written;
+}
+
+// Takes back the `written` bytes of a failed append, only while they still end the file,
+// so that bytes another program appended after them are never cut off.
+void undoAppend(int fd, ssize_t written)
+{
+    if (written <= 0)
+        return;
+    const off_t end = ::lseek(fd, 0, SEEK_CUR); // the append left the offset after its bytes
+    struct stat st;
+    if (end >= written && ::fstat(fd, &st) == 0 && st.st_size == end)
+        (void)::ftruncate(fd, end - written);
+}
+
+// How many times the end of the file is read again when another program changes it meanwhile.
+constexpr int kDecideAttempts = 8;
+
+} // namespace
+
+void setTagWriteHook(TagWriteHook hook)
+{
+    g_writeHook = std::move(hook);
 }
 
 void WriteTagFile(const std::string &fileName)
@@ -172,33 +245,6 @@ TagWriteOutcome writeTagFileReporting(const std::string &fileName)
     TagWorkspace &ws = tagWorkspace();
     TagWriteOutcome outcome;
     GenreNameToByte();
-
-    // Clear a missing owner write permission; the other permission bits stay as they are.
-    struct stat st;
-    if (::stat(fileName.c_str(), &st) != 0) {
-        if (errno == ENOENT)
-            return outcome; // a missing file is passed over silently
-    } else if (S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR)) {
-        (void)::chmod(fileName.c_str(), (st.st_mode & 07777) | S_IWUSR);
-    }
-
-    int fd;
-    try {
-        fd = openRegular(fileName, O_RDWR, st);
-    } catch (const IoError &e) {
-        if (e.errorNumber() == 2)
-            return outcome; // gone since the test above: passed over like a missing file
-        throw;
-    }
-    FileHandle file(fd);
-    const std::int64_t size = st.st_size;
-    if (size < 128)
-        throwNegativeSeek();
-
-    std::uint8_t old[128];
-    readExact(file.fd(), size - 128, old, 128);
-    std::memcpy(ws.TagBuffer.data(), old, 3);
-    const bool overwrite = std::memcmp(old, "TAG", 3) == 0;
 
     // The whole tag is built in memory and written with one write.
     std::uint8_t tag[128];
@@ -218,27 +264,76 @@ TagWriteOutcome writeTagFileReporting(const std::string &fileName)
     put(ws.SongComment, 30);
     tag[127] = ws.SongGenreByte;
 
-    const std::int64_t offset = overwrite ? size - 128 : size;
+    struct stat st;
+    const int fd = openForWrite(fileName, st);
+    if (fd < 0)
+        return outcome; // a missing file is passed over silently
+    FileHandle file(fd);
+
+    // An old tag is overwritten only where the 128 bytes read were the last of the file at the
+    // moment they were read; one byte more is asked for to see that. A file that another
+    // program changed meanwhile is looked at again.
+    std::int64_t size = st.st_size;
+    std::uint8_t old[129];
+    bool overwrite = false;
+    for (int attempt = 0;; ++attempt) {
+        if (size < 128)
+            throwNegativeSeek();
+        atStage(TagWriteStage::SizeRead, file.fd());
+        ssize_t got;
+        do {
+            // One read: a regular file reads short only at its end.
+            got = ::pread(file.fd(), old, sizeof old, size - 128);
+        } while (got < 0 && errno == EINTR);
+        if (got < 0)
+            throw IoError::fromErrno(errno);
+        if (got == 128) {
+            overwrite = std::memcmp(old, "TAG", 3) == 0;
+            break;
+        }
+        // The file changed since it was looked at, or is not the file looked at: look again,
+        // at the open file this time.
+        if (!isRegularFile(file.fd(), st))
+            throw IoError::accessDenied();
+        if (attempt + 1 == kDecideAttempts)
+            break; // still changing: append, which never overwrites a byte of anybody's
+        size = st.st_size;
+    }
+    std::memcpy(ws.TagBuffer.data(), tag, 3);
+    atStage(TagWriteStage::BeforeWrite, file.fd());
+
+    const std::int64_t offset = size - 128;
     ssize_t written;
-    do {
-        written = ::pwrite(file.fd(), tag, sizeof tag, offset);
-    } while (written < 0 && errno == EINTR);
+    if (overwrite) {
+        do {
+            written = ::pwrite(file.fd(), tag, sizeof tag, offset);
+        } while (written < 0 && errno == EINTR);
+    } else {
+        written = appendAtEnd(file.fd(), tag, sizeof tag);
+    }
     if (written != ssize_t(sizeof tag)) {
         const int err = errno;
-        // Undo: an append is cut back to the old size, an overwrite gets the old bytes back.
+        atStage(TagWriteStage::AfterFailure, file.fd());
+        // Undo: an overwrite gets the old bytes back, an append takes back what it added.
         if (overwrite)
-            (void)::pwrite(file.fd(), old, sizeof old, offset);
+            (void)::pwrite(file.fd(), old, 128, offset);
         else
-            (void)::ftruncate(file.fd(), size);
+            undoAppend(file.fd(), written);
         if (written >= 0)
             throw IoError::diskFull();
         throw IoError::fromErrno(err);
     }
-    file.close();
     outcome.written = true;
     outcome.appended = !overwrite;
     outcome.oldSize = size;
-    std::memcpy(outcome.oldBytes.data(), old, sizeof old);
+    if (!overwrite) {
+        // The append left the offset after its bytes: where the file ended before them.
+        const off_t end = ::lseek(file.fd(), 0, SEEK_CUR);
+        if (end >= off_t(sizeof tag))
+            outcome.oldSize = end - off_t(sizeof tag);
+    }
+    std::memcpy(outcome.oldBytes.data(), old, 128);
     std::memcpy(outcome.newBytes.data(), tag, sizeof tag);
+    file.close();
     return outcome;
 }

@@ -4,15 +4,25 @@
 #include <cstdint>
 #include <string>
 
+// How ReadTagFile finds the playing time of a stream without a VBR header.
+enum class AudioLength {
+    Estimate,   // from the size and the first frame's bitrate: reads a few KiB at most
+    CountFrames // walks the frame headers (up to 64 MiB, then extrapolated); where their
+                // bitrates differ, shows the true length and the average bitrate marked VBR
+};
+
 // Reads the ID3v1 tag and the audio information of the named file (a path in the file-system
 // encoding, relative names resolve against the working directory) into the workspace. Throws
 // IoError on any failure; the file is always released.
-void ReadTagFile(const std::string &fileName);
+void ReadTagFile(const std::string &fileName, AudioLength length = AudioLength::Estimate);
 
 // Stores the workspace's tag fields into the named file: overwrites the last 128 bytes when they
-// hold a tag, appends a new tag otherwise. Clears the owner's missing write permission first. A
-// missing file is skipped silently. Throws IoError on failure; a failed append is undone, so the
-// file keeps its old size and bytes.
+// hold a tag, appends a new tag otherwise. Gives the owner a missing write permission. A missing
+// file is skipped silently. Another program may append to the file meanwhile: a new tag still
+// goes to the true end, an old tag is overwritten only where it was read as the last 128 bytes,
+// and no byte another program wrote is overwritten or cut off. Throws IoError on failure; a
+// failed overwrite puts the old tag back, a failed append takes back the bytes it added (while
+// they still end the file).
 void WriteTagFile(const std::string &fileName);
 
 // What one tag write replaced and wrote, so that it can be recorded and taken back.

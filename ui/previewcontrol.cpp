@@ -49,5 +49,7 @@ void PreviewControl::onPlayerError(const QString &message)
         return;
     // Back to idle first, so that the next press plays again.
     stopAndClose();
-    m_showError(message);
+    // The message convention of file errors: a full stop after a last character beyond ".".
+    const bool stop = !message.isEmpty() && message.back() > QLatin1Char('.');
+    m_showError(stop ? message + QLatin1Char('.') : message);
 }

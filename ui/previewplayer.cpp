@@ -1,10 +1,17 @@
 #include "previewplayer.h"
 
 #include "filenames.h"
+#include "ioerror.h"
+#include "regularfile.h"
 
 #include <QAudioOutput>
+#include <QCoreApplication>
+#include <QFile>
 #include <QMediaPlayer>
 #include <QUrl>
+#include <fcntl.h>
+#include <thread>
+#include <unistd.h>
 
 QtPreviewPlayer::QtPreviewPlayer(QObject *parent)
     : QObject(parent), m_player(new QMediaPlayer(this)), m_output(new QAudioOutput(this))
@@ -18,30 +25,94 @@ QtPreviewPlayer::QtPreviewPlayer(QObject *parent)
 QtPreviewPlayer::~QtPreviewPlayer()
 {
     m_player->stop();
+    dropSource();
 }
 
 void QtPreviewPlayer::open(const QString &path)
 {
-    ++m_generation;
+    const quint64 generation = ++m_generation;
     m_player->stop();
-    m_player->setSource(localFileUrl(path));
+    dropSource();
+    m_playWanted = false;
+    const std::weak_ptr<int> alive = m_alive;
+    std::thread([this, alive, generation, path, name = encodeFileName(path).toStdString()] {
+        int fd = -1;
+        QString error;
+        try {
+            struct stat st;
+            fd = openRegularFile(name, O_RDONLY, st);
+            if (!isRegularFile(fd, st)) { // swapped since it was looked at
+                ::close(fd);
+                fd = -1;
+                throw IoError::accessDenied();
+            }
+        } catch (const IoError &e) {
+            if (fd >= 0)
+                ::close(fd);
+            fd = -1;
+            error = QString::fromStdString(e.message());
+        }
+        QCoreApplication *app = QCoreApplication::instance();
+        auto deliver = [this, alive, generation, fd, error, path] {
+            if (!alive.lock() || generation != m_generation) {
+                if (fd >= 0)
+                    ::close(fd); // closed or opened again meanwhile
+            } else if (fd < 0) {
+                reportError(error);
+            } else {
+                opened(fd, path);
+            }
+        };
+        if (!app || !QMetaObject::invokeMethod(app, deliver, Qt::QueuedConnection)) {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    }).detach();
+}
+
+void QtPreviewPlayer::opened(int fd, const QString &path)
+{
+    m_file = std::make_unique<QFile>();
+    if (!m_file->open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        m_file.reset();
+        reportError(QStringLiteral("File access denied"));
+        return;
+    }
+    // The media player reads the open file; the path is only a name for it.
+    m_player->setSourceDevice(m_file.get(), localFileUrl(path));
+    if (m_playWanted)
+        m_player->play();
+}
+
+void QtPreviewPlayer::dropSource()
+{
+    if (!m_file)
+        return; // nothing set: an empty source makes the player report an error
+    m_player->setSource(QUrl());
+    m_file.reset();
 }
 
 void QtPreviewPlayer::play()
 {
-    m_player->play();
+    if (m_file)
+        m_player->play();
+    else
+        m_playWanted = true;
 }
 
 void QtPreviewPlayer::stop()
 {
+    m_playWanted = false;
     m_player->stop();
 }
 
 void QtPreviewPlayer::close()
 {
     ++m_generation;
+    m_playWanted = false;
     m_player->stop();
-    m_player->setSource(QUrl());
+    dropSource();
 }
 
 void QtPreviewPlayer::setErrorHandler(ErrorHandler handler)

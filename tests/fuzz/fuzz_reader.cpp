@@ -46,12 +46,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         if (probe.frameOffset < 0 || std::size_t(probe.frameOffset) + 4 > size)
             std::abort();
         if (std::memcmp(probe.header, data + probe.frameOffset, 4) != 0 ||
-            !isValidFrameHeader(probe.header))
+            !(isValidFrameHeader(probe.header) || isFreeFormatHeader(probe.header)))
             std::abort();
-        GetMpegInfo(probe.audioBytes, probe.header, probe.vbr);
+        GetMpegInfo(probe.audioBytes, probe.header, probe.vbr, probe.freeFormatKbit);
     }
     if (size >= 4)
         GetMpegInfo(std::int64_t(size) * 977, data);
+    // The tag editor's frame walk, once whole and once with a bound that cuts it short.
+    MpegProbe counted = probe;
+    countFramesWhenVariable(source, counted, std::int64_t(size));
+    const FrameWalk walk = walkFrames(source, probe, std::int64_t(size), std::int64_t(size / 3));
+    if (walk.bytes < 0 || std::size_t(walk.bytes) > size)
+        std::abort();
+    if (counted.found)
+        GetMpegInfo(counted.audioBytes, counted.header, counted.vbr, counted.freeFormatKbit);
 
     // The reader on a real file.
     const std::string &path = scratchFile();

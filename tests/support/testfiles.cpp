@@ -22,6 +22,21 @@ QByteArray frames(const char header[4], int count)
     return out;
 }
 
+QByteArray freeFormatFrames(const char header[4], int base, int count)
+{
+    const int slot = (header[1] & 0x06) == 0x06 ? 4 : 1;
+    QByteArray out;
+    for (int i = 0; i < count; ++i) {
+        const bool padded = i % 2 == 1;
+        QByteArray frame(base + (padded ? slot : 0), '\0');
+        std::memcpy(frame.data(), header, 4);
+        if (padded)
+            frame[2] = char(frame[2] | 0x02);
+        out += frame;
+    }
+    return out;
+}
+
 static QByteArray field(const QByteArray &text, int width)
 {
     QByteArray f = text.left(width);

@@ -11,6 +11,10 @@ namespace testfiles
 // A stream of `frames` valid frames with the given 4-byte header (padding bit as given), each
 // frame the header followed by zero bytes up to its length.
 QByteArray frames(const char header[4], int frames);
+// A free-format stream (bitrate index 0 in header): `count` frames of `base` bytes, every
+// second one padded by one slot (its padding bit set), as an encoder fills out a fractional
+// frame length.
+QByteArray freeFormatFrames(const char header[4], int base, int count);
 // A 128-byte ID3v1 tag; texts are Latin-1 and blank-padded, year raw.
 QByteArray id3v1(const QByteArray &title, const QByteArray &artist = {},
                  const QByteArray &album = {}, const QByteArray &year = "    ",

@@ -37,6 +37,8 @@ private slots:
     void reservedSampleRateDoesNotKeepOldLine();
     void probe_data();
     void probe();
+    void walk_data();
+    void walk();
 };
 
 static QByteArray hex(const char *h)
@@ -245,6 +247,29 @@ void TestMpegInfo::probe_data()
     QTest::newRow("frame beyond the window")
         << QByteArray(70000, '\x01') + stream << false << qint64(0) << qint64(70000) + len << 0;
 
+    // A chance sync (MPEG-1 layer I, 448 kbit, 32 kHz, 676-byte frames) whose frame length
+    // leads to a second chance sync: two frames that agree are not enough.
+    QByteArray chance = QByteArray(3000, '\x11');
+    chance.replace(0, 4, hex("FFFFEAFE"));
+    chance.replace(676, 4, hex("FFFFEAFE"));
+    QTest::newRow("chance sync confirmed by one chance frame")
+        << chance + stream << true << qint64(3000) << len << 0;
+    QTest::newRow("next frame in another channel mode")
+        << testfiles::frames("\xFF\xFB\x90\xC4", 1) + stream << true << qint64(417) << len << 0;
+    const char free200[] = "\xFF\xFB\x00\x44";
+    const QByteArray freeStream = testfiles::freeFormatFrames(free200, 653, 20);
+    QTest::newRow("free format") << freeStream << true << qint64(0) << qint64(freeStream.size())
+                                 << 0;
+    QTest::newRow("free format after id3v2") << testfiles::id3v2(1000) + freeStream << true
+                                             << qint64(1010) << qint64(freeStream.size()) << 0;
+    QByteArray freeChance = freeStream;
+    freeChance.replace(100, 4, hex("FFFFEAFE"));
+    freeChance.replace(776, 4, hex("FFFFEAFE"));
+    QTest::newRow("free format, chance syncs in its first frames")
+        << freeChance << true << qint64(0) << qint64(freeStream.size()) << 0;
+    QTest::newRow("free-format header alone")
+        << hex("FFFB0044") + QByteArray(200, '\0') << true << qint64(0) << qint64(204) << 0;
+
     QByteArray riff = "RIFF";
     riff += QByteArray::fromHex("00000000") + "WAVEfmt " + QByteArray::fromHex("10000000");
     riff += QByteArray(16, '\0');
@@ -269,6 +294,51 @@ void TestMpegInfo::probe()
         QTEST(qint64(p.frameOffset), "offset");
     QTEST(qint64(p.audioBytes), "audioBytes");
     QTEST(int(p.vbr.kind), "vbrKind");
+}
+
+void TestMpegInfo::walk_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<qint64>("maxBytes");
+    QTest::addColumn<quint64>("frames");
+    QTest::addColumn<qint64>("bytes");
+    QTest::addColumn<bool>("differ");
+
+    const char k128[] = "\xFF\xFB\x90\x44"; // 417 bytes
+    const char k320[] = "\xFF\xFB\xE0\x44"; // 1044 bytes
+    const QByteArray vbr = testfiles::frames(k128, 30) + testfiles::frames(k320, 10);
+    const qint64 vbrLen = 30 * 417 + 10 * 1044;
+    QTest::newRow("one bitrate") << testfiles::frames(k128, 40) << qint64(1 << 26) << quint64(40)
+                                 << qint64(40 * 417) << false;
+    QTest::newRow("bitrates differ") << vbr << qint64(1 << 26) << quint64(40) << vbrLen << true;
+    QTest::newRow("stops at what follows the stream")
+        << vbr + "APETAGEX" + QByteArray(500, '\0') << qint64(1 << 26) << quint64(40) << vbrLen
+        << true;
+    QTest::newRow("a frame cut off at the end is not counted")
+        << vbr + testfiles::frames(k128, 1).left(200) << qint64(1 << 26) << quint64(40) << vbrLen
+        << true;
+    // The bound stops the walk after 19 frames (8,550 bytes) of 42,327: 94 frames in all.
+    QTest::newRow("extrapolated past the bound")
+        << testfiles::frames(k320, 1) + testfiles::frames(k128, 99) << qint64(20 * 417)
+        << quint64(94) << qint64(1044 + 99 * 417) << true;
+    QTest::newRow("free format is not walked")
+        << testfiles::freeFormatFrames("\xFF\xFB\x00\x44", 653, 10) << qint64(1 << 26) << quint64(0)
+        << qint64(0) << false;
+}
+
+void TestMpegInfo::walk()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(qint64, maxBytes);
+    BufferSource source(file);
+    const auto *prefix = reinterpret_cast<const std::uint8_t *>(file.constData());
+    const MpegProbe p =
+        probeMpegAudio(source, file.size(), prefix, std::min<std::size_t>(file.size(), 4096));
+    QVERIFY(p.found);
+    const FrameWalk walk = walkFrames(source, p, file.size(), maxBytes);
+    QTEST(quint64(walk.frames), "frames");
+    QTEST(qint64(walk.bytes), "bytes");
+    QTEST(walk.bitratesDiffer, "differ");
 }
 
 QTEST_APPLESS_MAIN(TestMpegInfo)

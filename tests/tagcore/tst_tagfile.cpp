@@ -1,6 +1,7 @@
 #include "ioerror.h"
 #include "tagfile.h"
 #include "tagworkspace.h"
+#include "tagwritehook.h"
 #include "testfiles.h"
 
 #include <QCryptographicHash>
@@ -9,6 +10,7 @@
 #include <QtTest>
 #include <csignal>
 #include <fcntl.h>
+#include <functional>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -60,6 +62,36 @@ void setWorkspaceTag(const char *title, const char *artist, const char *album, c
     ws.SongGenre = genre;
 }
 
+// Stands for another program that appends to the file once, when the writer reaches `stage`.
+struct OtherAppender {
+    OtherAppender(const QString &path, TagWriteStage stage, QByteArray data)
+        : path(path), data(std::move(data))
+    {
+        setTagWriteHook([this, stage](TagWriteStage now, int) {
+            if (now == stage && !done)
+                append();
+        });
+    }
+    ~OtherAppender() { setTagWriteHook({}); }
+    void append()
+    {
+        done = true;
+        if (before)
+            before();
+        const int fd = ::open(enc(path).c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+        ok = fd >= 0 && ::write(fd, data.constData(), size_t(data.size())) == data.size();
+        ::close(fd);
+        if (after)
+            after();
+    }
+
+    QString path;
+    QByteArray data;
+    std::function<void()> before, after;
+    bool done = false;
+    bool ok = false;
+};
+
 } // namespace
 
 class TestTagFile : public QObject
@@ -83,6 +115,8 @@ private slots:
     void writeFailures();
     void failedAppendIsUndone_data();
     void failedAppendIsUndone();
+    void anotherProgramAppends_data();
+    void anotherProgramAppends();
     void untaggedFileSavedWithoutGenreGetsNone();
     void filesOverTwoGiB();
     void descriptorsReleasedOnEveryPath();
@@ -171,42 +205,85 @@ void TestTagFile::readAudioInformation_data()
     QTest::addColumn<QString>("length");
     QTest::addColumn<QString>("version");
     QTest::addColumn<QString>("bitrate");
+    QTest::addColumn<bool>("countFrames"); // read as the tag editor does
 
     // 431 frames of 417 bytes at 128 kbit: 179,727 bytes, 11.2 s.
     const QByteArray audio = frames(k128, 431);
     QTest::newRow("tagged: tag not counted")
         << audio + id3v1("T") << QString::number(audio.size() + 128) << "0:11"
         << "Version: MPEG-1 layer 3"
-        << "Bitrate: 128 kbit";
+        << "Bitrate: 128 kbit" << false;
     QTest::newRow("untagged") << audio << QString::number(audio.size()) << "0:11"
                               << "Version: MPEG-1 layer 3"
-                              << "Bitrate: 128 kbit";
+                              << "Bitrate: 128 kbit" << false;
     // An ID3v2 tag of 2 MB would add two minutes if it were taken for audio.
     QTest::newRow("id3v2 not counted as audio")
         << id3v2(2000000) + audio << QString::number(2000010 + audio.size()) << "0:11"
         << "Version: MPEG-1 layer 3"
-        << "Bitrate: 128 kbit";
+        << "Bitrate: 128 kbit" << false;
     const char m2[] = "\xFF\xF3\x80\xC4";
     QTest::newRow("mpeg-2 after id3v2") << id3v2(300) + frames(m2, 2000) + id3v1("x")
                                         << QString::number(310 + 2000 * 208 + 128) << "0:52"
                                         << "Version: MPEG-2 layer 3"
-                                        << "Bitrate: 64 kbit";
+                                        << "Bitrate: 64 kbit" << false;
     QTest::newRow("exactly a tag: assumed header, no audio") << id3v1("Song") << "128"
                                                              << "0:00"
                                                              << "Version: MPEG-1 layer 3"
-                                                             << "Bitrate: 128 kbit";
+                                                             << "Bitrate: 128 kbit" << false;
     QTest::newRow("vbr: length from frame count")
         << xingFrame(k128, "Xing", 22050, 4000000) + frames(k128, 10) << QString::number(11 * 417)
         << "9:36"
         << "Version: MPEG-1 layer 3"
-        << "Bitrate: 56 kbit (VBR)";
+        << "Bitrate: 56 kbit (VBR)" << false;
+    // Free format: 200 kbit at 44.1 kHz gives frames of 653 bytes, every second one padded.
+    const char free200[] = "\xFF\xFB\x00\x44";
+    const QByteArray freeStream = freeFormatFrames(free200, 653, 115);
+    QTest::newRow("free format: bitrate from the frame length")
+        << freeStream + id3v1("T") << QString::number(freeStream.size() + 128) << "0:03"
+        << "Version: MPEG-1 layer 3"
+        << "Bitrate: 200 kbit" << false;
+    // A chance sync in the audio whose frame length leads to another chance sync.
+    QByteArray chance = freeStream;
+    chance.replace(100, 4, QByteArray::fromHex("FFFFEAFE"));
+    chance.replace(776, 4, QByteArray::fromHex("FFFFEAFE"));
+    QTest::newRow("free format: a chance sync in the first frame is not taken")
+        << chance << QString::number(chance.size()) << "0:03"
+        << "Version: MPEG-1 layer 3"
+        << "Bitrate: 200 kbit" << false;
+    // An Info header (frame count only) in the first free-format frame: 1000 frames, 26.1 s.
+    QByteArray freeInfo = freeStream;
+    freeInfo.replace(36, 12, QByteArray("Info") + QByteArray::fromHex("00000001000003E8"));
+    QTest::newRow("free format: length from an Info header's frame count")
+        << freeInfo << QString::number(freeInfo.size()) << "0:26"
+        << "Version: MPEG-1 layer 3"
+        << "Bitrate: 200 kbit" << false;
+    QTest::newRow("free format: a lone header is still that header")
+        << QByteArray::fromHex("FFFB0044") + QByteArray(200, '\0') << "204"
+        << "-:--"
+        << "Version: MPEG-1 layer 3"
+        << "Bitrate: free format" << false;
+    // Without a VBR header: 100 frames at 128 kbit, then 100 at 320 kbit, 5.2 s.
+    const QByteArray variable = frames(k128, 100) + frames("\xFF\xFB\xE0\x44", 100);
+    QTest::newRow("vbr without header: batch reads estimate")
+        << variable << QString::number(variable.size()) << "0:09"
+        << "Version: MPEG-1 layer 3"
+        << "Bitrate: 128 kbit" << false;
+    QTest::newRow("vbr without header: the editor counts frames")
+        << variable + id3v1("T") << QString::number(variable.size() + 128) << "0:05"
+        << "Version: MPEG-1 layer 3"
+        << "Bitrate: 224 kbit (VBR)" << true;
+    QTest::newRow("one bitrate: counting keeps the estimate")
+        << audio << QString::number(audio.size()) << "0:11"
+        << "Version: MPEG-1 layer 3"
+        << "Bitrate: 128 kbit" << true;
 }
 
 void TestTagFile::readAudioInformation()
 {
     QFETCH(QByteArray, file);
+    QFETCH(bool, countFrames);
     QVERIFY(writeFile(path("c.mp3"), file));
-    ReadTagFile(enc(path("c.mp3")));
+    ReadTagFile(enc(path("c.mp3")), countFrames ? AudioLength::CountFrames : AudioLength::Estimate);
     const TagWorkspace &ws = tagWorkspace();
     QTEST(QString::fromStdString(ws.InfoSize), "size");
     QTEST(QString::fromStdString(ws.InfoLength), "length");
@@ -367,13 +444,24 @@ void TestTagFile::writeFailures()
 void TestTagFile::failedAppendIsUndone_data()
 {
     QTest::addColumn<int>("room");
-    QTest::newRow("no room at all") << 0;
-    QTest::newRow("room for part of the tag") << 50;
+    QTest::addColumn<int>("stage");    // when another program appends, -1 for never
+    QTest::addColumn<int>("appended"); // how many bytes it appends
+    QTest::addColumn<int>("kept");     // bytes of the failed tag that must stay
+    QTest::newRow("no room at all") << 0 << -1 << 0 << 0;
+    QTest::newRow("room for part of the tag") << 50 << -1 << 0 << 0;
+    QTest::newRow("another program appended before the write")
+        << 50 << int(TagWriteStage::BeforeWrite) << 300 << 0;
+    // Cutting the part-written tag off would cut the other program's bytes too.
+    QTest::newRow("another program appended after the failed write")
+        << 50 << int(TagWriteStage::AfterFailure) << 300 << 50;
 }
 
 void TestTagFile::failedAppendIsUndone()
 {
     QFETCH(int, room);
+    QFETCH(int, stage);
+    QFETCH(int, appended);
+    QFETCH(int, kept);
     const QByteArray audio = frames(k128, 9);
     QVERIFY(writeFile(path("full.mp3"), audio));
     setWorkspaceTag("Song", "", "", "", "", "Rock");
@@ -382,15 +470,67 @@ void TestTagFile::failedAppendIsUndone()
     struct rlimit old;
     QCOMPARE(::getrlimit(RLIMIT_FSIZE, &old), 0);
     const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-    struct rlimit limit = old;
-    limit.rlim_cur = rlim_t(audio.size() + room);
-    QCOMPARE(::setrlimit(RLIMIT_FSIZE, &limit), 0);
+    auto limitTo = [&](qint64 bytes) {
+        struct rlimit limit = old;
+        limit.rlim_cur = rlim_t(bytes);
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    };
+    const QByteArray other(appended, '\x55');
+    OtherAppender appender(path("full.mp3"), TagWriteStage(stage), other);
+    appender.before = [&] { ::setrlimit(RLIMIT_FSIZE, &old); };
+    appender.after = [&] {
+        if (stage == int(TagWriteStage::BeforeWrite))
+            limitTo(audio.size() + appended + room);
+    };
+    limitTo(audio.size() + room);
     const QString message = failureOf([&] { WriteTagFile(enc(path("full.mp3"))); });
     ::setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
 
     QCOMPARE(message, QString("Disk full."));
-    QCOMPARE(readFile(path("full.mp3")), audio);
+    QCOMPARE(appender.done, stage >= 0);
+    const QByteArray tag = id3v1("Song", "", "", "", "", 17);
+    if (stage == int(TagWriteStage::AfterFailure))
+        QCOMPARE(readFile(path("full.mp3")), audio + tag.left(kept) + other);
+    else
+        QCOMPARE(readFile(path("full.mp3")), audio + other);
+}
+
+void TestTagFile::anotherProgramAppends_data()
+{
+    // Another program (a download, a copy) appends to the file while the tag is written.
+    QTest::addColumn<QByteArray>("oldTag");
+    QTest::addColumn<int>("stage");
+    QTest::addColumn<QByteArray>("appended");
+    QTest::addColumn<QByteArray>("expected"); // what follows the audio
+
+    const QByteArray tag = id3v1("Song", "", "", "", "", 17);
+    const QByteArray more(1000, '\x55');
+    QTest::newRow("new tag goes after the appended bytes")
+        << QByteArray() << int(TagWriteStage::BeforeWrite) << more << more + tag;
+    QTest::newRow("appended before the end is read, with a tag of its own")
+        << QByteArray() << int(TagWriteStage::SizeRead) << more + id3v1("Other") << more + tag;
+    QTest::newRow("appended before the end is read, shorter than a tag")
+        << QByteArray() << int(TagWriteStage::SizeRead) << QByteArray(60, '\x55')
+        << QByteArray(60, '\x55') + tag;
+    QTest::newRow("old tag overwritten where it was read")
+        << id3v1("Old") << int(TagWriteStage::BeforeWrite) << more << tag + more;
+}
+
+void TestTagFile::anotherProgramAppends()
+{
+    QFETCH(QByteArray, oldTag);
+    QFETCH(int, stage);
+    QFETCH(QByteArray, appended);
+    const QByteArray audio = frames(k128, 6);
+    QVERIFY(writeFile(path("growing.mp3"), audio + oldTag));
+    setWorkspaceTag("Song", "", "", "", "", "Rock");
+    OtherAppender appender(path("growing.mp3"), TagWriteStage(stage), appended);
+    WriteTagFile(enc(path("growing.mp3")));
+    QVERIFY(appender.ok);
+    const QByteArray after = readFile(path("growing.mp3"));
+    QCOMPARE(after.left(audio.size()), audio);
+    QTEST(after.mid(audio.size()), "expected");
 }
 
 void TestTagFile::untaggedFileSavedWithoutGenreGetsNone()

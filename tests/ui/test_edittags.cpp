@@ -20,6 +20,7 @@ private slots:
     void threeFilesWithCancelInTheMiddle();
     void fileWithoutTag();
     void saveWritesTag();
+    void variableBitrateWithoutHeaderCounted();
     void readFailureEndsWalk();
     void restoresRestrictedDialog();
     void doubleClickEditsClickedFile();
@@ -162,6 +163,28 @@ void TestEditTags::saveWritesTag()
     QCOMPARE(tagOf(folder.file("song.mp3")),
              testfiles::id3v1("?\xF3?w caf\xE9 and more than thirty", "New Artist", "", "20  ",
                               "ok", 8));
+}
+
+void TestEditTags::variableBitrateWithoutHeaderCounted()
+{
+    // One file shown at a time: its frames are counted when no VBR header gives the length.
+    // 100 frames at 128 kbit and 100 at 320 kbit last 5.2 s; the first frame's rate says 9 s.
+    WindowsInFolder folder;
+    const QByteArray audio =
+        testfiles::frames("\xFF\xFB\x90\x44", 100) + testfiles::frames("\xFF\xFB\xE0\x44", 100);
+    QVERIFY(testfiles::writeFile(folder.file("vbr.mp3"), audio + testfiles::id3v1("V")));
+    folder.start();
+    FakeQuestions questions;
+    QStringList memo;
+    questions.dialogAnswers = {[&](QDialog &) {
+        memo = Form2->Memo1->toPlainText().split(u'\n');
+        return 2;
+    }};
+    Form1->FileListBox1->setSelected(0, true);
+    Form1->Button7->click();
+    QVERIFY(questions.criticals.isEmpty());
+    QVERIFY2(memo.contains(QStringLiteral("Length: 0:05 minutes")), qPrintable(memo.join('|')));
+    QVERIFY2(memo.contains(QStringLiteral("Bitrate: 224 kbit (VBR)")), qPrintable(memo.join('|')));
 }
 
 void TestEditTags::readFailureEndsWalk()

@@ -10,8 +10,12 @@
 #include <QAbstractButton>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -23,6 +27,7 @@ class TestFaults : public QObject
 private slots:
     void diskFullWhileEditing_data();
     void diskFullWhileEditing();
+    void fileSizeLimitDoesNotKillProgram();
     void unwritableFile();
     void unreadableFile();
     void vanishedDuringWalk_data();
@@ -90,6 +95,46 @@ void TestFaults::diskFullWhileEditing()
     QCOMPARE(testfiles::readFile(folder.file("c.mp3")), plain);
     QVERIFY2(lostOrChanged(before, snapshot(folder.path())).isEmpty(),
              qPrintable(lostOrChanged(before, snapshot(folder.path()))));
+}
+
+void TestFaults::fileSizeLimitDoesNotKillProgram()
+{
+    // The real program, started the way a shell with "ulimit -f" or a service with LimitFSIZE
+    // starts it: under a file-size limit, with SIGXFSZ at its default action (which ends the
+    // process). A write that reaches the limit raises that signal; the program must ignore it
+    // so that the write fails with EFBIG and "Disk full." is shown.
+    QTemporaryDir home;
+    QProcess program;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    env.insert(QStringLiteral("HOME"), home.path());
+    program.setProcessEnvironment(env);
+    program.setWorkingDirectory(home.path());
+    program.setChildProcessModifier([] {
+        std::signal(SIGXFSZ, SIG_DFL);
+        rlimit limit{4096, 4096};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    });
+    program.start(QStringLiteral(TRACKLING_EXE), {});
+    QVERIFY(program.waitForStarted());
+    const QString status = QStringLiteral("/proc/%1/status").arg(program.processId());
+    auto ignoresSigxfsz = [&] {
+        QFile file(status);
+        if (!file.open(QIODevice::ReadOnly))
+            return false;
+        for (const QByteArray &line : file.readAll().split('\n'))
+            if (line.startsWith("SigIgn:"))
+                return ((line.mid(7).trimmed().toULongLong(nullptr, 16) >> (SIGXFSZ - 1)) & 1) != 0;
+        return false;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(ignoresSigxfsz() || program.state() == QProcess::NotRunning, 10000);
+    QVERIFY(ignoresSigxfsz());
+    // The signal a write beyond the limit raises leaves the program running.
+    QCOMPARE(::kill(pid_t(program.processId()), SIGXFSZ), 0);
+    QVERIFY(!program.waitForFinished(1000));
+    QCOMPARE(program.state(), QProcess::Running);
+    program.kill();
+    program.waitForFinished();
 }
 
 void TestFaults::unwritableFile()

@@ -6,6 +6,10 @@
 #include <QMediaPlayer>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace
 {
@@ -35,6 +39,8 @@ private slots:
     void toggle();
     void realPlayerPlaysMp3();
     void realPlayerMissingFile();
+    void realPlayerRefusesSpecialFiles_data();
+    void realPlayerRefusesSpecialFiles();
 };
 
 void TestPreview::toggle_data()
@@ -75,6 +81,10 @@ void TestPreview::toggle_data()
         << QStringList{"press /m|a.mp3", "fail Resource not found.", "press /m|a.mp3"}
         << start + stop + start << "Stop"
         << "/m/a.mp3" << QStringList{"Resource not found."};
+    QTest::newRow("media error gets its full stop")
+        << QStringList{"press /m|a.mp3", "fail This appears to be a text file"} << start + stop
+        << "Play"
+        << "" << QStringList{"This appears to be a text file."};
     QTest::newRow("failure after stop ignored")
         << QStringList{"press /m|a.mp3", "press /m|a.mp3", "fail late"} << start + stop << "Play"
         << "" << QStringList();
@@ -153,6 +163,54 @@ void TestPreview::realPlayerMissingFile()
     QCOMPARE(preview.caption, QStringLiteral("Play"));
     QVERIFY(preview.control.fileName().isEmpty());
     QCOMPARE(player.mediaPlayer()->playbackState(), QMediaPlayer::StoppedState);
+}
+
+void TestPreview::realPlayerRefusesSpecialFiles_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("fifo swapped in after the list was read") << "fifo"
+                                                             << "File access denied.";
+    QTest::newRow("device") << "device"
+                            << "File access denied.";
+    QTest::newRow("folder") << "folder"
+                            << "File access denied.";
+}
+
+void TestPreview::realPlayerRefusesSpecialFiles()
+{
+    // Opening a FIFO for reading waits for a writer: it must never be opened, and the window
+    // must go on answering.
+    QFETCH(QString, kind);
+    QTemporaryDir dir;
+    const char header[4] = {char(0xFF), char(0xFB), char(0x90), char(0x44)};
+    const QString path = dir.filePath(QStringLiteral("song.mp3"));
+    QVERIFY(testfiles::writeFile(path, testfiles::frames(header, 20)));
+    const QByteArray raw = QFile::encodeName(path);
+    QCOMPARE(::unlink(raw.constData()), 0);
+    if (kind == QLatin1String("fifo"))
+        QCOMPARE(::mkfifo(raw.constData(), 0644), 0);
+    else if (kind == QLatin1String("device"))
+        QCOMPARE(::symlink("/dev/zero", raw.constData()), 0);
+    else
+        QCOMPARE(::mkdir(raw.constData(), 0755), 0);
+
+    QtPreviewPlayer player;
+    Preview preview(player);
+    preview.control.toggle(dir.path(), QStringLiteral("song.mp3")); // returns: nothing waits
+    QTRY_VERIFY_WITH_TIMEOUT(!preview.messages.isEmpty(), 20000);
+    QTEST(preview.messages.join('|'), "message");
+    QCOMPARE(preview.caption, QStringLiteral("Play"));
+    QVERIFY(preview.control.fileName().isEmpty());
+    if (kind == QLatin1String("fifo")) {
+        // Nobody holds the FIFO open for reading: a writer that does not wait finds no reader.
+        const int fd = ::open(raw.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        const int err = errno;
+        if (fd >= 0)
+            ::close(fd);
+        QCOMPARE(fd, -1);
+        QCOMPARE(err, ENXIO);
+    }
 }
 
 QTEST_MAIN(TestPreview)
