@@ -4,6 +4,7 @@
 
 #include "fieldstate.h"
 #include "folderscan.h"
+#include "programstyle.h"
 #include "tform1.h"
 #include "tform2.h"
 
@@ -21,6 +22,7 @@ void createWindows()
     QFont font(QStringLiteral("Liberation Sans"));
     font.setPointSize(8);
     QApplication::setFont(font);
+    useProgramStyle();
     new TForm1;
     new TForm2(Form1);
 }

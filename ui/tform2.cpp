@@ -1,5 +1,6 @@
 #include "tform2.h"
 
+#include "dropdownlist.h"
 #include "fieldstate.h"
 #include "genres.h"
 
@@ -20,6 +21,7 @@ TForm2::TForm2(QWidget *parent) : QDialog(parent)
 
     ComboBox1->addItems(genreNames());
     ComboBox1->setCurrentIndex(-1);
+    setDropDownRows(ComboBox1, 13);
     // The information box: read-only, on the button face, out of the tab order.
     QPalette memo = Memo1->palette();
     memo.setColor(QPalette::Base, palette().color(QPalette::Active, QPalette::Button));
