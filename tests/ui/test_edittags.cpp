@@ -162,7 +162,7 @@ void TestEditTags::saveWritesTag()
     QCOMPARE(memo[2], QString());
     QVERIFY(memo[3].contains(QStringLiteral("MPEG")));
     QCOMPARE(genreShown, -1); // genre 255 has no name
-    // Thirty characters at most; a character outside Latin-1 is stored as "?".
+    // Thirty characters at most; a character outside code page 1252 is stored as "?".
     QCOMPARE(tagOf(folder.file("song.mp3")),
              testfiles::id3v1("?\xF3?w caf\xE9 and more than thirty", "New Artist", "", "20  ",
                               "ok", 8));
