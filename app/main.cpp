@@ -1,18 +1,138 @@
 // Trackling: pick a folder, select MP3 files, fix their ID3v1 tags.
 #include "appicon.h"
+#include "filenames.h"
 #include "startup.h"
+#include "version.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QIcon>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+namespace
+{
+
+// The arguments as their bytes decode (QCoreApplication::arguments() turns bytes that are not
+// valid UTF-8 into U+FFFD, which names another file or none).
+QStringList decodedArguments(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments += decodeFileName(QByteArrayView(argv[i]));
+    return arguments;
+}
+
+// True when an argument asks only for the help or the version, which need no window (and no
+// display).
+bool asksForInformation(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        const char *arg = argv[i];
+        if (std::strcmp(arg, "--") == 0)
+            return false;
+        for (const char *option : {"-h", "--help", "-v", "--version"}) {
+            if (std::strcmp(arg, option) == 0)
+                return true;
+        }
+    }
+    return false;
+}
+
+struct Options {
+    QCommandLineOption help{{QStringLiteral("h"), QStringLiteral("help")},
+                            QStringLiteral("Show this help and exit.")};
+    QCommandLineOption version{{QStringLiteral("v"), QStringLiteral("version")},
+                               QStringLiteral("Show the version and the licence and exit.")};
+    // Prints the folder and the selection the program started with, and exits (for its tests).
+    QCommandLineOption reportStart{QStringLiteral("report-start")};
+
+    Options() { reportStart.setFlags(QCommandLineOption::HiddenFromHelp); }
+
+    void addTo(QCommandLineParser &parser) const
+    {
+        parser.setApplicationDescription(QStringLiteral(
+            "Fix the ID3v1 tags of MP3 files, tidy and rename them, write playlists.\n"
+            "Without an argument, the current folder opens."));
+        parser.addOption(help);
+        parser.addOption(version);
+        parser.addOption(reportStart);
+        // Two entries, one usage: their syntaxes join to "[FOLDER | FILE...]".
+        parser.addPositionalArgument(QStringLiteral("FOLDER"), QStringLiteral("Open FOLDER."),
+                                     QStringLiteral("[FOLDER"));
+        parser.addPositionalArgument(
+            QStringLiteral("FILE..."),
+            QStringLiteral("Open the folder of the MP3 files FILE with exactly those files "
+                           "selected. Files from several folders open the first file's folder, "
+                           "with its files among them selected."),
+            QStringLiteral("| FILE...]"));
+    }
+};
+
+void printVersion()
+{
+    std::printf("Trackling %s\n"
+                "Copyright (C) 2026 The Trackling developers\n"
+                "License GPLv3+: GNU GPL version 3 or later "
+                "<https://www.gnu.org/licenses/gpl.html>.\n"
+                "This is free software: you are free to change and redistribute it.\n"
+                "There is NO WARRANTY, to the extent permitted by law.\n",
+                TRACKLING_VERSION);
+}
+
+// --help and --version, without a window. Both win over any other argument.
+int showInformation(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Trackling"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TRACKLING_VERSION));
+    QCommandLineParser parser;
+    const Options options;
+    options.addTo(parser);
+    parser.parse(decodedArguments(argc, argv)); // other mistakes do not matter here
+    if (parser.isSet(options.version)) {
+        printVersion();
+        return 0;
+    }
+    parser.showHelp(0);
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
-    QApplication::setApplicationVersion(QStringLiteral("1.51"));
-    QApplication::setDesktopFileName(QStringLiteral("org.trackling.Trackling"));
+    if (asksForInformation(argc, argv))
+        return showInformation(argc, argv);
+
+    QApplication app(argc, argv); // takes the arguments that are Qt's own out of argv
+    QApplication::setApplicationVersion(QStringLiteral(TRACKLING_VERSION));
+    QApplication::setDesktopFileName(QStringLiteral("org.trackling.trackling"));
     QApplication::setWindowIcon(tracklingAppIcon());
-    createWindows();
+
+    QCommandLineParser parser;
+    const Options options;
+    options.addTo(parser);
+    parser.process(decodedArguments(argc, argv)); // a mistake is reported, and the program ends
+    if (parser.isSet(options.version)) { // given in a form asksForInformation does not know
+        printVersion();
+        return 0;
+    }
+    if (parser.isSet(options.help))
+        parser.showHelp(0);
+
+    const QStringList problems = createWindowsFor(parser.positionalArguments());
     showMainWindow();
+    QTimer::singleShot(0, &app, [problems] { reportOpenProblems(problems); });
+    if (parser.isSet(options.reportStart)) {
+        QTimer::singleShot(0, &app, [] {
+            std::fputs(startState().constData(), stdout);
+            std::fflush(stdout);
+            QCoreApplication::exit(0);
+        });
+    }
     const int result = app.exec();
     destroyWindows();
     return result;

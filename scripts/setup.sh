@@ -9,7 +9,7 @@ packages=(
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good
     fonts-liberation fonts-dejavu-core
     xvfb xauth
-    desktop-file-utils appstream dpkg-dev file
+    desktop-file-utils appstream dpkg-dev file lintian
 )
 # Extra packages for optional steps are appended by callers: setup.sh PKG...
 packages+=("$@")

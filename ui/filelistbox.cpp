@@ -120,8 +120,19 @@ void TFileListBox::flushPendingUnselect() const
     std::vector<bool> selected = selectedRows();
     for (int row : rows)
         selected[std::size_t(row)] = false;
+    applySelection(selected);
+}
+
+void TFileListBox::selectRows(const std::vector<bool> &selected)
+{
+    m_pendingUnselect.clear();
+    applySelection(selected);
+}
+
+void TFileListBox::applySelection(const std::vector<bool> &selected) const
+{
     QItemSelection selection;
-    const int n = count();
+    const int n = std::min(count(), int(selected.size()));
     for (int row = 0; row < n;) {
         if (!selected[std::size_t(row)]) {
             ++row;

@@ -39,6 +39,8 @@ public:
 
     bool isSelected(int row) const;
     void setSelected(int row, bool selected);
+    // Makes exactly the rows marked true selected, in one selection change.
+    void selectRows(const std::vector<bool> &selected);
     // "Select all" and "Clear selection": one selection change over every row.
     void selectAllFiles();
     void clearFileSelection();
@@ -50,6 +52,8 @@ public:
     void flushPendingUnselect() const;
 
 private:
+    void applySelection(const std::vector<bool> &selected) const;
+
     FileNameModel *m_model;
     QString m_directory;
     QString m_mask = QStringLiteral("*.mp3");

@@ -1,16 +1,139 @@
 #include "startup.h"
 
 #include "filenames.h"
+#include "ioerror.h"
 
 #include "fieldstate.h"
 #include "folderscan.h"
 #include "programstyle.h"
 #include "tform1.h"
 #include "tform2.h"
+#include "windowquestions.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFont>
+#include <QHash>
+#include <QMessageBox>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace
+{
+
+QString cannotOpen(const QString &path, int err)
+{
+    return QStringLiteral("Cannot open \"%1\": %2")
+        .arg(path, QString::fromStdString(withFullStop(IoError::fromErrno(err).message())));
+}
+
+QString notMp3(const QString &path)
+{
+    return QStringLiteral("\"%1\" is not an MP3 file or a folder.").arg(path);
+}
+
+// The folder a path stands for, links resolved, or the errno why it cannot be listed.
+int listableFolder(const QByteArray &path, QByteArray &resolved)
+{
+    char *real = ::realpath(path.constData(), nullptr);
+    if (!real)
+        return errno;
+    resolved = QByteArray(real);
+    std::free(real);
+    DIR *dir = ::opendir(resolved.constData());
+    if (!dir)
+        return errno;
+    ::closedir(dir);
+    return 0;
+}
+
+// Selects the request's files in the main window's list, and makes the first the current item.
+// Returns a message for each file that the list does not show.
+QStringList selectRequested(const OpenRequest &request)
+{
+    TFileListBox &list = *Form1->FileListBox1;
+    QHash<QString, int> rows;
+    const int n = list.count();
+    rows.reserve(n);
+    for (int row = 0; row < n; ++row)
+        rows.insert(list.itemText(row), row);
+    std::vector<bool> selected(std::size_t(n), false);
+    int first = -1;
+    QStringList problems;
+    for (qsizetype i = 0; i < request.names.size(); ++i) {
+        const auto found = rows.constFind(request.names[i]);
+        if (found == rows.cend()) {
+            problems += notMp3(request.givenNames[i]);
+            continue;
+        }
+        selected[std::size_t(*found)] = true;
+        if (first < 0 || *found < first)
+            first = *found;
+    }
+    list.selectRows(selected);
+    if (first >= 0) {
+        list.setItemIndex(first);
+        list.scrollTo(list.model()->index(first, 0));
+    }
+    return problems;
+}
+
+} // namespace
+
+OpenRequest resolvePaths(const QStringList &paths)
+{
+    OpenRequest request;
+    QByteArray chosen; // the folder's own bytes
+    // The folder last looked at: "trackling *.mp3" names one folder thousands of times.
+    QByteArray lastFolder;
+    QByteArray lastResolved;
+    for (const QString &path : paths) {
+        const QByteArray bytes = encodeFileName(path);
+        struct stat st;
+        if (bytes.isEmpty() || ::stat(bytes.constData(), &st) != 0) {
+            request.problems += cannotOpen(path, bytes.isEmpty() ? ENOENT : errno);
+            continue;
+        }
+        QByteArray folder;
+        QByteArray name;
+        if (S_ISDIR(st.st_mode)) {
+            folder = bytes;
+        } else if (S_ISREG(st.st_mode)) {
+            const qsizetype slash = bytes.lastIndexOf('/');
+            folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : bytes.left(slash);
+            name = bytes.mid(slash + 1);
+        } else {
+            request.problems += notMp3(path);
+            continue;
+        }
+        QByteArray resolved;
+        if (!lastFolder.isNull() && folder == lastFolder) {
+            resolved = lastResolved;
+        } else if (const int err = listableFolder(folder, resolved)) {
+            request.problems += cannotOpen(path, err);
+            continue;
+        } else {
+            lastFolder = folder;
+            lastResolved = resolved;
+        }
+        if (request.folder.isEmpty()) {
+            chosen = resolved;
+            request.folder = decodeFileName(resolved);
+        } else if (resolved != chosen) {
+            continue; // a file of another folder
+        }
+        if (!name.isEmpty()) {
+            request.names += decodeFileName(name);
+            request.givenNames += path;
+        }
+    }
+    return request;
+}
 
 void createWindows()
 {
@@ -25,6 +148,53 @@ void createWindows()
     useProgramStyle();
     new TForm1;
     new TForm2(Form1);
+}
+
+QStringList createWindowsFor(const QStringList &paths)
+{
+    OpenRequest request = resolvePaths(paths);
+    // The window opens the working directory: the requested folder is entered first.
+    if (!request.folder.isEmpty() && ::chdir(encodeFileName(request.folder).constData()) != 0) {
+        request.problems += cannotOpen(request.folder, errno);
+        request.folder.clear();
+    }
+    createWindows();
+    if (!request.folder.isEmpty() && Form1->DirectoryListBox1->directory() == request.folder)
+        request.problems += selectRequested(request);
+    return request.problems;
+}
+
+void openPaths(const QStringList &paths)
+{
+    OpenRequest request = resolvePaths(paths);
+    if (!request.folder.isEmpty()) {
+        Form1->DirectoryListBox1->setDirectory(request.folder);
+        request.problems += selectRequested(request);
+    }
+    reportOpenProblems(request.problems);
+}
+
+void reportOpenProblems(const QStringList &problems)
+{
+    if (problems.isEmpty())
+        return;
+    for (const QString &problem : problems)
+        std::fprintf(stderr, "trackling: %s\n", encodeFileName(problem).constData());
+    Form1->questions().showError(problems.join(QLatin1Char('\n')));
+}
+
+QByteArray startState()
+{
+    QByteArray state = "folder\t" + encodeFileName(Form1->DirectoryListBox1->directory()) + '\n';
+    const TFileListBox &list = *Form1->FileListBox1;
+    const std::vector<bool> selected = list.selectedRows();
+    for (int row = 0; row < list.count(); ++row) {
+        if (selected[std::size_t(row)])
+            state += "selected\t" + encodeFileName(list.itemText(row)) + '\n';
+    }
+    if (const auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
+        state += "message\t" + box->text().toUtf8() + '\n';
+    return state;
 }
 
 void showMainWindow()

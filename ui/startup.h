@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QString>
+#include <QStringList>
+
 // Creates the two windows as the program starts: the main window first (its FormCreate runs
 // when it is complete), then the edit dialog, hidden.
 void createWindows();
@@ -7,3 +10,37 @@ void createWindows();
 void showMainWindow();
 // Destroys both windows, the edit dialog first.
 void destroyWindows();
+
+// What a list of paths handed to the program (its arguments, or a drop on the window) asks it to
+// open. The first path that can be opened decides the folder: a folder itself, or the folder
+// that holds a file. The files given in that folder are to be selected; files in other folders
+// are left out. Paths are names decoded as commands/filenames.h decodes them, so they name their
+// files byte for byte, and relative ones are taken from the working directory. Nothing is opened:
+// folders and files are only looked at (a FIFO is never opened).
+struct OpenRequest {
+    QString folder;         // full path, links resolved; empty when no path can be opened
+    QStringList names;      // the files to select in it, without folder
+    QStringList givenNames; // the same files as they were given, to name them in messages
+    QStringList problems;   // a message for each path that cannot be opened
+};
+OpenRequest resolvePaths(const QStringList &paths);
+
+// Creates the windows as createWindows does, in the folder that paths ask for (the working
+// directory when they ask for none or it cannot be entered), with their files selected. Returns
+// the messages for the paths that could not be opened; show them with reportOpenProblems once
+// the window is up.
+QStringList createWindowsFor(const QStringList &paths);
+
+// Opens what paths ask for in the main window, as a folder opened in its folder browser, then
+// selects the files. Throws IoError when the folder cannot be entered (the window stays as it
+// was). Paths that cannot be opened are reported with reportOpenProblems.
+void openPaths(const QStringList &paths);
+
+// Shows the messages in one message box (through the program's modal questions) and prints
+// them on the standard error stream; nothing when there are none.
+void reportOpenProblems(const QStringList &problems);
+
+// The main window's folder and selected files, then the text of the message box being shown,
+// if any, one per line ("folder\t", "selected\t", "message\t"), names in their own bytes. The
+// tests of the program print it to see what a start opened.
+QByteArray startState();

@@ -7,9 +7,11 @@
 #include "fieldstate.h"
 #include "genres.h"
 #include "handler.h"
+#include "pathdrop.h"
 #include "pictures.h"
 #include "previewcontrol.h"
 #include "previewplayer.h"
+#include "version.h"
 #include "windowquestions.h"
 
 #include <QApplication>
@@ -31,8 +33,9 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent)
                    Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint);
     setFixedSize(681, 409);
 
-    Label1->setText(
-        QStringLiteral("Version 1.51 (Jan-99)  \u2013  free ID3 tag tool for your MP3s"));
+    setWindowTitle(QStringLiteral("Trackling " TRACKLING_VERSION));
+    Label1->setText(QStringLiteral("Version " TRACKLING_VERSION
+                                   " (Jan-99)  \u2013  free ID3 tag tool for your MP3s"));
     Label1->setFont(font());
     ComboBox1->addItems(genreNames());
     ComboBox1->setCurrentIndex(-1);
@@ -55,6 +58,7 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent)
 
     connectHandlers();
     qApp->installEventFilter(this);
+    acceptPathDrops(this);
     FormCreate();
 }
 

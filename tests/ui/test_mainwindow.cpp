@@ -1,11 +1,15 @@
 // The main window as the program starts, its shortcuts, "Clear selection", "Select all", the
-// exit button and the close box; the edit dialog's look.
+// exit button and the close box; the edit dialog's look. The program started with folders and
+// files as arguments, --help and --version; folders and files dropped on the window.
+#include "faulttest.h"
 #include "fieldstate.h"
+#include "filenames.h"
 #include "startup.h"
 #include "testfiles.h"
 #include "tform1.h"
 #include "tform2.h"
 #include "uitest.h"
+#include "version.h"
 
 #include <QAbstractItemView>
 #include <QAccessible>
@@ -14,12 +18,18 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
+#include <QDropEvent>
+#include <QMimeData>
 #include <QPainter>
+#include <QProcess>
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QUrl>
+
+#include <sys/stat.h>
 
 class TestMainWindow : public QObject
 {
@@ -45,6 +55,12 @@ private slots:
     void formatChangesArtistField();
     void exitButtonEndsProgram();
     void closeBoxEndsProgram();
+    void startArguments_data();
+    void startArguments();
+    void helpAndVersion_data();
+    void helpAndVersion();
+    void dropOpens_data();
+    void dropOpens();
 
 private:
 };
@@ -540,6 +556,249 @@ void TestMainWindow::closeBoxEndsProgram()
     guard.callOnTimeout([] { QCoreApplication::exit(7); });
     guard.start(10000);
     QCOMPARE(QApplication::exec(), 0);
+}
+
+namespace
+{
+
+// A folder with MP3 files in it and in subfolders, one of them named with bytes that are not
+// valid UTF-8, a FIFO named like an MP3 file and a folder named like an option.
+bool makeTree(const QString &root)
+{
+    for (const char *folder : {"A", "B", "F", "-v", "caf\xE9 \xFF"}) {
+        if (::mkdir(rawPath(root, folder).constData(), 0755) != 0)
+            return false;
+    }
+    for (const char *name : {"top.mp3", "A/a.mp3", "A/b.mp3", "A/c.mp3", "B/x.mp3",
+                             "caf\xE9 \xFF/\xE9t\xE9.mp3", "caf\xE9 \xFF/z.mp3"}) {
+        if (!writeRaw(root, name, mp3()))
+            return false;
+    }
+    return writeRaw(root, "A/notes.txt", "notes") &&
+           ::mkfifo(rawPath(root, "F/pipe.mp3").constData(), 0644) == 0;
+}
+
+struct Run {
+    int exitCode = -1;
+    QByteArray out, err;
+};
+
+// Runs the program in folder with the arguments' own bytes (QProcess would pass them as UTF-8:
+// a shell makes them from octal escapes instead). Without a display, no window can open.
+Run runProgram(const QString &folder, const QList<QByteArray> &args, bool display)
+{
+    QByteArray script = "exec \"$0\"";
+    for (const QByteArray &arg : args) {
+        script += " \"$(printf '";
+        for (const char c : arg)
+            script += '\\' + QByteArray::number(uchar(c), 8).rightJustified(3, '0');
+        script += "')\"";
+    }
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("DISPLAY"));
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    if (display)
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    QProcess process;
+    process.setProcessEnvironment(env);
+    process.setWorkingDirectory(folder);
+    process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QString::fromLatin1(script),
+                                              QStringLiteral(TRACKLING_BINARY)});
+    Run run;
+    if (!process.waitForFinished(30000)) {
+        process.kill();
+        process.waitForFinished();
+        return run;
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
+}
+
+} // namespace
+
+void TestMainWindow::startArguments_data()
+{
+    QTest::addColumn<QList<QByteArray>>("args");
+    QTest::addColumn<QByteArray>("folder"); // below the working directory; empty: itself
+    QTest::addColumn<QList<QByteArray>>("selected");
+    QTest::addColumn<QByteArray>("message"); // part of the message box; empty: no box
+
+    using L = QList<QByteArray>;
+    QTest::newRow("none") << L{} << QByteArray() << L{} << QByteArray();
+    QTest::newRow("folder") << L{"A"} << QByteArray("A") << L{} << QByteArray();
+    QTest::newRow("folder, trailing slash") << L{"B/"} << QByteArray("B") << L{} << QByteArray();
+    QTest::newRow("files") << L{"A/c.mp3", "./A/a.mp3"} << QByteArray("A") << L{"a.mp3", "c.mp3"}
+                           << QByteArray();
+    QTest::newRow("files in two folders") << L{"A/b.mp3", "B/x.mp3", "B/../A/c.mp3"}
+                                          << QByteArray("A") << L{"b.mp3", "c.mp3"} << QByteArray();
+    QTest::newRow("file of the working directory")
+        << L{"top.mp3"} << QByteArray() << L{"top.mp3"} << QByteArray();
+    QTest::newRow("missing path") << L{"nothere"} << QByteArray() << L{}
+                                  << QByteArray("Cannot open \"nothere\": File not found.");
+    QTest::newRow("missing path, then a file")
+        << L{"nothere/x.mp3", "B/x.mp3"} << QByteArray("B") << L{"x.mp3"}
+        << QByteArray("Cannot open \"nothere/x.mp3\": File not found.");
+    QTest::newRow("file as a folder") << L{"top.mp3/"} << QByteArray() << L{}
+                                      << QByteArray("Cannot open \"top.mp3/\": Invalid filename.");
+    QTest::newRow("not an MP3 file") << L{"A/notes.txt", "A/b.mp3"} << QByteArray("A") << L{"b.mp3"}
+                                     << QByteArray("\"A/notes.txt\" is not an MP3 file");
+    QTest::newRow("FIFO, never opened") << L{"F/pipe.mp3"} << QByteArray() << L{}
+                                        << QByteArray("\"F/pipe.mp3\" is not an MP3 file");
+    QTest::newRow("folder not valid UTF-8")
+        << L{"caf\xE9 \xFF"} << QByteArray("caf\xE9 \xFF") << L{} << QByteArray();
+    QTest::newRow("file not valid UTF-8")
+        << L{"caf\xE9 \xFF/\xE9t\xE9.mp3"} << QByteArray("caf\xE9 \xFF") << L{"\xE9t\xE9.mp3"}
+        << QByteArray();
+    QTest::newRow("folder named like an option")
+        << L{"--", "-v"} << QByteArray("-v") << L{} << QByteArray();
+}
+
+void TestMainWindow::startArguments()
+{
+    QFETCH(QList<QByteArray>, args);
+    QFETCH(QByteArray, folder);
+    QFETCH(QList<QByteArray>, selected);
+    QFETCH(QByteArray, message);
+    QTemporaryDir dir;
+    const QString root = QDir(dir.path()).canonicalPath();
+    QVERIFY(makeTree(root));
+    RemoveContents cleanup(root);
+
+    const Run run = runProgram(root, QList<QByteArray>{"--report-start"} + args, true);
+    QCOMPARE(run.exitCode, 0);
+    QByteArray shownFolder;
+    QList<QByteArray> shownSelected;
+    for (const QByteArray &line : run.out.split('\n')) {
+        if (line.startsWith("folder\t"))
+            shownFolder = line.mid(7);
+        else if (line.startsWith("selected\t"))
+            shownSelected += line.mid(9);
+    }
+    QCOMPARE(shownFolder, folder.isEmpty() ? encodeFileName(root) : rawPath(root, folder));
+    QCOMPARE(shownSelected, selected);
+    if (message.isEmpty()) {
+        QVERIFY2(!run.out.contains("message\t"), run.out.constData());
+        QVERIFY2(!run.err.contains("trackling: "), run.err.constData());
+    } else {
+        // Shown in a message box over the window, and on the standard error stream.
+        QVERIFY2(run.out.contains("message\t") && run.out.contains(message), run.out.constData());
+        QVERIFY2(run.err.contains("trackling: ") && run.err.contains(message), run.err.constData());
+    }
+}
+
+void TestMainWindow::helpAndVersion_data()
+{
+    QTest::addColumn<QList<QByteArray>>("args");
+    QTest::addColumn<QList<QByteArray>>("expected");
+
+    using L = QList<QByteArray>;
+    const L help{"Usage: ", "trackling [options] [FOLDER | FILE...]", "-h, --help", "-v, --version",
+                 "FOLDER | FILE..."};
+    const L version{"Trackling " TRACKLING_VERSION "\n", "GNU GPL version 3 or later",
+                    "NO WARRANTY"};
+    QTest::newRow("--help") << L{"--help"} << help;
+    QTest::newRow("-h") << L{"-h"} << help;
+    QTest::newRow("--version") << L{"--version"} << version;
+    QTest::newRow("-v") << L{"-v"} << version;
+    QTest::newRow("after a folder") << L{"A", "--version"} << version;
+}
+
+void TestMainWindow::helpAndVersion()
+{
+    QFETCH(QList<QByteArray>, args);
+    QFETCH(QList<QByteArray>, expected);
+    QTemporaryDir dir;
+    QVERIFY(::mkdir(rawPath(dir.path(), "A").constData(), 0755) == 0);
+    // Without a display: the program would fail to open a window.
+    const Run run = runProgram(dir.path(), args, false);
+    QCOMPARE(run.exitCode, 0);
+    for (const QByteArray &text : expected)
+        QVERIFY2(run.out.contains(text), run.out.constData());
+    QVERIFY2(!run.out.contains("report-start"), "a test option in the help");
+}
+
+void TestMainWindow::dropOpens_data()
+{
+    QTest::addColumn<QList<QByteArray>>("paths"); // below the start folder, or a URL with "://"
+    QTest::addColumn<Qt::DropActions>("actions");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<QByteArray>("folder");
+    QTest::addColumn<QList<QByteArray>>("selected");
+    QTest::addColumn<QByteArray>("message");
+
+    using L = QList<QByteArray>;
+    const Qt::DropActions copyOrMove = Qt::CopyAction | Qt::MoveAction;
+    QTest::newRow("folder") << L{"A"} << copyOrMove << true << QByteArray("A") << L{}
+                            << QByteArray();
+    QTest::newRow("files in two folders")
+        << L{"A/b.mp3", "B/x.mp3", "A/a.mp3"} << copyOrMove << true << QByteArray("A")
+        << L{"a.mp3", "b.mp3"} << QByteArray();
+    QTest::newRow("missing path") << L{"nothere"} << copyOrMove << true << QByteArray() << L{}
+                                  << QByteArray("/nothere\": File not found.");
+    QTest::newRow("file not valid UTF-8")
+        << L{"caf\xE9 \xFF/\xE9t\xE9.mp3"} << Qt::DropActions(Qt::CopyAction) << true
+        << QByteArray("caf\xE9 \xFF") << L{"\xE9t\xE9.mp3"} << QByteArray();
+    QTest::newRow("web address refused") << L{"https://example.org/A/a.mp3"} << copyOrMove << false
+                                         << QByteArray() << L{} << QByteArray();
+    QTest::newRow("move only refused") << L{"A"} << Qt::DropActions(Qt::MoveAction) << false
+                                       << QByteArray() << L{} << QByteArray();
+}
+
+void TestMainWindow::dropOpens()
+{
+    QFETCH(QList<QByteArray>, paths);
+    QFETCH(Qt::DropActions, actions);
+    QFETCH(bool, accepted);
+    QFETCH(QByteArray, folder);
+    QFETCH(QList<QByteArray>, selected);
+    QFETCH(QByteArray, message);
+    WindowsInFolder windows;
+    const QString root = QDir(windows.path()).canonicalPath();
+    QVERIFY(makeTree(root));
+    RemoveContents cleanup(root);
+    windows.start();
+    FakeQuestions questions;
+
+    QList<QUrl> urls;
+    for (const QByteArray &path : paths) {
+        urls += path.contains("://") ? QUrl(QString::fromLatin1(path))
+                                     : localFileUrl(decodeFileName(rawPath(root, path)));
+    }
+    QMimeData data;
+    data.setUrls(urls);
+    const QPoint middle(340, 250);
+    QDragEnterEvent enter(middle, actions, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(Form1, &enter);
+    QCOMPARE(enter.isAccepted(), accepted);
+    QDragMoveEvent move(middle, actions, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(Form1, &move);
+    QCOMPARE(move.isAccepted(), accepted);
+    QDropEvent drop(middle, actions, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(Form1, &drop);
+    QCOMPARE(drop.isAccepted(), accepted);
+    if (accepted) // a copy: the program that dragged keeps its files
+        QCOMPARE(drop.dropAction(), Qt::CopyAction);
+    QCoreApplication::processEvents(); // the drop opens once it has ended
+
+    QCOMPARE(encodeFileName(Form1->DirectoryListBox1->directory()),
+             folder.isEmpty() ? encodeFileName(root) : rawPath(root, folder));
+    QList<QByteArray> shownSelected;
+    const std::vector<bool> rows = listSelection();
+    for (int row = 0; row < int(rows.size()); ++row) {
+        if (rows[std::size_t(row)])
+            shownSelected += encodeFileName(Form1->FileListBox1->itemText(row));
+    }
+    QCOMPARE(shownSelected, selected);
+    if (message.isEmpty()) {
+        QCOMPARE(questions.criticals, QStringList());
+    } else {
+        QCOMPARE(questions.criticals.size(), 1);
+        QVERIFY2(questions.criticals[0].contains(QString::fromUtf8(message)),
+                 qPrintable(questions.criticals[0]));
+    }
 }
 
 QTEST_MAIN(TestMainWindow)
