@@ -11,6 +11,7 @@
 #include "pictures.h"
 #include "previewcontrol.h"
 #include "previewplayer.h"
+#include "tagfield.h"
 #include "version.h"
 #include "windowquestions.h"
 
@@ -40,6 +41,8 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent)
     ComboBox1->addItems(genreNames());
     ComboBox1->setCurrentIndex(-1);
     setDropDownRows(ComboBox1, 13);
+    for (QLineEdit *field : {Edit1, Edit2, Edit3})
+        limitTagField(field);
     QWidget::setTabOrder(Edit3, RadioGroup1->button(0));
     QWidget::setTabOrder(RadioGroup1->button(0), RadioGroup1->button(1));
     QWidget::setTabOrder(RadioGroup1->button(1), RadioGroup1->button(2));

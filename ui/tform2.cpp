@@ -4,6 +4,7 @@
 #include "fieldstate.h"
 #include "genres.h"
 #include "modalquestions.h"
+#include "tagfield.h"
 
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -23,6 +24,8 @@ TForm2::TForm2(QWidget *parent) : QDialog(parent)
     ComboBox1->addItems(genreNames());
     ComboBox1->setCurrentIndex(-1);
     setDropDownRows(ComboBox1, 13);
+    for (QLineEdit *field : {Edit1, Edit2, Edit3, Edit4})
+        limitTagField(field);
     // The information box: read-only, on the button face, out of the tab order.
     QPalette memo = Memo1->palette();
     memo.setColor(QPalette::Base, palette().color(QPalette::Active, QPalette::Button));
