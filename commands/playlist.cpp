@@ -7,7 +7,6 @@
 #include "questions.h"
 
 #include <QFileInfo>
-#include <QStorageInfo>
 
 namespace
 {
@@ -50,9 +49,12 @@ QString withoutVolumePrefix(const QString &folder)
 {
     if (startsWithDrive(folder))
         return folder.mid(2);
-    const QString mount = QStorageInfo(folder).rootPath();
-    if (mount.isEmpty() || mount == QLatin1String("/"))
+    // Only a volume that may be mounted elsewhere next time loses its mount point; a path on a
+    // fixed volume (a separate /home, say) would resolve nowhere without it.
+    const auto movable = movableMountPoint(folder);
+    if (!movable || *movable == QLatin1String("/"))
         return folder;
+    const QString mount = *movable;
     if (auto rest = belowMount(folder, mount))
         return *rest;
     // The mount point is found for the folder's real path; the folder may be reached by a link.

@@ -36,8 +36,8 @@ inline constexpr char16_t kCombinedPlaylistName[] = u"_All.m3u";
 
 // The text every playlist line for a file of folder starts with: the folder ending in exactly
 // one "/". With noDriveLetter, the volume prefix is removed: a leading "X:" drive where one is
-// present, otherwise the mount point of the volume holding the folder unless that is "/"
-// (/media/usb/Music -> /Music/).
+// present, otherwise the mount point of a removable or network volume holding the folder
+// (/media/usb/Music -> /Music/); a folder on any other volume is kept whole.
 QString playlistFolderText(const QString &folder, bool noDriveLetter);
 
 // One playlist line: folderText, the file name and CR LF, as the bytes the file system uses for

@@ -1,6 +1,7 @@
 #include "drivecombobox.h"
 
 #include "directorylistbox.h"
+#include "dropdownlist.h"
 #include "handler.h"
 
 #include <QSet>
@@ -8,24 +9,6 @@
 
 namespace
 {
-
-bool browsable(const QStorageInfo &volume)
-{
-    static const QSet<QByteArray> pseudo = {
-        "proc",       "sysfs",  "cgroup",    "cgroup2",   "devpts",          "devtmpfs",
-        "securityfs", "pstore", "bpf",       "debugfs",   "tracefs",         "configfs",
-        "fusectl",    "mqueue", "hugetlbfs", "autofs",    "binfmt_misc",     "efivarfs",
-        "rpc_pipefs", "nsfs",   "ramfs",     "selinuxfs", "fuse.gvfsd-fuse", "fuse.portal"};
-    if (!volume.isValid() || pseudo.contains(volume.fileSystemType()))
-        return false;
-    const QString root = volume.rootPath();
-    for (const char *system : {"/proc", "/sys", "/dev", "/run"}) {
-        const QString s = QString::fromLatin1(system);
-        if (root == s || root.startsWith(s + u'/'))
-            return false;
-    }
-    return true;
-}
 
 QString volumeText(const QStorageInfo &volume)
 {
@@ -36,8 +19,29 @@ QString volumeText(const QStorageInfo &volume)
 
 } // namespace
 
+bool TDriveComboBox::isBrowsable(const QString &root, const QByteArray &fileSystemType)
+{
+    static const QSet<QByteArray> pseudo = {
+        "proc",       "sysfs",  "cgroup",    "cgroup2",   "devpts",          "devtmpfs",
+        "securityfs", "pstore", "bpf",       "debugfs",   "tracefs",         "configfs",
+        "fusectl",    "mqueue", "hugetlbfs", "autofs",    "binfmt_misc",     "efivarfs",
+        "rpc_pipefs", "nsfs",   "ramfs",     "selinuxfs", "fuse.gvfsd-fuse", "fuse.portal"};
+    if (pseudo.contains(fileSystemType))
+        return false;
+    // udisks mounts removable media under /run/media/USER/; the rest of /run is the system's.
+    if (root.startsWith(QLatin1String("/run/media/")))
+        return true;
+    for (const char *system : {"/proc", "/sys", "/dev", "/run"}) {
+        const QString s = QString::fromLatin1(system);
+        if (root == s || root.startsWith(s + u'/'))
+            return false;
+    }
+    return true;
+}
+
 TDriveComboBox::TDriveComboBox(QWidget *parent) : QComboBox(parent)
 {
+    setDropDownRows(this, 16);
     connect(this, &QComboBox::activated, this, &TDriveComboBox::chooseVolume);
 }
 
@@ -54,7 +58,8 @@ void TDriveComboBox::showVolumeOf(const QString &folder)
     QList<QStorageInfo> volumes;
     QSet<QString> seen;
     for (const QStorageInfo &v : QStorageInfo::mountedVolumes()) {
-        if (browsable(v) && !seen.contains(v.rootPath())) {
+        if (v.isValid() && isBrowsable(v.rootPath(), v.fileSystemType()) &&
+            !seen.contains(v.rootPath())) {
             seen.insert(v.rootPath());
             volumes.append(v);
         }
@@ -93,6 +98,7 @@ void TDriveComboBox::showPopup()
         if (index >= 0)
             setCurrentIndex(index);
     }
+    fitDropDownWidth(this);
     QComboBox::showPopup();
 }
 

@@ -5,7 +5,8 @@
 class TDirectoryListBox;
 class WindowQuestions;
 
-// The drive selector: the mounted volumes a user can browse (no pseudo file systems), always
+// The drive selector: the mounted volumes a user can browse (no pseudo file systems; removable
+// media under /run/media included), always
 // with the volume that holds the current folder, each shown by its mount point and its label.
 // Choosing one opens its mount point in the directory list; when that fails, the failure is
 // shown and the folder stays as it was.
@@ -21,6 +22,10 @@ public:
     // Reads the volumes again and shows the one holding folder.
     void showVolumeOf(const QString &folder);
     QString volumePath(int index) const;
+    // Whether a volume mounted at root with this file-system type is listed: not a pseudo file
+    // system, not the system's own mounts under /proc, /sys, /dev and /run, but removable media
+    // under /run/media.
+    static bool isBrowsable(const QString &root, const QByteArray &fileSystemType);
 
     void showPopup() override;
 

@@ -6,6 +6,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -105,6 +106,14 @@ void fitCaptions(QWidget *window)
         QFont font = control->font();
         if (captionFitsWith(control, font))
             continue;
+        // The narrow cut of the same family, where there is one, keeps the size of the
+        // neighbours.
+        QFont narrow = font;
+        narrow.setFamily(font.family() + QStringLiteral(" Narrow"));
+        if (QFontInfo(narrow).family() == narrow.family() && captionFitsWith(control, narrow)) {
+            control->setFont(narrow);
+            continue;
+        }
         while (!captionFitsWith(control, font) && font.pointSizeF() > 6.0)
             font.setPointSizeF(font.pointSizeF() - 0.5);
         control->setFont(font);

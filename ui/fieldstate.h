@@ -15,8 +15,10 @@ const QStringList &genreNames();
 // Places a top-level window in the middle of the screen it will appear on.
 void centreOnScreen(QWidget *window);
 
-// Shrinks the font of any caption of the window that would not fit its control whole, in steps
-// of half a point, so that no caption is clipped whichever sans-serif font the system has.
+// Gives any caption of the window that would not fit its control whole the narrow cut of its
+// font family at the same size (Liberation Sans Narrow for Liberation Sans) where that is
+// installed and fits; otherwise shrinks its font in steps of half a point, so that no caption is
+// clipped whichever sans-serif font the system has.
 void fitCaptions(QWidget *window);
 // Whether the caption of a label, button or check box fits inside the control.
 bool captionFits(const QWidget *control);

@@ -133,12 +133,22 @@ QPixmap bannerPicture(qreal dpr)
     return pm;
 }
 
-QPixmap buttonPicture(const QString &words, qreal dpr)
+QPixmap buttonPicture(const QString &words, qreal dpr, bool focusMark)
 {
     const QSize size(100, 40);
     QPixmap pm = blankPicture(size, dpr, buttonFace());
     QPainter p(&pm);
     drawBlockLetters(p, wordsPath(words, QRectF(5, 6, 88, 26), QFont::Bold), 2, 1.6);
+    if (focusMark) {
+        // One device pixel wide, dotted, in the text colour, so it shows in dark themes too.
+        QPen pen(QApplication::palette().color(QPalette::Active, QPalette::ButtonText), 0,
+                 Qt::DotLine);
+        p.setPen(pen);
+        p.setBrush(Qt::NoBrush);
+        const qreal half = 0.5 / dpr;
+        p.drawRect(
+            QRectF(1, 1, size.width() - 2, size.height() - 2).adjusted(half, half, -half, -half));
+    }
     return pm;
 }
 

@@ -5,6 +5,7 @@
 
 #include "fieldstate.h"
 #include "folderscan.h"
+#include "programstyle.h"
 #include "tform1.h"
 #include "tform2.h"
 #include "windowquestions.h"
@@ -144,6 +145,7 @@ void createWindows()
     QFont font(QStringLiteral("Liberation Sans"));
     font.setPointSize(8);
     QApplication::setFont(font);
+    useProgramStyle();
     new TForm1;
     new TForm2(Form1);
 }

@@ -2,6 +2,7 @@
 
 #include "filenames.h"
 
+#include "dropdownlist.h"
 #include "edittags.h"
 #include "fieldstate.h"
 #include "genres.h"
@@ -10,6 +11,7 @@
 #include "pictures.h"
 #include "previewcontrol.h"
 #include "previewplayer.h"
+#include "tagfield.h"
 #include "version.h"
 #include "windowquestions.h"
 
@@ -38,6 +40,9 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent)
     Label1->setFont(font());
     ComboBox1->addItems(genreNames());
     ComboBox1->setCurrentIndex(-1);
+    setDropDownRows(ComboBox1, 13);
+    for (QLineEdit *field : {Edit1, Edit2, Edit3})
+        limitTagField(field);
     QWidget::setTabOrder(Edit3, RadioGroup1->button(0));
     QWidget::setTabOrder(RadioGroup1->button(0), RadioGroup1->button(1));
     QWidget::setTabOrder(RadioGroup1->button(1), RadioGroup1->button(2));
@@ -74,7 +79,10 @@ void TForm1::drawPictures()
     const qreal dpr = std::max<qreal>(1.0, qApp->devicePixelRatio());
     Image1->setPixmap(bannerPicture(dpr));
     for (auto [button, words] : {std::pair{BitBtn1, "TAG'EM!"}, std::pair{BitBtn2, "EXIT!"}}) {
-        button->setIcon(QIcon(buttonPicture(QString::fromLatin1(words), dpr)));
+        // The style shows a button's picture in its active form while the button has the focus.
+        QIcon icon(buttonPicture(QString::fromLatin1(words), dpr));
+        icon.addPixmap(buttonPicture(QString::fromLatin1(words), dpr, true), QIcon::Active);
+        button->setIcon(icon);
     }
 }
 
@@ -131,6 +139,12 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
             if (!(seen == m_lastKeyPress)) {
                 m_lastKeyPress = seen;
                 FormKeyDown(key->key(), key->modifiers());
+                // Enter in the file list does what a double click does.
+                if (watched == FileListBox1 &&
+                    (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
+                    FileListBox1DblClick();
+                    return true;
+                }
             }
         }
     } else if (event->type() == QEvent::KeyRelease) {

@@ -1,8 +1,10 @@
 #include "tform2.h"
 
+#include "dropdownlist.h"
 #include "fieldstate.h"
 #include "genres.h"
 #include "modalquestions.h"
+#include "tagfield.h"
 
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -21,6 +23,9 @@ TForm2::TForm2(QWidget *parent) : QDialog(parent)
 
     ComboBox1->addItems(genreNames());
     ComboBox1->setCurrentIndex(-1);
+    setDropDownRows(ComboBox1, 13);
+    for (QLineEdit *field : {Edit1, Edit2, Edit3, Edit4})
+        limitTagField(field);
     // The information box: read-only, on the button face, out of the tab order.
     QPalette memo = Memo1->palette();
     memo.setColor(QPalette::Base, palette().color(QPalette::Active, QPalette::Button));

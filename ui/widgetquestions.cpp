@@ -1,9 +1,12 @@
 #include "widgetquestions.h"
 
+#include "nametext.h"
+
 #include <QDialog>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 
@@ -18,8 +21,16 @@ std::optional<QString> WidgetQuestions::getText(QWidget *parent, const QString &
 {
     QInputDialog dialog(parent);
     dialog.setWindowTitle(caption);
-    dialog.setLabelText(label);
     dialog.setInputMode(QInputDialog::TextInput);
+    // The label names files: plain text, and its buddy must not make "&" a shortcut marker.
+    // The dialog lays itself out, giving the label its buddy, when first asked for its size.
+    dialog.setLabelText(label);
+    (void)dialog.sizeHint();
+    if (auto *text = dialog.findChild<QLabel *>()) {
+        text->setTextFormat(Qt::PlainText);
+        if (text->buddy())
+            dialog.setLabelText(withLiteralAmpersands(label));
+    }
     dialog.setTextValue(initial);
     if (auto *edit = dialog.findChild<QLineEdit *>()) {
         edit->setMaxLength(maxLength);
@@ -66,5 +77,9 @@ std::optional<QString> WidgetQuestions::getExistingDirectory(QWidget *parent, co
 
 void WidgetQuestions::critical(QWidget *parent, const QString &message)
 {
-    QMessageBox::critical(parent, QStringLiteral("Trackling"), message, QMessageBox::Ok);
+    // Messages may quote names: plain text.
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Trackling"), message, QMessageBox::Ok,
+                    parent);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
 }

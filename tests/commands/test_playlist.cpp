@@ -93,7 +93,9 @@ class TestPlaylist : public QObject
 private slots:
     void line_data();
     void line();
-    void volumePrefixOfMountedVolume();
+    void fixedVolumeKeptWhole();
+    void movableVolumes_data();
+    void movableVolumes();
     void singleFolder_data();
     void singleFolder();
     void emptyFolderGivesEmptyPlaylist();
@@ -147,7 +149,7 @@ void TestPlaylist::line()
     QCOMPARE(line.value_or(QByteArray()), expected);
 }
 
-void TestPlaylist::volumePrefixOfMountedVolume()
+void TestPlaylist::fixedVolumeKeptWhole()
 {
     const auto base = otherVolumeBase();
     if (!base)
@@ -156,17 +158,49 @@ void TestPlaylist::volumePrefixOfMountedVolume()
     QVERIFY(volumeDir.isValid());
     const QString music = volumeDir.path() + QStringLiteral("/Music");
     QVERIFY(QDir().mkpath(music));
-    const QString rest = music.mid(base->size()); // "/trackling-XXXXXX/Music"
 
-    QCOMPARE(playlistFolderText(music, true), rest + '/');
+    // A fixed volume (not under /media, /run/media or /mnt, not a network one) keeps its mount
+    // point: without it the path would resolve nowhere.
+    QCOMPARE(playlistFolderText(music, true), music + '/');
     QCOMPARE(playlistFolderText(music, false), music + '/');
-    QCOMPARE(playlistFolderText(*base, true), QStringLiteral("/"));
+    QCOMPARE(playlistFolderText(*base, true), *base + '/');
+    QCOMPARE(movableMountPoint(music), std::nullopt);
 
-    // Reached through a link from the root volume, the path still loses the volume's prefix.
+    // Reached through a link from the root volume, the path is kept as it was given.
     QTemporaryDir rootDir;
     const QString link = rootDir.path() + QStringLiteral("/link");
     QVERIFY(QFile::link(music, link));
-    QCOMPARE(playlistFolderText(link, true), rest + '/');
+    QCOMPARE(playlistFolderText(link, true), link + '/');
+}
+
+void TestPlaylist::movableVolumes_data()
+{
+    QTest::addColumn<QString>("mountPoint");
+    QTest::addColumn<QByteArray>("type");
+    QTest::addColumn<bool>("movable");
+    QTest::newRow("root") << "/" << QByteArray("ext4") << false;
+    QTest::newRow("home partition") << "/home" << QByteArray("ext4") << false;
+    QTest::newRow("srv partition") << "/srv" << QByteArray("xfs") << false;
+    QTest::newRow("tmpfs") << "/dev/shm" << QByteArray("tmpfs") << false;
+    QTest::newRow("/media") << "/media/usb" << QByteArray("vfat") << true;
+    QTest::newRow("udisks") << "/run/media/anna/STICK" << QByteArray("exfat") << true;
+    QTest::newRow("/mnt") << "/mnt/disk" << QByteArray("ext4") << true;
+    QTest::newRow("/mnt itself") << "/mnt" << QByteArray("ext4") << true;
+    QTest::newRow("not /mnt") << "/mntx" << QByteArray("ext4") << false;
+    QTest::newRow("not /run/media") << "/run/user/1000" << QByteArray("tmpfs") << false;
+    QTest::newRow("nfs") << "/home" << QByteArray("nfs") << true;
+    QTest::newRow("nfs4") << "/srv/music" << QByteArray("nfs4") << true;
+    QTest::newRow("cifs") << "/data" << QByteArray("cifs") << true;
+    QTest::newRow("smb3") << "/data" << QByteArray("smb3") << true;
+    QTest::newRow("sshfs") << "/home/anna/remote" << QByteArray("fuse.sshfs") << true;
+}
+
+void TestPlaylist::movableVolumes()
+{
+    QFETCH(QString, mountPoint);
+    QFETCH(QByteArray, type);
+    QFETCH(bool, movable);
+    QCOMPARE(isMovableVolume(mountPoint, type), movable);
 }
 
 void TestPlaylist::singleFolder_data()
@@ -175,8 +209,8 @@ void TestPlaylist::singleFolder_data()
     QTest::addColumn<bool>("noDriveLetter");
     QTest::newRow("option off") << false << false;
     QTest::newRow("option on, root volume") << false << true;
-    QTest::newRow("option off, mounted volume") << true << false;
-    QTest::newRow("option on, mounted volume") << true << true;
+    QTest::newRow("option off, fixed volume") << true << false;
+    QTest::newRow("option on, fixed volume") << true << true;
 }
 
 void TestPlaylist::singleFolder()
@@ -204,8 +238,8 @@ void TestPlaylist::singleFolder()
     QCOMPARE(answers.asked, QStringList{QStringLiteral("Save playlist|%1/Rock.m3u|"
                                                        "M3U Playlist (*.m3u)|m3u")
                                             .arg(rock)});
-    const QString prefix = (otherVolume && noDriveLetter) ? rock.mid(base.size()) : rock;
-    const QByteArray p = QFile::encodeName(prefix);
+    // Neither the root nor a fixed volume such as /dev/shm loses its mount point.
+    const QByteArray p = QFile::encodeName(rock);
     QCOMPARE(testfiles::readFile(out),
              p + "/01. Song.mp3\r\n" + p + "/A.mp3\r\n" + p + "/b.mp3\r\n");
     QVERIFY(browser.opened.isEmpty());

@@ -178,24 +178,29 @@ void TestRename::fromTags()
         {"09.mp3", id3v1("AC/DC", "Band")},
         {"10.mp3", id3v1("Song", "Band")}, // already taken by 01.mp3
         {"11.mp3", id3v1("Kept", "Unselected")},
+        // Windows-1252: a curly apostrophe and a euro sign, not invisible control characters.
+        {"12.mp3", id3v1("It\x92s \x80"
+                         "5",
+                         "Band")},
     };
     for (const File &f : files)
         QVERIFY(testfiles::writeFile(f.name, audio() + f.tag));
     MemoryFileList list;
     for (int row = 0; row < 10; ++row)
         list.select(row);
+    list.select(11);
 
     const WalkReport report = renameFromTags(list);
     list.reread();
 
-    QCOMPARE(report.done, 3);
+    QCOMPARE(report.done, 4);
     QCOMPARE(report.reasons(),
              (std::vector<std::pair<QString, int>>{{"no artist or title in the tag", 3},
                                                    {"name already taken", 2},
                                                    {"name not allowed", 2}}));
-    QCOMPARE(list.items(),
-             QStringList({"02.mp3", "03.mp3", "04.mp3", "06.mp3", "08.mp3", "09.mp3", "10.mp3",
-                          "11.mp3", "Band - Song.mp3", "Björk - Jóga.mp3", "Same - Twin.mp3"}));
+    QCOMPARE(list.items(), QStringList({"02.mp3", "03.mp3", "04.mp3", "06.mp3", "08.mp3", "09.mp3",
+                                        "10.mp3", "11.mp3", QString::fromUtf8("Band - It’s €5.mp3"),
+                                        "Band - Song.mp3", "Björk - Jóga.mp3", "Same - Twin.mp3"}));
     QCOMPARE(testfiles::readFile("Band - Song.mp3"), audio() + files[0].tag);
     QCOMPARE(testfiles::readFile("Same - Twin.mp3"), audio() + files[4].tag);
     QCOMPARE(QDir("..").entryList({"escape*"}, QDir::AllEntries), QStringList());

@@ -28,7 +28,7 @@ QByteArray lastTag(const QString &name)
 
 QString ws(const std::string &text)
 {
-    return QString::fromLatin1(text.data(), qsizetype(text.size()));
+    return fromTagText(text);
 }
 
 NamingOptions albumOptions(int pattern = PatternTrackSong)
@@ -52,6 +52,7 @@ class TestTagsFromNames : public QObject
 private slots:
     void tagText_data();
     void tagText();
+    void everyByteRoundTrips();
     void titleAndArtist_data();
     void titleAndArtist();
     void folderGuess_data();
@@ -115,6 +116,10 @@ void TestTagsFromNames::titleAndArtist_data()
     QTest::newRow("2: outside Latin-1") << 2 << "Ψ - 日本🎵.mp3"
                                         << "?"
                                         << "???";
+    QTest::newRow("2: decomposed letters") << 2 << QString::fromUtf8("Sjo\u0308 - Lo\u0301a.mp3")
+                                           << QString::fromUtf8("Sjö") << QString::fromUtf8("Lóa");
+    QTest::newRow("0: code page 1252") << 0 << QString::fromUtf8("01. Don’t Stop – Live.mp3")
+                                       << "Field" << QString::fromUtf8("Don’t Stop – Live");
 }
 
 void TestTagsFromNames::titleAndArtist()
@@ -227,6 +232,36 @@ void TestTagsFromNames::tagText_data()
     QTest::newRow("latin-1") << "Bj\u00F6rk" << QByteArray("Bj\xF6rk") << "Bj\u00F6rk";
     QTest::newRow("outside the character set") << "Sun \u2602" << QByteArray("Sun ?") << "Sun ?";
     QTest::newRow("emoji is one character") << "Hi \U0001F600!" << QByteArray("Hi ?!") << "Hi ?!";
+    // Windows code page 1252: its 27 characters at 0x80-0x9F, both ways.
+    const QString defined = QString::fromUtf8("€‚ƒ„…†‡ˆ‰Š‹ŒŽ‘’“”•–—˜™š›œžŸ");
+    QTest::newRow("code page 1252") << defined
+                                    << QByteArray("\x80\x82\x83\x84\x85\x86\x87\x88\x89\x8A"
+                                                  "\x8B\x8C\x8E\x91\x92\x93\x94\x95\x96\x97"
+                                                  "\x98\x99\x9A\x9B\x9C\x9E\x9F")
+                                    << defined;
+    QTest::newRow("curly apostrophe")
+        << QString::fromUtf8("It’s") << QByteArray("It\x92s") << QString::fromUtf8("It’s");
+    const QString undefined = QStringLiteral("\u0081\u008D\u008F\u0090\u009D");
+    QTest::newRow("undefined bytes kept")
+        << undefined << QByteArray("\x81\x8D\x8F\x90\x9D") << undefined;
+    QTest::newRow("other C1 controls")
+        << QStringLiteral("a\u0080\u009Fb") << QByteArray("a??b") << "a??b";
+    QTest::newRow("decomposed name") << QString::fromUtf8("Sjo\u0308 - Lo\u0301a")
+                                     << QByteArray("Sj\xF6 - L\xF3"
+                                                   "a")
+                                     << QString::fromUtf8("Sjö - Lóa");
+    QTest::newRow("combining mark with no composed form")
+        << QString::fromUtf8("q\u0308") << QByteArray("q?") << "q?";
+}
+
+void TestTagsFromNames::everyByteRoundTrips()
+{
+    for (int b = 1; b < 256; ++b) {
+        const std::string byte(1, char(b));
+        const QString text = fromTagText(byte);
+        QCOMPARE(text.size(), 1);
+        QCOMPARE(toTagText(text), byte);
+    }
 }
 
 void TestTagsFromNames::tagText()

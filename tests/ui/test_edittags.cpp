@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
@@ -24,6 +25,9 @@ private slots:
     void readFailureEndsWalk();
     void restoresRestrictedDialog();
     void doubleClickEditsClickedFile();
+    void enterInFileListEditsSelection();
+    void fileNameLine_data();
+    void fileNameLine();
     void yearPositions_data();
     void yearPositions();
     void dialogKeys_data();
@@ -159,7 +163,7 @@ void TestEditTags::saveWritesTag()
     QCOMPARE(memo[2], QString());
     QVERIFY(memo[3].contains(QStringLiteral("MPEG")));
     QCOMPARE(genreShown, -1); // genre 255 has no name
-    // Thirty characters at most; a character outside Latin-1 is stored as "?".
+    // Thirty characters at most; a character outside code page 1252 is stored as "?".
     QCOMPARE(tagOf(folder.file("song.mp3")),
              testfiles::id3v1("?\xF3?w caf\xE9 and more than thirty", "New Artist", "", "20  ",
                               "ok", 8));
@@ -257,6 +261,71 @@ void TestEditTags::doubleClickEditsClickedFile()
     QCOMPARE(listSelection(), std::vector<bool>(3, false));
 }
 
+void TestEditTags::enterInFileListEditsSelection()
+{
+    WindowsInFolder folder;
+    for (const char *name : {"a.mp3", "b.mp3", "c.mp3"})
+        QVERIFY(testfiles::writeFile(folder.file(name), mp3()));
+    folder.start();
+    showMainWindow();
+    QVERIFY(QTest::qWaitForWindowExposed(Form1));
+    FakeQuestions questions;
+    QList<Shown> shown;
+    questions.dialogAnswers = {answer(shown, 2), answer(shown, 2)};
+    TFileListBox *list = Form1->FileListBox1;
+    list->setSelected(0, true);
+    list->setSelected(2, true);
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Return);
+    QCOMPARE(shown.size(), 2);
+    QCOMPARE(shown[1].panel, QStringLiteral("c.mp3"));
+    QCOMPARE(listSelection(), std::vector<bool>(3, false));
+}
+
+void TestEditTags::fileNameLine_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("elided");
+    const QString tail = QStringLiteral(" and a title far too long for the line of the dialog");
+    QTest::newRow("ampersand") << "Rock & Roll.mp3" << false;
+    QTest::newRow("markup") << "<b>Loud &amp; Clear.mp3" << false;
+    QTest::newRow("long") << "01. Start" + tail + tail + ".mp3" << true;
+    QTest::newRow("long markup") << "<i>Start<br>" + tail + tail + ".mp3" << true;
+}
+
+void TestEditTags::fileNameLine()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, elided);
+    WindowsInFolder folder;
+    QVERIFY(testfiles::writeFile(folder.file(name), mp3()));
+    folder.start();
+    FakeQuestions questions;
+    bool plain = false;
+    QString shownLine, tip;
+    questions.dialogAnswers = {[&](QDialog &) {
+        auto *line = Form2->Panel6;
+        plain = drawnAsPlainText(line, elided ? line->shownText() : name);
+        shownLine = line->shownText();
+        tip = toolTipAt(line, line->rect().center());
+        return 2;
+    }};
+    Form1->FileListBox1->setSelected(0, true);
+    Form1->Button7->click();
+    QVERIFY(plain);
+    QCOMPARE(Form2->Panel6->text(), name);
+    if (elided) {
+        // Elided in the middle: the start and the extension stay; the tooltip has it all.
+        QCOMPARE(shownLine.left(5), name.left(5));
+        QVERIFY(shownLine.endsWith(QStringLiteral(".mp3")));
+        QVERIFY(shownLine.size() < name.size());
+        QCOMPARE(tip, name);
+    } else {
+        QCOMPARE(shownLine, name);
+        QCOMPARE(tip, QString());
+    }
+}
+
 void TestEditTags::yearPositions_data()
 {
     QTest::addColumn<QByteArray>("stored");
@@ -299,6 +368,8 @@ void TestEditTags::dialogKeys_data()
     QTest::newRow("close box") << "close" << 2;
     QTest::newRow("Save") << "save" << 1;
     QTest::newRow("Cancel") << "cancel" << 2;
+    QTest::newRow("Enter on a focused Cancel") << "enter-cancel" << 2;
+    QTest::newRow("Enter on a focused Save") << "enter-save" << 1;
 }
 
 void TestEditTags::dialogKeys()
@@ -320,7 +391,11 @@ void TestEditTags::dialogKeys()
             Form2->close();
         else if (action == "save")
             QTest::mouseClick(Form2->Button1, Qt::LeftButton);
-        else
+        else if (action.startsWith("enter-")) {
+            QPushButton *button = action == "enter-save" ? Form2->Button1 : Form2->Button2;
+            button->setFocus(Qt::TabFocusReason);
+            QTest::keyClick(button, Qt::Key_Return);
+        } else
             QTest::mouseClick(Form2->Button2, Qt::LeftButton);
         if (Form2->isVisible())
             Form2->done(99);

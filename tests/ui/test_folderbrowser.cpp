@@ -32,6 +32,10 @@ private slots:
     void folderThatCannotBeEntered();
     void volumeThatCannotBeEntered();
     void volumesListCurrentOne();
+    void volumesListed_data();
+    void volumesListed();
+    void longNamesInTooltips_data();
+    void longNamesInTooltips();
     void emptyFolder();
     void walkOrderAndUnselectBeforeAction();
     void failureEndsWalk();
@@ -229,6 +233,66 @@ void TestFolderBrowser::volumesListCurrentOne()
         const QString v = drives->volumePath(i);
         QVERIFY2(!v.startsWith("/proc") && !v.startsWith("/sys"), qPrintable(v));
     }
+}
+
+void TestFolderBrowser::volumesListed_data()
+{
+    QTest::addColumn<QString>("root");
+    QTest::addColumn<QByteArray>("type");
+    QTest::addColumn<bool>("listed");
+    QTest::newRow("root") << "/" << QByteArray("ext4") << true;
+    QTest::newRow("home partition") << "/home" << QByteArray("xfs") << true;
+    QTest::newRow("udisks") << "/run/media/anna/USB STICK" << QByteArray("vfat") << true;
+    QTest::newRow("/media") << "/media/cdrom" << QByteArray("iso9660") << true;
+    QTest::newRow("network") << "/srv/share" << QByteArray("nfs4") << true;
+    QTest::newRow("user runtime") << "/run/user/1000" << QByteArray("tmpfs") << false;
+    QTest::newRow("/run itself") << "/run" << QByteArray("tmpfs") << false;
+    QTest::newRow("not /run/media") << "/run/mediafoo" << QByteArray("ext4") << false;
+    QTest::newRow("shared memory") << "/dev/shm" << QByteArray("tmpfs") << false;
+    QTest::newRow("proc") << "/proc" << QByteArray("proc") << false;
+    QTest::newRow("cgroup") << "/sys/fs/cgroup" << QByteArray("cgroup2") << false;
+    QTest::newRow("pseudo anywhere") << "/media/x" << QByteArray("sysfs") << false;
+}
+
+void TestFolderBrowser::volumesListed()
+{
+    QFETCH(QString, root);
+    QFETCH(QByteArray, type);
+    QFETCH(bool, listed);
+    QCOMPARE(TDriveComboBox::isBrowsable(root, type), listed);
+}
+
+void TestFolderBrowser::longNamesInTooltips_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<bool>("elided");
+    const QString longPart =
+        QStringLiteral(" a name much too long for the width of its list, whichever font it has");
+    QTest::newRow("short") << "Rock & Roll.mp3" << false;
+    QTest::newRow("long") << "01." + longPart + ".mp3" << true;
+    QTest::newRow("long markup") << "<b>Loud" + longPart + ".mp3" << true;
+}
+
+void TestFolderBrowser::longNamesInTooltips()
+{
+    QFETCH(QString, name);
+    QFETCH(bool, elided);
+    WindowsInFolder folder;
+    QVERIFY(testfiles::writeFile(folder.file(name), mp3()));
+    QVERIFY(QDir().mkdir(folder.file(QString(name).chopped(4))));
+    folder.start();
+    showMainWindow();
+    QVERIFY(QTest::qWaitForWindowExposed(Form1));
+    // The whole name in a tooltip where the item shows only part of it; none otherwise.
+    TFileListBox *files = Form1->FileListBox1;
+    const QPoint fileAt = files->visualRect(files->model()->index(0, 0)).center();
+    QCOMPARE(toolTipAt(files->viewport(), fileAt), elided ? name : QString());
+    TDirectoryListBox *folders = Form1->DirectoryListBox1;
+    const int last = folders->count() - 1;
+    QCOMPARE(folders->item(last)->text(), QString(name).chopped(4));
+    const QPoint folderAt = folders->visualRect(folders->model()->index(last, 0)).center();
+    QCOMPARE(toolTipAt(folders->viewport(), folderAt),
+             elided ? QString(name).chopped(4) : QString());
 }
 
 void TestFolderBrowser::emptyFolder()

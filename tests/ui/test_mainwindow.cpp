@@ -11,12 +11,19 @@
 #include "uitest.h"
 #include "version.h"
 
+#include <QAbstractItemView>
+#include <QAccessible>
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
+#include <QComboBox>
+#include <QDir>
 #include <QDropEvent>
 #include <QMimeData>
+#include <QPainter>
 #include <QProcess>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -33,6 +40,11 @@ private slots:
     void startState();
     void tabOrder();
     void captionsFit();
+    void dropDownRows_data();
+    void dropDownRows();
+    void focusMarks();
+    void listFramesWhole_data();
+    void listFramesWhole();
     void dialogControls_data();
     void dialogControls();
     void dialogStartState();
@@ -61,6 +73,7 @@ struct Row {
     const char *kind;
     QRect rect;
     const char *text;
+    const char *buddy = ""; // the field a label names
 };
 
 const Row mainRows[] = {
@@ -76,15 +89,15 @@ const Row mainRows[] = {
     {"Button7", "QPushButton", {200, 374, 113, 19}, "Edit tag(s)"},
     {"Button8", "QPushButton", {314, 374, 113, 19}, "Play file"},
     {"GroupBox1", "QGroupBox", {440, 8, 233, 121}, " Tag Info "},
-    {"Panel1", "QLabel", {448, 24, 49, 21}, "Artist "},
+    {"Panel1", "QLabel", {448, 24, 49, 21}, "Artist ", "Edit1"},
     {"Edit1", "QLineEdit", {496, 24, 169, 21}, ""},
-    {"Panel2", "QLabel", {448, 48, 49, 21}, "Album "},
+    {"Panel2", "QLabel", {448, 48, 49, 21}, "Album ", "Edit2"},
     {"Edit2", "QLineEdit", {496, 48, 169, 21}, ""},
-    {"Panel3", "QLabel", {448, 72, 49, 21}, "Year "},
+    {"Panel3", "QLabel", {448, 72, 49, 21}, "Year ", "MaskEdit1"},
     {"MaskEdit1", "QLineEdit", {496, 72, 33, 21}, ""},
-    {"Panel5", "QLabel", {536, 72, 33, 21}, "Genre "},
+    {"Panel5", "QLabel", {536, 72, 33, 21}, "Genre ", "ComboBox1"},
     {"ComboBox1", "QComboBox", {568, 72, 97, 21}, "(none)"},
-    {"Panel4", "QLabel", {448, 96, 49, 21}, "Comment "},
+    {"Panel4", "QLabel", {448, 96, 49, 21}, "Comment ", "Edit3"},
     {"Edit3", "QLineEdit", {496, 96, 169, 21}, ""},
     {"RadioGroup1", "TRadioGroup", {440, 136, 233, 73}, " Filename Format "},
     {"GroupBox2", "QGroupBox", {440, 216, 233, 76}, " Options "},
@@ -103,17 +116,17 @@ const Row dialogRows[] = {
     {"GroupBox2", "QGroupBox", {8, 40, 153, 145}, " File Info "},
     {"Memo1", "QPlainTextEdit", {16, 56, 137, 121}, ""},
     {"GroupBox1", "QGroupBox", {168, 40, 233, 145}, " Tag Info "},
-    {"Panel1", "QLabel", {176, 56, 49, 21}, "Title "},
+    {"Panel1", "QLabel", {176, 56, 49, 21}, "Title ", "Edit1"},
     {"Edit1", "QLineEdit", {224, 56, 169, 21}, ""},
-    {"Panel2", "QLabel", {176, 80, 49, 21}, "Artist "},
+    {"Panel2", "QLabel", {176, 80, 49, 21}, "Artist ", "Edit2"},
     {"Edit2", "QLineEdit", {224, 80, 169, 21}, ""},
-    {"Panel4", "QLabel", {176, 104, 49, 21}, "Album "},
+    {"Panel4", "QLabel", {176, 104, 49, 21}, "Album ", "Edit3"},
     {"Edit3", "QLineEdit", {224, 104, 169, 21}, ""},
-    {"Panel3", "QLabel", {176, 128, 49, 21}, "Year "},
+    {"Panel3", "QLabel", {176, 128, 49, 21}, "Year ", "MaskEdit1"},
     {"MaskEdit1", "QLineEdit", {224, 128, 33, 21}, ""},
-    {"Panel5", "QLabel", {264, 128, 33, 21}, "Genre "},
+    {"Panel5", "QLabel", {264, 128, 33, 21}, "Genre ", "ComboBox1"},
     {"ComboBox1", "QComboBox", {296, 128, 97, 21}, ""},
-    {"Panel7", "QLabel", {176, 152, 49, 21}, "Comment "},
+    {"Panel7", "QLabel", {176, 152, 49, 21}, "Comment ", "Edit4"},
     {"Edit4", "QLineEdit", {224, 152, 169, 21}, ""},
     {"Bevel1", "QFrame", {8, 192, 393, 41}, ""},
     {"Button1", "QPushButton", {16, 200, 185, 25}, "Save"},
@@ -139,10 +152,12 @@ void addRows(const Row *rows, std::size_t n)
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QRect>("rect");
     QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("buddy");
     for (std::size_t i = 0; i < n; ++i)
         QTest::newRow(rows[i].name)
             << QString::fromLatin1(rows[i].name) << QString::fromLatin1(rows[i].kind)
-            << rows[i].rect << QString::fromLatin1(rows[i].text);
+            << rows[i].rect << QString::fromLatin1(rows[i].text)
+            << QString::fromLatin1(rows[i].buddy);
 }
 
 void checkControl(QWidget *window)
@@ -151,6 +166,7 @@ void checkControl(QWidget *window)
     QFETCH(QString, kind);
     QFETCH(QRect, rect);
     QFETCH(QString, text);
+    QFETCH(QString, buddy);
     auto *w = window->findChild<QWidget *>(name);
     QVERIFY(w);
     QCOMPARE(w->parentWidget(), window);
@@ -158,6 +174,36 @@ void checkControl(QWidget *window)
     QCOMPARE(w->geometry(), rect);
     if (!text.isEmpty() || qobject_cast<QAbstractButton *>(w))
         QCOMPARE(caption(w), text);
+    if (auto *label = qobject_cast<QLabel *>(w)) {
+        // A screen reader names a field by the label whose buddy it is.
+        QCOMPARE(label->buddy() ? label->buddy()->objectName() : QString(), buddy);
+        if (label->buddy()) {
+            QAccessibleInterface *field = QAccessible::queryAccessibleInterface(label->buddy());
+            QVERIFY(field);
+            const auto labels = field->relations(QAccessible::Label);
+            QCOMPARE(labels.size(), 1);
+            QCOMPARE(labels.constFirst().first->object(), label);
+        }
+    }
+}
+
+// A tag field holds 30 characters, counted as a tag stores them (an emoji is one), cutting the
+// excess where it was put in.
+void checkTagField(QLineEdit *field)
+{
+    field->setText(QString(31, u'x'));
+    QCOMPARE(field->text(), QString(30, u'x'));
+    const QString emoji = QString::fromUtf8("\U0001F3B5");
+    field->setText(emoji.repeated(31));
+    QCOMPARE(field->text(), emoji.repeated(30));
+    field->setText(QString(29, u'x'));
+    field->end(false);
+    QTest::keyClicks(field, QStringLiteral("yz"));
+    QCOMPARE(field->text(), QString(29, u'x') + u'y');
+    field->home(false);
+    QTest::keyClicks(field, QStringLiteral("a"));
+    QCOMPARE(field->text(), QString(29, u'x') + u'y');
+    field->clear();
 }
 
 QStringList tabChain(QWidget *window, QWidget *first)
@@ -213,9 +259,8 @@ void TestMainWindow::startState()
     QVERIFY(!Form1->BitBtn1->icon().isNull() && !Form1->BitBtn2->icon().isNull());
 
     QCOMPARE(Form1->Edit1->text(), QString());
-    QCOMPARE(Form1->Edit1->maxLength(), 30);
-    QCOMPARE(Form1->Edit2->maxLength(), 30);
-    QCOMPARE(Form1->Edit3->maxLength(), 30);
+    for (QLineEdit *e : {Form1->Edit1, Form1->Edit2, Form1->Edit3})
+        checkTagField(e);
     QCOMPARE(Form1->MaskEdit1->displayText(), QStringLiteral("    "));
     QCOMPARE(Form1->ComboBox1->count(), 146);
     QCOMPARE(Form1->ComboBox1->currentIndex(), 0);
@@ -279,8 +324,105 @@ void TestMainWindow::captionsFit()
     WindowsInFolder folder;
     folder.start();
     for (QWidget *window : {static_cast<QWidget *>(Form1), static_cast<QWidget *>(Form2)}) {
-        for (QWidget *w : window->findChildren<QWidget *>())
+        for (QWidget *w : window->findChildren<QWidget *>()) {
             QVERIFY2(captionFits(w), qPrintable(w->objectName()));
+            // Captions keep the size of their neighbours (a narrower cut where one is needed).
+            if (qobject_cast<QLabel *>(w) || qobject_cast<QCheckBox *>(w))
+                QVERIFY2(w->font().pointSizeF() == 8.0, qPrintable(w->objectName()));
+        }
+    }
+}
+
+void TestMainWindow::dropDownRows_data()
+{
+    QTest::addColumn<bool>("dialog");
+    QTest::newRow("main window's genres") << false;
+    QTest::newRow("edit dialog's genres") << true;
+}
+
+void TestMainWindow::dropDownRows()
+{
+    QFETCH(bool, dialog);
+    WindowsInFolder folder;
+    folder.start();
+    QWidget *window = dialog ? static_cast<QWidget *>(Form2) : static_cast<QWidget *>(Form1);
+    QComboBox *box = dialog ? Form2->ComboBox1 : Form1->ComboBox1;
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    box->showPopup();
+    QAbstractItemView *list = box->view();
+    QTRY_VERIFY(list->isVisible());
+    // About eight rows of the given item height, and a scroll bar for the other genres.
+    QCOMPARE(list->sizeHintForRow(0), 13);
+    const int rows = list->viewport()->height() / 13;
+    QVERIFY2(rows >= 8 && rows <= 10, qPrintable(QString::number(rows)));
+    QVERIFY(list->verticalScrollBar()->isVisible());
+    box->hidePopup();
+    window->hide();
+}
+
+void TestMainWindow::focusMarks()
+{
+    WindowsInFolder folder;
+    QVERIFY(QDir().mkdir(folder.file("sub")));
+    folder.start();
+    showMainWindow();
+    Form1->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(Form1));
+    // The picture buttons show a focus mark in their picture.
+    for (QPushButton *button : {Form1->BitBtn1, Form1->BitBtn2}) {
+        const QIcon icon = button->icon();
+        QVERIFY(icon.pixmap(QSize(100, 40), QIcon::Active).toImage() !=
+                icon.pixmap(QSize(100, 40), QIcon::Normal).toImage());
+    }
+    // The folder list looks different with the focus.
+    Form1->DirectoryListBox1->setFocus();
+    QTRY_VERIFY(Form1->DirectoryListBox1->hasFocus());
+    const QImage focused = Form1->DirectoryListBox1->grab().toImage();
+    Form1->Button1->setFocus();
+    QTRY_VERIFY(Form1->Button1->hasFocus());
+    QVERIFY(Form1->DirectoryListBox1->grab().toImage() != focused);
+}
+
+void TestMainWindow::listFramesWhole_data()
+{
+    QTest::addColumn<qreal>("scale");
+    for (qreal scale : {1.0, 1.25, 1.5, 1.75, 2.0})
+        QTest::newRow(qPrintable(QString::number(scale))) << scale;
+}
+
+void TestMainWindow::listFramesWhole()
+{
+    QFETCH(qreal, scale);
+    WindowsInFolder folder;
+    folder.start();
+    for (QAbstractScrollArea *list : {static_cast<QAbstractScrollArea *>(Form1->DirectoryListBox1),
+                                      static_cast<QAbstractScrollArea *>(Form1->FileListBox1)}) {
+        // Drawn as on a screen of this scale factor.
+        QImage image(QSize(qCeil(list->width() * scale), qCeil(list->height() * scale)),
+                     QImage::Format_RGB32);
+        image.setDevicePixelRatio(scale);
+        image.fill(Qt::red);
+        {
+            QPainter painter(&image);
+            list->render(&painter);
+        }
+        // Each edge has a pixel of the frame within its outermost device pixels.
+        const QRgb base = list->palette().color(QPalette::Base).rgb();
+        const QRgb window = list->palette().color(QPalette::Window).rgb();
+        auto frameAt = [&](int x, int y) {
+            const QRgb c = image.pixel(x, y);
+            return c != base && c != window && c != qRgb(255, 0, 0);
+        };
+        const int w = image.width(), h = image.height(), reach = qCeil(scale);
+        bool top = false, bottom = false, left = false, right = false;
+        for (int i = 0; i < reach; ++i) {
+            top = top || frameAt(w / 2, i);
+            bottom = bottom || frameAt(w / 2, h - 1 - i);
+            left = left || frameAt(i, h / 2);
+            right = right || frameAt(w - 1 - i, h / 2);
+        }
+        QVERIFY2(top && bottom && left && right, qPrintable(list->objectName()));
     }
 }
 
@@ -311,7 +453,7 @@ void TestMainWindow::dialogStartState()
     QCOMPARE(Form2->Memo1->focusPolicy(), Qt::NoFocus);
     QCOMPARE(Form2->MaskEdit1->displayText(), QStringLiteral("    "));
     for (QLineEdit *e : {Form2->Edit1, Form2->Edit2, Form2->Edit3, Form2->Edit4})
-        QCOMPARE(e->maxLength(), 30);
+        checkTagField(e);
 }
 
 void TestMainWindow::selectionButtons()

@@ -2,6 +2,7 @@
 // title, filter, default extension, the proposed name and the question before replacing a file.
 #include "playlist.h"
 #include "testfiles.h"
+#include "uitest.h"
 #include "widgetquestions.h"
 
 #include <QAbstractItemView>
@@ -23,6 +24,8 @@ private slots:
     void saveDialog_data();
     void saveDialog();
     void folderBrowser();
+    void namesShownAsPlainText_data();
+    void namesShownAsPlainText();
 };
 
 namespace
@@ -172,6 +175,46 @@ void TestRealDialogs::folderBrowser()
         nullptr, QString::fromUtf16(kPlaylistFolderTitle), QString());
     QCOMPARE(title, QStringLiteral("Select directory for playlists"));
     QCOMPARE(chosen.value_or(QString()), dir.path());
+}
+
+void TestRealDialogs::namesShownAsPlainText_data()
+{
+    QTest::addColumn<QString>("question");
+    QTest::addColumn<QString>("text");
+    for (const char *question : {"prompt", "message box"}) {
+        const QString q = QString::fromLatin1(question);
+        QTest::newRow(qPrintable(q + ", ampersand")) << q << "Rename Rock & Roll.mp3 to:";
+        QTest::newRow(qPrintable(q + ", markup")) << q << "<b>Loud</b> Clear.mp3";
+        QTest::newRow(qPrintable(q + ", entity")) << q << "Loud &amp; Clear.mp3";
+    }
+}
+
+void TestRealDialogs::namesShownAsPlainText()
+{
+    QFETCH(QString, question);
+    QFETCH(QString, text);
+    bool plain = false;
+    bool seen = false;
+    ModalScript script;
+    script.steps.push_back([&](QWidget *w) {
+        auto *dialog = qobject_cast<QDialog *>(w);
+        if (!dialog)
+            return false;
+        QLabel *label = question == "prompt"
+                            ? dialog->findChild<QLabel *>()
+                            : dialog->findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
+        seen = label != nullptr;
+        plain = label && drawnAsPlainText(label, text);
+        QTimer::singleShot(0, dialog, [dialog] { dialog->reject(); });
+        return true;
+    });
+    WidgetQuestions questions;
+    if (question == "prompt")
+        questions.getText(nullptr, QStringLiteral("Rename"), text, QStringLiteral("x"), 255);
+    else
+        questions.critical(nullptr, text);
+    QVERIFY(seen);
+    QVERIFY(plain);
 }
 
 QTEST_MAIN(TestRealDialogs)

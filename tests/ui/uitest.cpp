@@ -4,8 +4,12 @@
 #include "testfiles.h"
 #include "tform1.h"
 
+#include <QApplication>
 #include <QDir>
+#include <QHelpEvent>
 #include <QTest>
+#include <QTextDocumentFragment>
+#include <QToolTip>
 
 FakeQuestions::FakeQuestions()
 {
@@ -99,4 +103,35 @@ QByteArray mp3(const QByteArray &tag)
 std::vector<bool> listSelection()
 {
     return Form1->FileListBox1->selectedRows();
+}
+
+bool drawnAsPlainText(QLabel *label, const QString &text)
+{
+    QLabel plain;
+    plain.setTextFormat(Qt::PlainText);
+    plain.setText(text);
+    plain.setFont(label->font());
+    plain.setPalette(label->palette());
+    plain.setAlignment(label->alignment());
+    plain.setWordWrap(label->wordWrap());
+    plain.setFrameStyle(label->frameStyle());
+    plain.setLineWidth(label->lineWidth());
+    plain.setMargin(label->margin());
+    plain.setIndent(label->indent());
+    plain.setContentsMargins(label->contentsMargins());
+    plain.resize(label->size());
+    // The same pixels (a top-level label and a child may be grabbed in different formats).
+    return plain.grab().toImage().convertToFormat(QImage::Format_RGB32) ==
+           label->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+QString toolTipAt(QWidget *widget, QPoint pos)
+{
+    QToolTip::hideText();
+    QHelpEvent event(QEvent::ToolTip, pos, widget->mapToGlobal(pos));
+    QApplication::sendEvent(widget, &event);
+    if (!QToolTip::isVisible())
+        return {};
+    const QString tip = QToolTip::text();
+    return Qt::mightBeRichText(tip) ? QTextDocumentFragment::fromHtml(tip).toPlainText() : tip;
 }

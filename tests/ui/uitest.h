@@ -3,6 +3,7 @@
 #include "modalquestions.h"
 
 #include <QDialog>
+#include <QLabel>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <deque>
@@ -62,6 +63,13 @@ private:
     QString m_oldCwd;
     bool m_started = false;
 };
+
+// Whether label draws text exactly as a plain-text label without a buddy would: no markup read,
+// no "&" taken as a shortcut marker.
+bool drawnAsPlainText(QLabel *label, const QString &text);
+// The text of the tooltip that a tooltip event at pos (in widget's coordinates) shows, as the
+// user reads it (markup resolved); empty when none is shown.
+QString toolTipAt(QWidget *widget, QPoint pos);
 
 // A small valid MP3: frames, optionally followed by an ID3v1 tag.
 QByteArray mp3(const QByteArray &tag = {});
