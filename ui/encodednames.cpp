@@ -1,0 +1,331 @@
+#include "encodednames.h"
+
+#include "filenames.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <queue>
+
+namespace
+{
+
+// Names sorted in one run: a run's bytes are held in full (twice, as read and in lower case).
+constexpr std::size_t kRun = 2048;
+// Bytes shared with the name before that are worth leaving out of a name's difference.
+constexpr std::size_t kMinShared = 4;
+
+char foldAscii(unsigned char c)
+{
+    return char(c >= 'A' && c <= 'Z' ? c + 32 : c);
+}
+
+void appendFolded(std::string &out, std::string_view name)
+{
+    const std::size_t at = out.size();
+    out.resize(at + name.size());
+    for (std::size_t i = 0; i < name.size(); ++i)
+        out[at + i] = foldAscii(static_cast<unsigned char>(name[i]));
+}
+
+// Letter case disregarded. Plain ASCII is compared on the bytes; from the first byte outside
+// ASCII on, the rest of both names is decoded and compared by Qt's case folding.
+int compareIgnoringCase(std::string_view a, std::string_view b)
+{
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto ca = static_cast<unsigned char>(a[i]);
+        const auto cb = static_cast<unsigned char>(b[i]);
+        if (ca >= 128 || cb >= 128) {
+            const QString ra =
+                decodeFileName(QByteArrayView(a.data() + i, qsizetype(a.size() - i)));
+            const QString rb =
+                decodeFileName(QByteArrayView(b.data() + i, qsizetype(b.size() - i)));
+            return ra.compare(rb, Qt::CaseInsensitive);
+        }
+        const char fa = foldAscii(ca);
+        const char fb = foldAscii(cb);
+        if (fa != fb)
+            return fa < fb ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+bool isAscii(std::string_view s)
+{
+    std::size_t i = 0;
+    for (; i + 8 <= s.size(); i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, s.data() + i, 8);
+        if (word & 0x8080808080808080u)
+            return false;
+    }
+    for (; i < s.size(); ++i) {
+        if (static_cast<unsigned char>(s[i]) >= 128)
+            return false;
+    }
+    return true;
+}
+
+// The order of names that differ in letter case only: by their characters, as QString orders
+// them.
+bool lessExactly(std::string_view a, std::string_view b)
+{
+    if (isAscii(a) && isAscii(b))
+        return a < b;
+    return decodeFileName(QByteArrayView(a.data(), qsizetype(a.size()))) <
+           decodeFileName(QByteArrayView(b.data(), qsizetype(b.size())));
+}
+
+// A name as it is sorted: its bytes, the same in lower case, and whether it is plain ASCII.
+// Two ASCII names are in the order of their lower-case bytes (compareIgnoringCase on ASCII);
+// all others are compared by compareIgnoringCase.
+struct SortName {
+    std::string_view bytes;
+    std::string_view folded;
+    bool ascii;
+};
+
+bool lessName(const SortName &x, const SortName &y)
+{
+    if (x.ascii && y.ascii) {
+        const int c = x.folded.compare(y.folded);
+        return c != 0 ? c < 0 : x.bytes < y.bytes;
+    }
+    const int c = compareIgnoringCase(x.bytes, y.bytes);
+    return c != 0 ? c < 0 : lessExactly(x.bytes, y.bytes);
+}
+
+void writeCount(std::string &out, std::size_t n)
+{
+    while (n >= 128) {
+        out.push_back(char((n & 127) | 128));
+        n >>= 7;
+    }
+    out.push_back(char(n));
+}
+
+std::size_t readCount(const std::string &in, std::size_t &pos)
+{
+    std::size_t n = 0;
+    for (int shift = 0;; shift += 7) {
+        const auto byte = static_cast<unsigned char>(in[pos++]);
+        n |= std::size_t(byte & 127) << shift;
+        if (byte < 128)
+            return n;
+    }
+}
+
+// A name as its difference to the one before: its length, then pairs of a count of bytes equal
+// to the previous name's at the same places and a count of new bytes followed by these.
+void encode(std::string &out, std::string_view previous, std::string_view name)
+{
+    const std::size_t length = name.size();
+    const std::size_t common = std::min(length, previous.size());
+    auto same = [&](std::size_t i) { return i < common && name[i] == previous[i]; };
+    writeCount(out, length);
+    for (std::size_t p = 0; p < length;) {
+        std::size_t copy = p;
+        while (same(copy))
+            ++copy;
+        std::size_t end = copy;
+        while (end < length) {
+            std::size_t run = 0;
+            while (run < kMinShared && same(end + run))
+                ++run;
+            if (run == kMinShared || (run > 0 && end + run == length))
+                break;
+            ++end;
+        }
+        writeCount(out, copy - p);
+        writeCount(out, end - copy);
+        out.append(name.data() + copy, end - copy);
+        p = end;
+    }
+}
+
+} // namespace
+
+EncodedNames::EncodedNames(const QStringList &names)
+{
+    for (const QString &name : names) {
+        const QByteArray encoded = encodeFileName(name);
+        append(encoded.constData(), std::size_t(encoded.size()));
+    }
+}
+
+void EncodedNames::decode(const std::string &group, std::size_t &pos, std::string &name)
+{
+    const std::size_t length = readCount(group, pos);
+    name.resize(length); // the bytes kept from the name before stay where they are
+    for (std::size_t p = 0; p < length;) {
+        p += readCount(group, pos);
+        const std::size_t fresh = readCount(group, pos);
+        std::memcpy(name.data() + p, group.data() + pos, fresh);
+        pos += fresh;
+        p += fresh;
+    }
+}
+
+QString EncodedNames::at(int i) const
+{
+    const std::string &bytes = group(i / kGroup);
+    std::size_t pos = 0;
+    std::string name;
+    for (int k = 0; k <= i % kGroup; ++k)
+        decode(bytes, pos, name);
+    return decodeFileName(QByteArrayView(name.data(), qsizetype(name.size())));
+}
+
+QStringList EncodedNames::toStringList() const
+{
+    QStringList list;
+    list.reserve(size());
+    Reader reader(*this);
+    while (reader.next())
+        list.append(
+            decodeFileName(QByteArrayView(reader.name().data(), qsizetype(reader.name().size()))));
+    return list;
+}
+
+void EncodedNames::append(const char *encoded, std::size_t length)
+{
+    const std::string_view name(encoded, length);
+    const bool starts = m_count % kGroup == 0;
+    if (starts && m_count > 0) {
+        m_groups.push_back(m_open); // a copy of exactly its size
+        m_open.clear();
+    }
+    encode(m_open, starts ? std::string_view() : std::string_view(m_last), name);
+    m_last.assign(name);
+    ++m_count;
+}
+
+void EncodedNames::sort()
+{
+    EncodedNamesSorter sorter;
+    Reader reader(*this, true);
+    while (reader.next())
+        sorter.add(reader.name().data(), reader.name().size());
+    *this = sorter.take();
+}
+
+EncodedNames::Reader::Reader(EncodedNames &names, bool release)
+    : m_names(&names), m_release(release)
+{
+}
+
+EncodedNames::Reader::Reader(const EncodedNames &names)
+    : m_names(const_cast<EncodedNames *>(&names)), m_release(false)
+{
+}
+
+bool EncodedNames::Reader::next()
+{
+    if (m_index + 1 >= m_names->m_count) {
+        if (m_release)
+            *m_names = EncodedNames();
+        return false;
+    }
+    ++m_index;
+    const int g = m_index / kGroup;
+    if (m_index % kGroup == 0) {
+        if (m_release && g > 0)
+            std::string().swap(m_names->m_groups[std::size_t(g - 1)]);
+        m_pos = 0;
+        m_name.clear();
+    }
+    decode(m_names->group(g), m_pos, m_name);
+    return true;
+}
+
+void EncodedNamesSorter::add(const char *encoded, std::size_t length)
+{
+    if (m_starts.empty()) {
+        m_bytes.reserve(kRun * 48);
+        m_folded.reserve(kRun * 48);
+        m_starts.reserve(kRun + 1);
+    }
+    m_starts.push_back(m_bytes.size());
+    m_bytes.append(encoded, length);
+    appendFolded(m_folded, std::string_view(encoded, length));
+    if (m_starts.size() == kRun)
+        endRun();
+}
+
+void EncodedNamesSorter::endRun()
+{
+    if (m_starts.empty())
+        return;
+    m_starts.push_back(m_bytes.size());
+    std::vector<SortName> names;
+    names.reserve(m_starts.size() - 1);
+    const std::string_view bytes(m_bytes);
+    const std::string_view folded(m_folded);
+    for (std::size_t i = 0; i + 1 < m_starts.size(); ++i) {
+        const std::size_t start = m_starts[i];
+        const std::size_t length = m_starts[i + 1] - start;
+        const std::string_view name = bytes.substr(start, length);
+        names.push_back({name, folded.substr(start, length), isAscii(name)});
+    }
+    std::sort(names.begin(), names.end(), lessName);
+    EncodedNames run;
+    for (const SortName &name : names)
+        run.append(name.bytes.data(), name.bytes.size());
+    m_runs.push_back(std::move(run));
+    m_bytes.clear();
+    m_folded.clear();
+    m_starts.clear();
+}
+
+EncodedNames EncodedNamesSorter::take()
+{
+    endRun();
+    std::string().swap(m_bytes);
+    std::string().swap(m_folded);
+    std::vector<std::size_t>().swap(m_starts);
+    std::vector<EncodedNames> runs;
+    runs.swap(m_runs);
+    if (runs.size() <= 1)
+        return runs.empty() ? EncodedNames() : std::move(runs.front());
+
+    // The runs merged: the least of the runs' next names goes next. Each run's groups are freed
+    // as they are read.
+    struct Head {
+        EncodedNames::Reader reader;
+        std::string folded;
+        bool ascii = true;
+        SortName name() const { return {reader.name(), folded, ascii}; }
+        bool next()
+        {
+            if (!reader.next())
+                return false;
+            folded.clear();
+            appendFolded(folded, reader.name());
+            ascii = isAscii(reader.name());
+            return true;
+        }
+    };
+    std::vector<Head> heads;
+    heads.reserve(runs.size());
+    for (EncodedNames &run : runs)
+        heads.push_back({EncodedNames::Reader(run, true), std::string(), true});
+    auto later = [&heads](std::size_t a, std::size_t b) {
+        return lessName(heads[b].name(), heads[a].name());
+    };
+    std::priority_queue<std::size_t, std::vector<std::size_t>, decltype(later)> queue(later);
+    for (std::size_t i = 0; i < heads.size(); ++i) {
+        if (heads[i].next())
+            queue.push(i);
+    }
+    EncodedNames merged;
+    while (!queue.empty()) {
+        const std::size_t i = queue.top();
+        queue.pop();
+        const std::string &name = heads[i].reader.name();
+        merged.append(name.data(), name.size());
+        if (heads[i].next())
+            queue.push(i);
+    }
+    return merged;
+}
