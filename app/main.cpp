@@ -7,6 +7,7 @@
 
 int main(int argc, char *argv[])
 {
+    readStartFolderAhead(); // while Qt sets up
     QApplication app(argc, argv);
     QApplication::setApplicationVersion(QStringLiteral("1.51"));
     QApplication::setDesktopFileName(QStringLiteral("org.trackling.Trackling"));

@@ -108,8 +108,11 @@ FolderAhead &folderAhead()
 void readFolderAhead(const QString &directory, const QString &mask)
 {
     FolderAhead &ahead = folderAhead();
-    if (ahead.scan.valid())
+    if (ahead.scan.valid()) {
+        if (ahead.directory == directory && ahead.mask == mask)
+            return; // already being read
         ahead.scan.get();
+    }
     ahead.directory = directory;
     ahead.mask = mask;
     ahead.scan = std::async(std::launch::async, scanFolder, directory, mask);

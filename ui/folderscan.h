@@ -18,6 +18,7 @@ FolderScan scanFolder(const QString &directory, const QString &mask);
 // Reading a big folder takes a while. readFolderAhead starts reading a folder on a thread of its
 // own, say the one the program starts in while its windows are set up; readFolder takes that
 // result when it is for the same folder and mask, and reads the folder itself otherwise. Both are
-// called from the main thread only.
+// called from the main thread only; readFolderAhead may be called before the application object
+// exists, and again for a folder it is already reading, which it then leaves be.
 void readFolderAhead(const QString &directory, const QString &mask);
 FolderScan readFolder(const QString &directory, const QString &mask);
