@@ -6,11 +6,10 @@
 //   bench_window_commands [files...]   (default: 1000 10000; TMPDIR picks the file system)
 
 #include "bareio.h"
-#include "modalquestions.h"
+#include "noquestions.h"
 #include "startup.h"
 #include "testfiles.h"
 #include "tform1.h"
-#include "widgetquestions.h"
 
 #include <QApplication>
 #include <QDir>
@@ -27,34 +26,6 @@ namespace
 {
 
 constexpr int kRounds = 5;
-// No question may wait for an answer here: a failure is printed instead.
-class NoQuestions : public ModalQuestions
-{
-public:
-    int execDialog(QDialog &) override { return complain("dialog"), 2; }
-    std::optional<QString> getText(QWidget *, const QString &, const QString &, const QString &,
-                                   int) override
-    {
-        return complain("prompt"), std::nullopt;
-    }
-    std::optional<QString> getSaveFileName(QWidget *, const QString &, const QString &,
-                                           const QString &, const QString &) override
-    {
-        return complain("save dialog"), std::nullopt;
-    }
-    std::optional<QString> getExistingDirectory(QWidget *, const QString &) override
-    {
-        return complain("folder browser"), std::nullopt;
-    }
-    void critical(QWidget *, const QString &message) override
-    {
-        complain(message.toLocal8Bit().constData());
-    }
-
-private:
-    static void complain(const char *what) { std::fprintf(stderr, "unexpected: %s\n", what); }
-};
-
 QStringList listItems()
 {
     QStringList items;
