@@ -5,7 +5,8 @@
 // client caches them); the call names are those of the C library the programs call, each
 // counted under its own name.
 //
-//   slowfs_begin(folder, microseconds); ... slowfs_end(); slowfs_calls(&names, &counts)
+//   slowfs_begin(folder, microseconds); ... slowfs_end(); slowfs_calls(&names, &counts);
+//   slowfs_slept_ns()
 #include <atomic>
 #include <cerrno>
 #include <cstdarg>
@@ -23,10 +24,11 @@ namespace
 
 #define SLOWFS_CALLS(X)                                                                            \
     X(open)                                                                                        \
-    X(open64) X(openat) X(openat64) X(__open_2) X(__open64_2) X(__openat_2) X(__openat64_2)        \
-        X(creat) X(close) X(stat) X(stat64) X(lstat) X(lstat64) X(fstat) X(fstat64) X(fstatat)     \
-            X(fstatat64) X(statx) X(access) X(faccessat) X(pread) X(pread64) X(pwrite) X(pwrite64) \
-                X(read) X(write) X(lseek) X(lseek64) X(rename) X(renameat) X(renameat2) X(unlink)  \
+    X(open64)                                                                                      \
+    X(openat) X(openat64) X(__open_2) X(__open64_2) X(__openat_2) X(__openat64_2) X(creat)         \
+        X(close) X(stat) X(stat64) X(lstat) X(lstat64) X(fstat) X(fstat64) X(fstatat) X(fstatat64) \
+            X(statx) X(access) X(faccessat) X(pread) X(pread64) X(pwrite) X(pwrite64) X(read)      \
+                X(write) X(lseek) X(lseek64) X(rename) X(renameat) X(renameat2) X(unlink)          \
                     X(unlinkat) X(ftruncate) X(ftruncate64) X(fsync) X(fdatasync) X(opendir)       \
                         X(fdopendir) X(closedir)
 #define SLOWFS_ENUM(name) k_##name,
@@ -37,6 +39,7 @@ const char *const kNames[] = {SLOWFS_CALLS(SLOWFS_NAME)};
 std::atomic<bool> g_on{false};
 std::atomic<long> g_delayNs{1000000};
 std::atomic<long> g_counts[kCalls];
+std::atomic<long long> g_sleptNs{0};
 std::string g_root; // with a trailing "/"; set while off
 constexpr int kMaxFd = 1 << 16;
 std::atomic<bool> g_onShare[kMaxFd];
@@ -77,9 +80,13 @@ bool slow(Call call, bool onShare, bool delay = true)
     if (delay) {
         const int saved = errno;
         const long ns = g_delayNs;
+        timespec start{}, end{};
+        clock_gettime(CLOCK_MONOTONIC, &start);
         timespec t{ns / 1000000000, ns % 1000000000};
         while (nanosleep(&t, &t) != 0 && errno == EINTR) {
         }
+        clock_gettime(CLOCK_MONOTONIC, &end);
+        g_sleptNs += (end.tv_sec - start.tv_sec) * 1000000000LL + (end.tv_nsec - start.tv_nsec);
         errno = saved;
     }
     return true;
@@ -109,12 +116,19 @@ void slowfs_begin(const char *root, long microseconds)
     g_delayNs = microseconds * 1000;
     for (auto &count : g_counts)
         count = 0;
+    g_sleptNs = 0;
     g_on = true;
 }
 
 void slowfs_end()
 {
     g_on = false;
+}
+
+// The time spent waiting since slowfs_begin: a sleep may last longer than asked on a busy machine.
+long long slowfs_slept_ns()
+{
+    return g_sleptNs;
 }
 
 int slowfs_calls(const char *const **names, const long **counts)

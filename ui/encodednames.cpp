@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
-#include <queue>
 
 namespace
 {
@@ -77,24 +76,47 @@ bool lessExactly(std::string_view a, std::string_view b)
            decodeFileName(QByteArrayView(b.data(), qsizetype(b.size())));
 }
 
-// A name as it is sorted: its bytes, the same in lower case, and whether it is plain ASCII.
-// Two ASCII names are in the order of their lower-case bytes (compareIgnoringCase on ASCII);
-// all others are compared by compareIgnoringCase.
+// A name as it is sorted: its bytes, the same in lower case, whether it is plain ASCII, and the
+// eight lower-case bytes after the start all names share (see NameOrder) as a number.
 struct SortName {
     std::string_view bytes;
     std::string_view folded;
+    std::uint64_t key;
     bool ascii;
 };
 
-bool lessName(const SortName &x, const SortName &y)
+std::uint64_t keyAt(std::string_view folded, std::size_t from)
 {
-    if (x.ascii && y.ascii) {
-        const int c = x.folded.compare(y.folded);
-        return c != 0 ? c < 0 : x.bytes < y.bytes;
-    }
-    const int c = compareIgnoringCase(x.bytes, y.bytes);
-    return c != 0 ? c < 0 : lessExactly(x.bytes, y.bytes);
+    std::uint64_t key = 0;
+    for (std::size_t k = from; k < from + 8; ++k)
+        key = key << 8 | (k < folded.size() ? static_cast<unsigned char>(folded[k]) : 0u);
+    return key;
 }
+
+// The order of EncodedNames::sort. Two ASCII names are in the order of their lower-case bytes
+// (which is compareIgnoringCase on ASCII), then of their bytes; all others are compared by
+// compareIgnoringCase, then lessExactly. Names that all begin with the same common lower-case
+// bytes are compared after these; ASCII names hold no zero byte, so keys padded with zeros keep
+// shorter names first.
+struct NameOrder {
+    std::size_t common = 0;
+
+    SortName name(std::string_view bytes, std::string_view folded, bool ascii) const
+    {
+        return {bytes, folded, keyAt(folded, common), ascii};
+    }
+    bool operator()(const SortName &x, const SortName &y) const
+    {
+        if (x.ascii && y.ascii) {
+            if (x.key != y.key)
+                return x.key < y.key;
+            const int c = x.folded.substr(common).compare(y.folded.substr(common));
+            return c != 0 ? c < 0 : x.bytes < y.bytes;
+        }
+        const int c = compareIgnoringCase(x.bytes, y.bytes);
+        return c != 0 ? c < 0 : lessExactly(x.bytes, y.bytes);
+    }
+};
 
 void writeCount(std::string &out, std::size_t n)
 {
@@ -246,9 +268,22 @@ void EncodedNamesSorter::add(const char *encoded, std::size_t length)
         m_folded.reserve(kRun * 48);
         m_starts.reserve(kRun + 1);
     }
-    m_starts.push_back(m_bytes.size());
+    const std::size_t start = m_bytes.size();
+    m_starts.push_back(start);
     m_bytes.append(encoded, length);
     appendFolded(m_folded, std::string_view(encoded, length));
+    // The lower-case start all names so far share.
+    const std::string_view folded = std::string_view(m_folded).substr(start);
+    if (!m_any) {
+        m_any = true;
+        m_shared.assign(folded);
+    } else {
+        std::size_t n = std::min(m_shared.size(), folded.size());
+        std::size_t k = 0;
+        while (k < n && m_shared[k] == folded[k])
+            ++k;
+        m_shared.resize(k);
+    }
     if (m_starts.size() == kRun)
         endRun();
 }
@@ -258,6 +293,7 @@ void EncodedNamesSorter::endRun()
     if (m_starts.empty())
         return;
     m_starts.push_back(m_bytes.size());
+    const NameOrder order{m_shared.size()};
     std::vector<SortName> names;
     names.reserve(m_starts.size() - 1);
     const std::string_view bytes(m_bytes);
@@ -266,9 +302,9 @@ void EncodedNamesSorter::endRun()
         const std::size_t start = m_starts[i];
         const std::size_t length = m_starts[i + 1] - start;
         const std::string_view name = bytes.substr(start, length);
-        names.push_back({name, folded.substr(start, length), isAscii(name)});
+        names.push_back(order.name(name, folded.substr(start, length), isAscii(name)));
     }
-    std::sort(names.begin(), names.end(), lessName);
+    std::sort(names.begin(), names.end(), order);
     EncodedNames run;
     for (const SortName &name : names)
         run.append(name.bytes.data(), name.bytes.size());
@@ -289,43 +325,59 @@ EncodedNames EncodedNamesSorter::take()
     if (runs.size() <= 1)
         return runs.empty() ? EncodedNames() : std::move(runs.front());
 
-    // The runs merged: the least of the runs' next names goes next. Each run's groups are freed
-    // as they are read.
+    // The runs merged: the least of the runs' next names goes next, found through a heap of the
+    // runs by their next names. Each run's groups are freed as they are read.
+    const NameOrder order{m_shared.size()};
     struct Head {
         EncodedNames::Reader reader;
         std::string folded;
-        bool ascii = true;
-        SortName name() const { return {reader.name(), folded, ascii}; }
-        bool next()
+        SortName name;
+        bool next(const NameOrder &order)
         {
             if (!reader.next())
                 return false;
             folded.clear();
             appendFolded(folded, reader.name());
-            ascii = isAscii(reader.name());
+            name = order.name(reader.name(), folded, isAscii(reader.name()));
             return true;
         }
     };
     std::vector<Head> heads;
     heads.reserve(runs.size());
-    for (EncodedNames &run : runs)
-        heads.push_back({EncodedNames::Reader(run, true), std::string(), true});
-    auto later = [&heads](std::size_t a, std::size_t b) {
-        return lessName(heads[b].name(), heads[a].name());
-    };
-    std::priority_queue<std::size_t, std::vector<std::size_t>, decltype(later)> queue(later);
-    for (std::size_t i = 0; i < heads.size(); ++i) {
-        if (heads[i].next())
-            queue.push(i);
+    for (EncodedNames &run : runs) {
+        heads.push_back({EncodedNames::Reader(run, true), std::string(), SortName()});
+        if (!heads.back().next(order))
+            heads.pop_back();
     }
+    auto less = [&](std::size_t a, std::size_t b) { return order(heads[a].name, heads[b].name); };
+    std::vector<std::size_t> heap(heads.size());
+    for (std::size_t i = 0; i < heap.size(); ++i)
+        heap[i] = i;
+    auto siftDown = [&](std::size_t at) {
+        const std::size_t n = heap.size();
+        for (;;) {
+            std::size_t least = at;
+            for (std::size_t child = 2 * at + 1; child <= 2 * at + 2 && child < n; ++child) {
+                if (less(heap[child], heap[least]))
+                    least = child;
+            }
+            if (least == at)
+                return;
+            std::swap(heap[at], heap[least]);
+            at = least;
+        }
+    };
+    for (std::size_t i = heap.size() / 2; i-- > 0;)
+        siftDown(i);
     EncodedNames merged;
-    while (!queue.empty()) {
-        const std::size_t i = queue.top();
-        queue.pop();
-        const std::string &name = heads[i].reader.name();
-        merged.append(name.data(), name.size());
-        if (heads[i].next())
-            queue.push(i);
+    while (!heap.empty()) {
+        Head &head = heads[heap.front()];
+        merged.append(head.reader.name().data(), head.reader.name().size());
+        if (!head.next(order)) {
+            heap.front() = heap.back();
+            heap.pop_back();
+        }
+        siftDown(0);
     }
     return merged;
 }

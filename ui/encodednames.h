@@ -81,4 +81,6 @@ private:
     std::string m_folded; // the same with ASCII letters in lower case
     std::vector<std::size_t> m_starts;
     std::vector<EncodedNames> m_runs;
+    std::string m_shared; // the lower-case start all names so far share
+    bool m_any = false;
 };
