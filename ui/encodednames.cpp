@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 
 namespace
 {
@@ -19,12 +20,28 @@ char foldAscii(unsigned char c)
     return char(c >= 'A' && c <= 'Z' ? c + 32 : c);
 }
 
+// Appends name with its ASCII letters in lower case, eight bytes at a time.
 void appendFolded(std::string &out, std::string_view name)
 {
     const std::size_t at = out.size();
     out.resize(at + name.size());
-    for (std::size_t i = 0; i < name.size(); ++i)
-        out[at + i] = foldAscii(static_cast<unsigned char>(name[i]));
+    const char *in = name.data();
+    char *to = out.data() + at;
+    const std::size_t n = name.size();
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, in + i, 8);
+        // In each byte below 128: the top bit of low + 0x3f is set from 'A' on, that of
+        // low + 0x25 after 'Z'; where just the first is, the byte is a capital letter.
+        const std::uint64_t low = word & 0x7f7f7f7f7f7f7f7fu;
+        const std::uint64_t upper = ((low + 0x3f3f3f3f3f3f3f3fu) ^ (low + 0x2525252525252525u)) &
+                                    ~word & 0x8080808080808080u;
+        word ^= upper >> 2;
+        std::memcpy(to + i, &word, 8);
+    }
+    for (; i < n; ++i)
+        to[i] = foldAscii(static_cast<unsigned char>(in[i]));
 }
 
 // Letter case disregarded. Plain ASCII is compared on the bytes; from the first byte outside
@@ -118,13 +135,14 @@ struct NameOrder {
     }
 };
 
-void writeCount(std::string &out, std::size_t n)
+char *writeCount(char *out, std::size_t n)
 {
     while (n >= 128) {
-        out.push_back(char((n & 127) | 128));
+        *out++ = char((n & 127) | 128);
         n >>= 7;
     }
-    out.push_back(char(n));
+    *out++ = char(n);
+    return out;
 }
 
 std::size_t readCount(const std::string &in, std::size_t &pos)
@@ -139,31 +157,55 @@ std::size_t readCount(const std::string &in, std::size_t &pos)
 }
 
 // A name as its difference to the one before: its length, then pairs of a count of bytes equal
-// to the previous name's at the same places and a count of new bytes followed by these.
+// to the previous name's at the same places and a count of new bytes followed by these. Equal
+// bytes are left out in runs of kMinShared or more, or when they end the name.
 void encode(std::string &out, std::string_view previous, std::string_view name)
 {
+    const char *a = name.data();
+    const char *b = previous.data();
     const std::size_t length = name.size();
     const std::size_t common = std::min(length, previous.size());
-    auto same = [&](std::size_t i) { return i < common && name[i] == previous[i]; };
-    writeCount(out, length);
+    // At most a count of five bytes, then a pair of counts for every kMinShared bytes and one
+    // more, and the new bytes.
+    const std::size_t bound = 5 + 10 * (length / kMinShared + 2) + length;
+    char local[1024];
+    std::unique_ptr<char[]> large(bound > sizeof local ? new char[bound] : nullptr);
+    char *const start = large ? large.get() : local;
+    char *w = writeCount(start, length);
     for (std::size_t p = 0; p < length;) {
         std::size_t copy = p;
-        while (same(copy))
+        for (std::uint64_t x, y; copy + 8 <= common; copy += 8) {
+            std::memcpy(&x, a + copy, 8);
+            std::memcpy(&y, b + copy, 8);
+            if (x != y)
+                break;
+        }
+        while (copy < common && a[copy] == b[copy])
             ++copy;
         std::size_t end = copy;
         while (end < length) {
-            std::size_t run = 0;
-            while (run < kMinShared && same(end + run))
-                ++run;
-            if (run == kMinShared || (run > 0 && end + run == length))
+            if (end >= common) {
+                end = length; // nothing more to share
                 break;
-            ++end;
+            }
+            if (a[end] != b[end]) {
+                ++end;
+                continue;
+            }
+            std::size_t run = 1;
+            while (run < kMinShared && end + run < common && a[end + run] == b[end + run])
+                ++run;
+            if (run == kMinShared || end + run == length)
+                break;
+            end += run; // too short to leave out; no longer run starts inside it
         }
-        writeCount(out, copy - p);
-        writeCount(out, end - copy);
-        out.append(name.data() + copy, end - copy);
+        w = writeCount(w, copy - p);
+        w = writeCount(w, end - copy);
+        std::memcpy(w, a + copy, end - copy);
+        w += end - copy;
         p = end;
     }
+    out.append(start, std::size_t(w - start));
 }
 
 } // namespace

@@ -93,6 +93,11 @@ void TestFolderBrowser::nameOrder_data()
                                   << QStringList{"cafe 1.mp3",      "CAF\u00c9 1.mp3",
                                                  "Caf\u00e9 2.mp3", "caf\u00e9 3.mp3",
                                                  "zz.mp3",          "\u00c4rger.mp3"};
+    QTest::newRow("signs beside the letters")
+        << QStringList{"Track_1.mp3", "track {1.mp3", "TRACK `1.mp3", "Track [1].mp3",
+                       "track @1.mp3"}
+        << QStringList{"track @1.mp3", "Track [1].mp3", "TRACK `1.mp3", "track {1.mp3",
+                       "Track_1.mp3"};
     // Thousands of names with long shared starts, in several letter cases and lengths, some
     // beyond ASCII, given in a scrambled order: sorted in runs and merged, they must come out as
     // one sort of them all would have them.
