@@ -336,20 +336,38 @@ void EncodedNamesSorter::endRun()
         return;
     m_starts.push_back(m_bytes.size());
     const NameOrder order{m_shared.size()};
-    std::vector<SortName> names;
-    names.reserve(m_starts.size() - 1);
+    // Sorted as small places (key, where the name is, whether it is ASCII): most comparisons are
+    // of the keys alone.
+    struct Slot {
+        std::uint64_t key;
+        std::uint32_t index;
+        bool ascii;
+    };
     const std::string_view bytes(m_bytes);
     const std::string_view folded(m_folded);
-    for (std::size_t i = 0; i + 1 < m_starts.size(); ++i) {
+    auto nameAt = [&](const Slot &slot) {
+        const std::size_t start = m_starts[slot.index];
+        const std::size_t length = m_starts[slot.index + 1] - start;
+        return SortName{bytes.substr(start, length), folded.substr(start, length), slot.key,
+                        slot.ascii};
+    };
+    std::vector<Slot> places(m_starts.size() - 1);
+    for (std::size_t i = 0; i < places.size(); ++i) {
         const std::size_t start = m_starts[i];
         const std::size_t length = m_starts[i + 1] - start;
-        const std::string_view name = bytes.substr(start, length);
-        names.push_back(order.name(name, folded.substr(start, length), isAscii(name)));
+        places[i] = {keyAt(folded.substr(start, length), order.common), std::uint32_t(i),
+                     isAscii(bytes.substr(start, length))};
     }
-    std::sort(names.begin(), names.end(), order);
+    std::sort(places.begin(), places.end(), [&](const Slot &x, const Slot &y) {
+        if (x.ascii && y.ascii && x.key != y.key)
+            return x.key < y.key;
+        return order(nameAt(x), nameAt(y));
+    });
     EncodedNames run;
-    for (const SortName &name : names)
-        run.append(name.bytes.data(), name.bytes.size());
+    for (const Slot &slot : places) {
+        const std::size_t start = m_starts[slot.index];
+        run.append(m_bytes.data() + start, m_starts[slot.index + 1] - start);
+    }
     m_runs.push_back(std::move(run));
     m_bytes.clear();
     m_folded.clear();
