@@ -109,6 +109,8 @@ int main(int argc, char *argv[])
     std::signal(SIGXFSZ, SIG_IGN);
     if (asksForInformation(argc, argv))
         return showInformation(argc, argv);
+    if (argc == 1)
+        readStartFolderAhead(); // while Qt sets up; a folder or files given are read later
 
     QApplication app(argc, argv); // takes the arguments that are Qt's own out of argv
     QApplication::setApplicationVersion(QStringLiteral(TRACKLING_VERSION));

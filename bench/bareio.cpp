@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -47,6 +48,18 @@ void renames(const QStringList &from, const QStringList &to)
 {
     for (qsizetype i = 0; i < from.size(); ++i)
         (void)::rename(encoded(from[i]).c_str(), encoded(to[i]).c_str());
+}
+
+int readFolder()
+{
+    DIR *dir = ::opendir(".");
+    if (!dir)
+        return -1;
+    int names = 0;
+    while (::readdir(dir))
+        ++names;
+    ::closedir(dir);
+    return names;
 }
 
 void printScaling(const std::vector<Timing> &all, int smallFiles, int largeFiles, int width)

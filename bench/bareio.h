@@ -22,6 +22,9 @@ double millis(const std::function<void()> &run);
 void tagAccess(const QStringList &names, bool write);
 // Renames each file of from to the matching name of to.
 void renames(const QStringList &from, const QStringList &to);
+// Reads the names of the working directory (opendir, readdir, closedir), as a command does when it
+// shows the folder again; returns how many there are.
+int readFolder();
 
 // One command's time over some files beside its bare calls' time.
 struct Timing {

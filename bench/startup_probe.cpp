@@ -11,8 +11,10 @@
 
 int main(int argc, char *argv[])
 {
-    QApplication app(argc, argv);
     const bool trackling = argc > 1 && std::strcmp(argv[1], "trackling") == 0;
+    if (trackling)
+        readStartFolderAhead(); // as the program does
+    QApplication app(argc, argv);
     QWidget bare;
     QWidget *window = &bare;
     if (trackling) {

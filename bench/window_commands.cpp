@@ -1,16 +1,15 @@
 // The batch commands run through the real main window (offscreen): "Select all", then the
 // command's button, and the list shown again; side by side with a loop of the bare system calls
 // the command cannot do without, measured in the same run on the same files (best of five
-// rounds).
+// rounds). The commands that rename read the folder again to show it; so does their baseline.
 //
 //   bench_window_commands [files...]   (default: 1000 10000; TMPDIR picks the file system)
 
 #include "bareio.h"
-#include "modalquestions.h"
+#include "noquestions.h"
 #include "startup.h"
 #include "testfiles.h"
 #include "tform1.h"
-#include "widgetquestions.h"
 
 #include <QApplication>
 #include <QDir>
@@ -27,35 +26,6 @@ namespace
 {
 
 constexpr int kRounds = 5;
-// No question may wait for an answer here: a failure is printed instead.
-class NoQuestions : public ModalQuestions
-{
-public:
-    int execDialog(QDialog &) override { return complain("dialog"), 2; }
-    std::optional<QString> getText(QWidget *, const QString &, const QString &, const QString &,
-                                   int) override
-    {
-        return complain("prompt"), std::nullopt;
-    }
-    std::optional<QString> getSaveFileName(QWidget *, const QString &, const QString &,
-                                           const QString &, const QString &) override
-    {
-        return complain("save dialog"), std::nullopt;
-    }
-    std::optional<QString> getExistingDirectory(QWidget *, const QString &,
-                                                const QString &) override
-    {
-        return complain("folder browser"), std::nullopt;
-    }
-    void critical(QWidget *, const QString &message) override
-    {
-        complain(message.toLocal8Bit().constData());
-    }
-
-private:
-    static void complain(const char *what) { std::fprintf(stderr, "unexpected: %s\n", what); }
-};
-
 QStringList listItems()
 {
     QStringList items;
@@ -99,13 +69,18 @@ std::vector<Step> steps()
              return bareio::millis([&] { bareio::tagAccess(names, true); });
          },
          bareio::nameOf(0), true},
-        {"Trim filename(s)", "rename", []() -> QAbstractButton * { return Form1->Button3; },
-         renamesAsideAndBack, QStringLiteral("Band - Song 00000.mp3"), true},
-        {"Rename from tags", "open/pread/close 128 B + rename",
+        {"Trim filename(s)", "rename + folder read",
+         []() -> QAbstractButton * { return Form1->Button3; },
+         [](const QStringList &names) {
+             return renamesAsideAndBack(names) + bareio::millis([] { bareio::readFolder(); });
+         },
+         QStringLiteral("Band - Song 00000.mp3"), true},
+        {"Rename from tags", "open/pread/close 128 B + rename + folder read",
          []() -> QAbstractButton * { return Form1->Button6; },
          [](const QStringList &names) {
              const double read = bareio::millis([&] { bareio::tagAccess(names, false); });
-             return read + renamesAsideAndBack(names);
+             return read + renamesAsideAndBack(names) +
+                    bareio::millis([] { bareio::readFolder(); });
          },
          bareio::nameOf(0), true},
     };

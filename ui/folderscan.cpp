@@ -4,7 +4,6 @@
 
 #include <QFile>
 #include <QRegularExpression>
-#include <algorithm>
 #include <cstring>
 #include <dirent.h>
 #include <future>
@@ -56,129 +55,11 @@ private:
 
 } // namespace
 
-namespace
-{
-
-// Letter case disregarded. Plain ASCII is compared on the bytes; from the first byte outside
-// ASCII on, the rest of both names is decoded and compared by Qt's case folding.
-int compareIgnoringCase(std::string_view a, std::string_view b)
-{
-    const std::size_t n = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < n; ++i) {
-        const auto ca = static_cast<unsigned char>(a[i]);
-        const auto cb = static_cast<unsigned char>(b[i]);
-        if (ca >= 128 || cb >= 128) {
-            const QString ra =
-                decodeFileName(QByteArrayView(a.data() + i, qsizetype(a.size() - i)));
-            const QString rb =
-                decodeFileName(QByteArrayView(b.data() + i, qsizetype(b.size() - i)));
-            return ra.compare(rb, Qt::CaseInsensitive);
-        }
-        const char fa = foldAscii(ca);
-        const char fb = foldAscii(cb);
-        if (fa != fb)
-            return fa < fb ? -1 : 1;
-    }
-    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-}
-
-bool isAscii(std::string_view s)
-{
-    std::size_t i = 0;
-    for (; i + 8 <= s.size(); i += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, s.data() + i, 8);
-        if (word & 0x8080808080808080u)
-            return false;
-    }
-    for (; i < s.size(); ++i) {
-        if (static_cast<unsigned char>(s[i]) >= 128)
-            return false;
-    }
-    return true;
-}
-
-// The order of names that differ in letter case only: by their characters, as QString orders
-// them.
-bool lessExactly(std::string_view a, std::string_view b)
-{
-    if (isAscii(a) && isAscii(b))
-        return a < b;
-    return decodeFileName(QByteArrayView(a.data(), qsizetype(a.size()))) <
-           decodeFileName(QByteArrayView(b.data(), qsizetype(b.size())));
-}
-
-} // namespace
-
-EncodedNames::EncodedNames(const QStringList &names)
-{
-    m_names.reserve(std::size_t(names.size()));
-    for (const QString &name : names) {
-        const QByteArray encoded = encodeFileName(name);
-        append(encoded.constData(), std::size_t(encoded.size()));
-    }
-}
-
-QString EncodedNames::at(int i) const
-{
-    const Name &name = m_names[std::size_t(i)];
-    return decodeFileName(QByteArrayView(m_bytes.data() + name.start, qsizetype(name.length)));
-}
-
-QStringList EncodedNames::toStringList() const
-{
-    QStringList list;
-    list.reserve(size());
-    for (int i = 0; i < size(); ++i)
-        list.append(at(i));
-    return list;
-}
-
-void EncodedNames::append(const char *encoded, std::size_t length)
-{
-    m_names.push_back({std::uint32_t(m_bytes.size()), std::uint32_t(length)});
-    m_bytes.append(encoded, length);
-}
-
-void EncodedNames::sort()
-{
-    // Each name gets a key of its first eight bytes with letters folded to lower case. Two names
-    // in plain ASCII (the usual case) whose keys differ are in the keys' order; all others are
-    // compared in full.
-    struct Key {
-        std::uint64_t prefix;
-        std::uint32_t index;
-        bool ascii;
-    };
-    std::vector<Key> keys(m_names.size());
-    for (std::size_t i = 0; i < m_names.size(); ++i) {
-        const std::string_view name = view(m_names[i]);
-        std::uint64_t prefix = 0;
-        for (std::size_t k = 0; k < 8; ++k) {
-            const auto c = k < name.size() ? static_cast<unsigned char>(name[k]) : 0;
-            prefix = prefix << 8 | static_cast<unsigned char>(foldAscii(c));
-        }
-        keys[i] = {prefix, std::uint32_t(i), isAscii(name)};
-    }
-    std::sort(keys.begin(), keys.end(), [this](const Key &x, const Key &y) {
-        if (x.ascii && y.ascii && x.prefix != y.prefix)
-            return x.prefix < y.prefix;
-        const std::string_view a = view(m_names[x.index]);
-        const std::string_view b = view(m_names[y.index]);
-        const int c = compareIgnoringCase(a, b);
-        return c != 0 ? c < 0 : lessExactly(a, b);
-    });
-    std::vector<Name> sorted;
-    sorted.reserve(m_names.size());
-    for (const Key &key : keys)
-        sorted.push_back(m_names[key.index]);
-    m_names.swap(sorted);
-}
-
 FolderScan scanFolder(const QString &directory, const QString &mask)
 {
     FolderScan scan;
-    EncodedNames folders;
+    EncodedNamesSorter folders;
+    EncodedNamesSorter files;
     DIR *dir = ::opendir(encodeFileName(directory).constData());
     if (!dir)
         return scan;
@@ -197,14 +78,13 @@ FolderScan scanFolder(const QString &directory, const QString &mask)
         }
         const std::size_t length = std::strlen(name);
         if (type == DT_DIR)
-            folders.append(name, length);
+            folders.add(name, length);
         else if (type == DT_REG && matcher.matches(name, length))
-            scan.files.append(name, length);
+            files.add(name, length);
     }
     ::closedir(dir);
-    folders.sort();
-    scan.folders = folders.toStringList();
-    scan.files.sort();
+    scan.folders = folders.take().toStringList();
+    scan.files = files.take();
     return scan;
 }
 
@@ -228,8 +108,11 @@ FolderAhead &folderAhead()
 void readFolderAhead(const QString &directory, const QString &mask)
 {
     FolderAhead &ahead = folderAhead();
-    if (ahead.scan.valid())
+    if (ahead.scan.valid()) {
+        if (ahead.directory == directory && ahead.mask == mask)
+            return; // already being read
         ahead.scan.get();
+    }
     ahead.directory = directory;
     ahead.mask = mask;
     ahead.scan = std::async(std::launch::async, scanFolder, directory, mask);

@@ -135,11 +135,17 @@ OpenRequest resolvePaths(const QStringList &paths)
     return request;
 }
 
+void readStartFolderAhead()
+{
+    // The file list shows MP3 files, and the folder browser opens the working directory.
+    readFolderAhead(QDir::cleanPath(currentFolder()), QStringLiteral("*.mp3"));
+}
+
 void createWindows()
 {
-    // The folder the program starts in is read while the windows are being set up (the file
-    // list shows MP3 files, and the folder browser opens the working directory).
-    readFolderAhead(QDir::cleanPath(currentFolder()), QStringLiteral("*.mp3"));
+    // The folder the program starts in is read while the windows are being set up (unless its
+    // reading has started already).
+    readStartFolderAhead();
     // The program's one font, the one its windows are laid out in, also for its message boxes
     // and prompts. Set before any control exists, no text is ever laid out in another font first.
     QFont font(QStringLiteral("Liberation Sans"));

@@ -3,6 +3,9 @@
 #include <QString>
 #include <QStringList>
 
+// Starts reading the folder the program starts in (the working directory), for the file list;
+// may be called before the application object exists, so the reading overlaps its setting up.
+void readStartFolderAhead();
 // Creates the two windows as the program starts: the main window first (its FormCreate runs
 // when it is complete), then the edit dialog, hidden.
 void createWindows();

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QStringList>
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Names read from a folder, kept as their encoded bytes and decoded on demand: a folder of
+// thousands of files costs no string per name until a name is shown or used.
+//
+// The names are kept in groups of kGroup. The first name of a group is kept whole, each further
+// one as its difference to the name before it (the bytes it shares at the same places are left
+// out), so names that look alike, as the files of one album do, take a few bytes each. Reading a
+// name decodes at most one group.
+class EncodedNames
+{
+public:
+    EncodedNames() = default;
+    // The names in the given order.
+    explicit EncodedNames(const QStringList &names);
+
+    int size() const { return m_count; }
+    bool isEmpty() const { return m_count == 0; }
+    QString at(int i) const;
+    QStringList toStringList() const;
+
+    // Adds a name after the others.
+    void append(const char *encoded, std::size_t length);
+    // Sorts as the folder browser lists names: letter case disregarded, then by the names
+    // themselves so equal-looking names keep one order.
+    void sort();
+
+    // Reads the names one after the other. With release set, each group is freed once it has
+    // been read (the names are then left empty).
+    class Reader
+    {
+    public:
+        explicit Reader(EncodedNames &names, bool release = false);
+        explicit Reader(const EncodedNames &names);
+        // Moves to the next name; false once all have been read.
+        bool next();
+        const std::string &name() const { return m_name; }
+
+    private:
+        EncodedNames *m_names;
+        bool m_release;
+        int m_index = -1;
+        std::size_t m_pos = 0;
+        std::string m_name;
+    };
+
+private:
+    static constexpr int kGroup = 32;
+    const std::string &group(int g) const
+    {
+        return std::size_t(g) < m_groups.size() ? m_groups[std::size_t(g)] : m_open;
+    }
+    // Decodes the name at pos of a group into name, which holds the name before it.
+    static void decode(const std::string &group, std::size_t &pos, std::string &name);
+
+    std::vector<std::string> m_groups; // the full groups, each of exactly its size
+    std::string m_open;                // the group being filled
+    std::string m_last;                // the last name added
+    int m_count = 0;
+};
+
+// Takes names in any order and hands them back sorted as EncodedNames::sort does. The names are
+// sorted in runs as they come and the runs merged at the end, so no more than a run of them is
+// ever held in full.
+class EncodedNamesSorter
+{
+public:
+    void add(const char *encoded, std::size_t length);
+    EncodedNames take();
+
+private:
+    void endRun();
+
+    std::string m_bytes;  // the names of the current run, one after the other
+    std::string m_folded; // the same with ASCII letters in lower case
+    std::vector<std::size_t> m_starts;
+    std::vector<EncodedNames> m_runs;
+    std::string m_shared; // the lower-case start all names so far share
+    bool m_any = false;
+};
