@@ -1,0 +1,173 @@
+// The cost of reading a leading ID3v2 tag through TagLib beside the bare system calls that read
+// the same bytes: one file with 2 MB of cover art (opening the tag editor), and 10,000 files with
+// an ordinary tag ("ID3v1 from ID3v2" on a folder). Files go to $TMPDIR (default /tmp).
+//   id3v2_bench [FILES]
+#include "fromid3v2.h"
+#include "id3v2reader.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <functional>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace
+{
+
+using Clock = std::chrono::steady_clock;
+
+double bestOf(int rounds, const std::function<void()> &work)
+{
+    double best = 1e100;
+    for (int i = 0; i < rounds; ++i) {
+        const auto t0 = Clock::now();
+        work();
+        best = std::min(best, std::chrono::duration<double>(Clock::now() - t0).count());
+    }
+    return best;
+}
+
+std::string synchsafe(std::size_t n)
+{
+    std::string s;
+    for (int shift : {21, 14, 7, 0})
+        s += char((n >> shift) & 0x7F);
+    return s;
+}
+
+std::string frame(const char *id, const std::string &body)
+{
+    return std::string(id) + synchsafe(body.size()) + std::string(2, '\0') + body;
+}
+
+// A version 2.4 tag as taggers write it: text frames, a comment, a picture of pictureBytes and
+// padding.
+std::string id3v2Tag(std::size_t pictureBytes)
+{
+    std::string frames = frame("TIT2", std::string("\3A title of some length", 23));
+    frames += frame("TPE1", std::string("\3The artist", 11));
+    frames += frame("TALB", std::string("\3The album of the year", 22));
+    frames += frame("TDRC", std::string("\3"
+                                        "2003-05-01",
+                                        11));
+    frames += frame("TCON", std::string("\3(17)", 5));
+    frames += frame("TRCK", std::string("\3"
+                                        "4/12",
+                                        5));
+    frames += frame("COMM", std::string("\3eng\0A comment", 14));
+    if (pictureBytes)
+        frames += frame("APIC",
+                        std::string("\0image/jpeg\0\3\0", 14) + std::string(pictureBytes, '\x5A'));
+    frames += std::string(1024, '\0');
+    return "ID3" + std::string("\4\0\0", 3) + synchsafe(frames.size()) + frames;
+}
+
+std::string audio()
+{
+    std::string a;
+    for (int i = 0; i < 24; ++i) {
+        std::string f(417, '\0');
+        std::memcpy(f.data(), "\xFF\xFB\x90\x44", 4);
+        a += f;
+    }
+    return a;
+}
+
+void writeFile(const std::string &name, const std::string &data)
+{
+    const int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd < 0 || ::write(fd, data.data(), data.size()) != ssize_t(data.size())) {
+        std::perror(name.c_str());
+        std::exit(1);
+    }
+    ::close(fd);
+}
+
+// What any reader of the tag must do: open, check the file, read the header, read the bytes it
+// declares, close.
+std::size_t bareRead(const std::string &name, std::vector<char> &buf)
+{
+    const int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat st;
+    char head[10];
+    if (fd < 0 || ::fstat(fd, &st) != 0 || ::pread(fd, head, 10, 0) != 10)
+        std::abort();
+    const std::size_t size = 10 + ((std::size_t(head[6]) << 21) | (std::size_t(head[7]) << 14) |
+                                   (std::size_t(head[8]) << 7) | std::size_t(head[9]));
+    buf.resize(size);
+    if (::pread(fd, buf.data(), size, 0) != ssize_t(size))
+        std::abort();
+    ::close(fd);
+    return size;
+}
+
+void report(const char *what, int count, double ours, double bare)
+{
+    std::printf("%-34s %10.1f %10.1f %8.2f\n", what, ours * 1e6 / count, bare * 1e6 / count,
+                ours / bare);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    const int count = argc > 1 ? std::atoi(argv[1]) : 10000;
+    const char *tmp = std::getenv("TMPDIR");
+    std::string tmpl = std::string(tmp && *tmp ? tmp : "/tmp") + "/trackling-bench-XXXXXX";
+    if (!::mkdtemp(tmpl.data()))
+        return 1;
+    const std::string dir = tmpl;
+
+    const std::string cover = dir + "/cover.mp3";
+    writeFile(cover, id3v2Tag(2 * 1000 * 1000) + audio());
+    std::vector<std::string> names;
+    const std::string plain = id3v2Tag(0) + audio();
+    for (int i = 0; i < count; ++i) {
+        names.push_back(dir + "/" + std::to_string(i) + ". Song.mp3");
+        writeFile(names.back(), plain);
+    }
+
+    std::vector<char> buf;
+    std::size_t sink = 0;
+    const int coverReads = 200, rounds = 5;
+    const double bareCover = bestOf(rounds, [&] {
+        for (int i = 0; i < coverReads; ++i)
+            sink += bareRead(cover, buf);
+    });
+    const double oursCover = bestOf(rounds, [&] {
+        for (int i = 0; i < coverReads; ++i)
+            sink += id3v1FieldsFromId3v2(readId3v2(cover).text).title.size();
+    });
+    const double bareMany = bestOf(rounds, [&] {
+        for (const auto &n : names)
+            sink += bareRead(n, buf);
+    });
+    const double readMany = bestOf(rounds, [&] {
+        for (const auto &n : names)
+            sink += readId3v2(n).text.title.size();
+    });
+    const double oursMany = bestOf(rounds, [&] {
+        for (const auto &n : names)
+            sink += id3v1FieldsFromId3v2(readId3v2(n).text).title.size();
+    });
+
+    std::printf("ID3v2 tags, best of %d rounds, microseconds per file\n", rounds);
+    std::printf("%-34s %10s %10s %8s\n", "", "trackling", "bare", "ratio");
+    report("2 MB tag (cover art), read+fields", coverReads, oursCover, bareCover);
+    std::printf("%-34s\n", (std::to_string(count) + " files with a 1.1 kB tag:").c_str());
+    report("  read", count, readMany, bareMany);
+    report("  read+fields", count, oursMany, bareMany);
+    std::printf("target: ratio at most 2.00 (%zu)\n", sink % 10);
+
+    for (const auto &n : names)
+        ::unlink(n.c_str());
+    ::unlink(cover.c_str());
+    ::rmdir(dir.c_str());
+    return 0;
+}
