@@ -20,6 +20,8 @@ namespace
 {
 
 constexpr std::size_t kHeaderSize = 10;
+constexpr std::size_t kFirstRead = 4096;
+constexpr std::size_t kKeepBuffer = 4 * 1024 * 1024;
 
 // TagLib reads through a File; this one is the tag's bytes in memory, so TagLib never opens a
 // path and never sees more than the tag.
@@ -31,6 +33,20 @@ public:
     TagLib::AudioProperties *audioProperties() const override { return nullptr; }
     bool save() override { return false; }
 };
+
+// The frames an ID3v1 tag takes a text from (in their version 2.4 names, which TagLib gives
+// the frames of older versions).
+bool isFieldFrame(const TagLib::ByteVector &id)
+{
+    static const char *const kIds[] = {"TIT2", "TPE1", "TALB", "TDRC", "COMM", "TCON"};
+    if (id.size() != 4)
+        return false;
+    for (const char *want : kIds) {
+        if (std::memcmp(id.data(), want, 4) == 0)
+            return true;
+    }
+    return false;
+}
 
 // TagLib's frame header is a protected type of Frame that FrameFactory::updateFrame() takes;
 // a class derived from Frame may name it.
@@ -55,9 +71,7 @@ protected:
     bool updateFrame(FrameHeader *header) const override
     {
         const bool known = TagLib::ID3v2::FrameFactory::updateFrame(header);
-        const TagLib::ByteVector id = header->frameID();
-        const bool wanted = id == "TIT2" || id == "TPE1" || id == "TALB" || id == "TDRC" ||
-                            id == "COMM" || id == "TCON";
+        const bool wanted = isFieldFrame(header->frameID());
         // The frame headers of version 2.2 have no flags; version 2.3 frames of iTunes pass
         // through here once as 2.2 before their real turn.
         if (header->version() >= 3 && header->compression()) {
@@ -260,21 +274,32 @@ Id3v2Info parseId3v2(const std::uint8_t *data, std::size_t n)
 
 Id3v2Info readId3v2(const std::string &fileName)
 {
+    // One buffer per thread, kept between files so that a folder of tags or a large picture
+    // costs no fresh memory per file; a buffer grown beyond kKeepBuffer is let go.
+    thread_local TagLib::ByteVector bytes;
     struct stat st;
     FileHandle file(openRegular(fileName, O_RDONLY, st));
-    std::uint8_t head[kHeaderSize + 4]; // the header and an extended header's size
-    const std::size_t got = readSome(file.fd(), 0, head, sizeof head);
+    // One read takes the header and, for most tags without pictures, the whole tag.
+    bytes.resize(unsigned(kFirstRead));
+    const std::size_t got = readSome(file.fd(), 0, bytes.data(), kFirstRead);
+    const auto *head = reinterpret_cast<const std::uint8_t *>(bytes.data());
     Id3v2Info info = headerInfo(head, got);
     if (info.present && info.size <= kId3v2ReadLimit) {
-        // Room for the padding from the start, so the tag is read into its final place.
-        const std::size_t room = std::size_t(info.size) + 10 + 16;
-        TagLib::ByteVector bytes(unsigned(room), '\0');
-        const std::size_t len = readSome(file.fd(), 0, bytes.data(), std::size_t(info.size));
-        const TagLibLayout layout = tagLibLayout(head, got, len);
+        const std::size_t size = std::size_t(info.size);
+        std::size_t len = std::min(got, size);
+        if (size > got && got == kFirstRead) {
+            // Room for TagLib's padding, so the tag is read into its final place.
+            bytes.resize(unsigned(size + 10 + 16));
+            len = got + readSome(file.fd(), std::int64_t(got), bytes.data() + got, size - got);
+        }
+        const TagLibLayout layout =
+            tagLibLayout(reinterpret_cast<const std::uint8_t *>(bytes.data()), len, len);
         bytes.resize(unsigned(len));
         toTagLibBytes(layout, bytes);
         readFrames(bytes, info);
     }
+    if (bytes.size() > kKeepBuffer)
+        bytes = TagLib::ByteVector();
     file.close();
     return info;
 }
