@@ -41,7 +41,7 @@ deb="$(ls "$scratch"/deb/trackling_*.deb)"
 dpkg-deb -x "$deb" "$scratch/root"
 check_tree "$scratch/root/usr"
 depends="$(dpkg-deb -f "$deb" Depends)"
-for dep in libqt6widgets6 libqt6multimedia6 gstreamer1.0-plugins-good gstreamer1.0-plugins-base; do
+for dep in libqt6widgets6 libqt6multimedia6 libtag1v5 gstreamer1.0-plugins-good gstreamer1.0-plugins-base; do
     grep -q "$dep" <<<"$depends" || fail "Depends lacks $dep: $depends"
 done
 echo "check-package: $(basename "$deb") installs bin/trackling, the menu entry, icon and metainfo"
