@@ -1,8 +1,8 @@
 #include "fromid3v2.h"
 
 #include "genres.h"
+#include "tagtext.h"
 #include "tagworkspace.h"
-#include "textcuts.h"
 
 #include <QString>
 
@@ -27,7 +27,7 @@ std::string tagText(const std::string &utf8, int width)
             c = QLatin1Char(' ');
     }
     text = text.normalized(QString::NormalizationForm_C);
-    std::string bytes = toLatin1Text(text);
+    std::string bytes = toTagText(text);
     std::size_t b = 0;
     while (b < bytes.size() && isBlank(static_cast<unsigned char>(bytes[b])))
         ++b;

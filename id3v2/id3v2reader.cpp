@@ -304,7 +304,27 @@ Id3v2Info readId3v2(const std::string &fileName)
     return info;
 }
 
+Id3v2Info readId3v2Header(const std::string &fileName)
+{
+    struct stat st;
+    FileHandle file(openRegular(fileName, O_RDONLY, st));
+    std::uint8_t head[kHeaderSize];
+    const Id3v2Info info = headerInfo(head, readSome(file.fd(), 0, head, sizeof head));
+    file.close();
+    return info;
+}
+
 std::string id3v2VersionText(const Id3v2Info &info)
 {
     return "2." + std::to_string(info.version);
+}
+
+std::string id3v2InfoLine(const Id3v2Info &info)
+{
+    if (!info.present)
+        return {};
+    std::string digits = std::to_string(info.size);
+    for (int at = int(digits.size()) - 3; at > 0; at -= 3)
+        digits.insert(std::size_t(at), ",");
+    return "ID3v" + id3v2VersionText(info) + " tag: " + digits + " bytes";
 }

@@ -40,8 +40,15 @@ std::int64_t id3v2DeclaredSize(const std::uint8_t *data, std::size_t n);
 // it gives the texts that could be read, or none.
 Id3v2Info readId3v2(const std::string &fileName);
 
+// Only the header: whether the file begins with an ID3v2 tag, its version and size; the frames
+// are not read (read stays false). Throws IoError as readId3v2 does.
+Id3v2Info readId3v2Header(const std::string &fileName);
+
 // The same for a file's first bytes already in memory (data may end before the declared size).
 Id3v2Info parseId3v2(const std::uint8_t *data, std::size_t n);
 
 // "2.2", "2.3" or "2.4".
 std::string id3v2VersionText(const Id3v2Info &info);
+
+// The line that tells of the tag: "ID3v2.4 tag: 12,345 bytes"; empty without a tag.
+std::string id3v2InfoLine(const Id3v2Info &info);
