@@ -326,5 +326,5 @@ std::string id3v2InfoLine(const Id3v2Info &info)
     std::string digits = std::to_string(info.size);
     for (int at = int(digits.size()) - 3; at > 0; at -= 3)
         digits.insert(std::size_t(at), ",");
-    return "ID3v" + id3v2VersionText(info) + " tag: " + digits + " bytes";
+    return "ID3v" + id3v2VersionText(info) + ": " + digits + " bytes";
 }

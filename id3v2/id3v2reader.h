@@ -50,5 +50,6 @@ Id3v2Info parseId3v2(const std::uint8_t *data, std::size_t n);
 // "2.2", "2.3" or "2.4".
 std::string id3v2VersionText(const Id3v2Info &info);
 
-// The line that tells of the tag: "ID3v2.4 tag: 12,345 bytes"; empty without a tag.
+// The line that tells of the tag: "ID3v2.4: 12,345 bytes" (short enough for the edit dialog's
+// information box up to the read limit); empty without a tag.
 std::string id3v2InfoLine(const Id3v2Info &info);

@@ -185,7 +185,7 @@ void TestId3v1FromId3v2::editorFillsAnEmptyTag()
         TagLib::MPEG::File file("song.mp3");
         const auto size = file.ID3v2Tag()->header()->completeTagSize();
         QCOMPARE(view.info[2],
-                 QLocale(QLocale::English).toString(qlonglong(size)).prepend("ID3v2.4 tag: ") +
+                 QLocale(QLocale::English).toString(qlonglong(size)).prepend("ID3v2.4: ") +
                      " bytes");
     } else {
         QCOMPARE(view.info[2], QString());
