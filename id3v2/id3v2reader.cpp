@@ -208,11 +208,15 @@ TagLibLayout tagLibLayout(const std::uint8_t *head, std::size_t headLen, std::si
     return layout;
 }
 
-// Makes data the bytes TagLib reads: the header, the body, the padding of the layout. data holds
-// the tag's first bytes (at least the header, and the extended header's size where it has one).
-void toTagLibBytes(const TagLibLayout &layout, TagLib::ByteVector &data)
+// Makes the start of data the bytes TagLib reads: the header, the body, the padding of the
+// layout, and returns their count. data holds the tag's first bytes (at least the header, and
+// the extended header's size where it has one); it grows where it is too short, and bytes
+// beyond the count are left as they are, so a buffer kept for the next file need not shrink.
+std::size_t toTagLibBytes(const TagLibLayout &layout, TagLib::ByteVector &data)
 {
-    data.resize(unsigned(kHeaderSize + layout.body + layout.padding), '\0');
+    const std::size_t total = kHeaderSize + layout.body + layout.padding;
+    if (data.size() < total)
+        data.resize(unsigned(total), '\0');
     char *p = data.data();
     std::memset(p + kHeaderSize + layout.body, 0, layout.padding); // a footer, if read
     const std::size_t size = layout.body + layout.padding;
@@ -222,6 +226,7 @@ void toTagLibBytes(const TagLibLayout &layout, TagLib::ByteVector &data)
         for (int i = 0; i < 4; ++i)
             p[kHeaderSize + i] = char((layout.extendedSize >> (7 * (3 - i))) & 0x7F);
     }
+    return total;
 }
 
 // The frames of the tag whose bytes TagLib is to read.
@@ -267,8 +272,8 @@ Id3v2Info parseId3v2(const std::uint8_t *data, std::size_t n)
         return info;
     const std::size_t take = std::min<std::size_t>(n, std::size_t(info.size));
     TagLib::ByteVector bytes(reinterpret_cast<const char *>(data), unsigned(take));
-    toTagLibBytes(tagLibLayout(data, take, take), bytes);
-    readFrames(bytes, info);
+    const std::size_t total = toTagLibBytes(tagLibLayout(data, take, take), bytes);
+    readFrames(bytes.mid(0, unsigned(total)), info);
     return info;
 }
 
@@ -279,8 +284,10 @@ Id3v2Info readId3v2(const std::string &fileName)
     thread_local TagLib::ByteVector bytes;
     struct stat st;
     FileHandle file(openRegular(fileName, O_RDONLY, st));
-    // One read takes the header and, for most tags without pictures, the whole tag.
-    bytes.resize(unsigned(kFirstRead));
+    // One read takes the header and, for most tags without pictures, the whole tag. The buffer
+    // only grows (growing fills the new part with zeros, so it is not shrunk between files).
+    if (bytes.size() < kFirstRead)
+        bytes.resize(unsigned(kFirstRead));
     const std::size_t got = readSome(file.fd(), 0, bytes.data(), kFirstRead);
     const auto *head = reinterpret_cast<const std::uint8_t *>(bytes.data());
     Id3v2Info info = headerInfo(head, got);
@@ -288,15 +295,16 @@ Id3v2Info readId3v2(const std::string &fileName)
         const std::size_t size = std::size_t(info.size);
         std::size_t len = std::min(got, size);
         if (size > got && got == kFirstRead) {
-            // Room for TagLib's padding, so the tag is read into its final place.
-            bytes.resize(unsigned(size + 10 + 16));
+            // Room for TagLib's padding too, so the tag is read into its final place.
+            if (bytes.size() < size + 10 + 16)
+                bytes.resize(unsigned(size + 10 + 16));
             len = got + readSome(file.fd(), std::int64_t(got), bytes.data() + got, size - got);
         }
         const TagLibLayout layout =
             tagLibLayout(reinterpret_cast<const std::uint8_t *>(bytes.data()), len, len);
-        bytes.resize(unsigned(len));
-        toTagLibBytes(layout, bytes);
-        readFrames(bytes, info);
+        const std::size_t total = toTagLibBytes(layout, bytes);
+        // A view of the buffer's start: TagLib shares the bytes, never copies them.
+        readFrames(bytes.mid(0, unsigned(total)), info);
     }
     if (bytes.size() > kKeepBuffer)
         bytes = TagLib::ByteVector();
