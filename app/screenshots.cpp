@@ -17,7 +17,24 @@
 namespace
 {
 
-// An MPEG-1 layer III stream, 128 kbit/s, 44.1 kHz, joint stereo, with an ID3v1 tag.
+// An ID3v2.3 tag of 12,345 bytes, as taggers write them: a few text frames and padding.
+QByteArray exampleId3v2(const QByteArray &title, const QByteArray &artist)
+{
+    auto frame = [](const char *id, const QByteArray &text) {
+        const qsizetype n = text.size() + 1;
+        return QByteArray(id) + char(n >> 24) + char(n >> 16) + char(n >> 8) + char(n) +
+               QByteArray(2, '\0') + '\0' + text;
+    };
+    QByteArray body = frame("TIT2", title) + frame("TPE1", artist) + frame("TALB", "Night Songs");
+    body += QByteArray(12345 - 10 - body.size(), '\0');
+    QByteArray header("ID3\x03\0\0", 6);
+    for (int shift : {21, 14, 7, 0})
+        header += char((body.size() >> shift) & 0x7F);
+    return header + body;
+}
+
+// An MPEG-1 layer III stream, 128 kbit/s, 44.1 kHz, joint stereo, with an ID3v2 tag before it
+// and an ID3v1 tag after it.
 QByteArray exampleFile(const QByteArray &title, const QByteArray &artist, int genre)
 {
     QByteArray frame(417, '\0');
@@ -25,7 +42,7 @@ QByteArray exampleFile(const QByteArray &title, const QByteArray &artist, int ge
     frame[1] = char(0xFB);
     frame[2] = char(0x90);
     frame[3] = char(0x64);
-    QByteArray data = frame.repeated(2000);
+    QByteArray data = exampleId3v2(title, artist) + frame.repeated(2000);
     auto field = [](QByteArray text, int width) {
         text.truncate(width);
         return text + QByteArray(width - text.size(), ' ');

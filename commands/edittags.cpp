@@ -2,15 +2,18 @@
 
 #include "changes.h"
 #include "filenames.h"
+#include "fromid3v2.h"
 #include "questions.h"
 #include "tagfile.h"
 #include "tagtext.h"
 #include "tagworkspace.h"
 
+#include <algorithm>
+
 namespace
 {
 
-TagEditView viewOfWorkspace(const QString &fileName)
+TagEditView viewOfWorkspace(const QString &fileName, const Id3v2Info &id3v2)
 {
     const TagWorkspace &ws = tagWorkspace();
     TagEditView view;
@@ -20,7 +23,7 @@ TagEditView viewOfWorkspace(const QString &fileName)
     view.info = {
         QStringLiteral("Size: ") + fromTagText(ws.InfoSize) + QStringLiteral(" bytes"),
         QStringLiteral("Length: ") + fromTagText(ws.InfoLength) + QStringLiteral(" minutes"),
-        QString(),
+        QString::fromStdString(id3v2InfoLine(id3v2)),
         fromTagText(ws.InfoVersion),
         fromTagText(ws.InfoBitrate),
         fromTagText(ws.InfoSampleRate),
@@ -34,11 +37,20 @@ TagEditView viewOfWorkspace(const QString &fileName)
 bool editTagOfFile(const QString &fileName, CommandQuestions &questions)
 {
     TagWorkspace &ws = tagWorkspace();
+    const std::string path = encodeFileName(fileName).toStdString();
     ws.clearForEdit();
+    std::fill_n(ws.TagBuffer.begin(), 3, 0); // the reader puts "TAG" there for a tag it read
     // One file shown: the frames of a variable-bitrate file without a VBR header are counted.
-    ReadTagFile(encodeFileName(fileName).toStdString(), AudioLength::CountFrames);
+    ReadTagFile(path, AudioLength::CountFrames);
+    const bool hasId3v1 = std::equal(ws.TagBuffer.begin(), ws.TagBuffer.begin() + 3, "TAG");
 
-    const std::optional<TagTexts> entered = questions.editTag(viewOfWorkspace(fileName));
+    // An empty tag is filled from the ID3v2 tag; for a file with a tag, only its header is read
+    // for the information line.
+    const Id3v2Info id3v2 = hasId3v1 ? readId3v2Header(path) : readId3v2(path);
+    if (id3v2.read)
+        storeId3v1Fields(id3v1FieldsFromId3v2(id3v2.text), ws);
+
+    const std::optional<TagTexts> entered = questions.editTag(viewOfWorkspace(fileName, id3v2));
     if (!entered)
         return false;
     ws.SongTitle = toTagText(entered->title);

@@ -13,5 +13,7 @@ class FileList;
 // throws IoError and ends the walk at that file.
 WalkReport editTags(FileList &list, CommandQuestions &questions, const WalkControl &control = {});
 
-// The same for one file, named relative to the working directory; whether it was saved.
+// The same for one file, named relative to the working directory; whether it was saved. A file
+// without an ID3v1 tag shows the fields made from its ID3v2 tag, if it has one
+// (id3v1FieldsFromId3v2); the information lines tell of an ID3v2 tag's version and size.
 bool editTagOfFile(const QString &fileName, CommandQuestions &questions);

@@ -78,7 +78,7 @@ dpkg-deb -x "$deb" "$scratch/root"
 check_tree "$scratch/root/usr"
 file -L "$scratch/root/usr/bin/trackling" | grep -q ', stripped' || fail "the binary is not stripped"
 depends="$(dpkg-deb -f "$deb" Depends)"
-for dep in libqt6widgets6 libqt6multimedia6 gstreamer1.0-plugins-good gstreamer1.0-plugins-base; do
+for dep in libqt6widgets6 libqt6multimedia6 libtag1v5 gstreamer1.0-plugins-good gstreamer1.0-plugins-base; do
     grep -q "$dep" <<<"$depends" || fail "Depends lacks $dep: $depends"
 done
 

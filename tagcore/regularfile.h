@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <sys/stat.h>
 
@@ -15,3 +17,33 @@ int openRegularFile(const std::string &name, int flags, struct stat &st);
 // True when fd is open on a regular file; st then describes it. Throws IoError when fstat
 // fails.
 bool isRegularFile(int fd, struct stat &st);
+
+// An open file that is closed on every path. close() reports a failed close; the destructor
+// closes quietly when a failure is already on its way.
+class FileHandle
+{
+public:
+    explicit FileHandle(int fd) : m_fd(fd) {}
+    ~FileHandle();
+    FileHandle(const FileHandle &) = delete;
+    FileHandle &operator=(const FileHandle &) = delete;
+
+    int fd() const { return m_fd; }
+    // Throws IoError when the close fails.
+    void close();
+
+private:
+    int m_fd;
+};
+
+// openRegularFile, with the open file checked again (fstat) for readers that must be sure of
+// what they hand on: st receives the open file's status. Throws IoError; nothing stays open on
+// failure.
+int openRegular(const std::string &name, int flags, struct stat &st);
+
+// Reads up to n bytes at offset; returns the count, fewer only at the end of the file. Throws
+// IoError when a read fails.
+std::size_t readSome(int fd, std::int64_t offset, void *buf, std::size_t n);
+
+// Reads exactly n bytes at offset; a file that ends sooner throws "Read beyond end of file".
+void readExact(int fd, std::int64_t offset, void *buf, std::size_t n);

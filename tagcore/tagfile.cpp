@@ -18,57 +18,6 @@
 namespace
 {
 
-// An open file that is closed on every path. close() reports a failed close; the destructor
-// closes quietly when a failure is already on its way.
-class FileHandle
-{
-public:
-    explicit FileHandle(int fd) : m_fd(fd) {}
-    ~FileHandle()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    FileHandle(const FileHandle &) = delete;
-    FileHandle &operator=(const FileHandle &) = delete;
-
-    int fd() const { return m_fd; }
-    void close()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        if (::close(fd) != 0 && errno != EINTR)
-            throw IoError::fromErrno(errno);
-    }
-
-private:
-    int m_fd;
-};
-
-// Reads up to n bytes at offset; returns the count, fewer only at the end of the file.
-std::size_t readSome(int fd, std::int64_t offset, void *buf, std::size_t n)
-{
-    std::size_t done = 0;
-    while (done < n) {
-        const ssize_t got = ::pread(fd, static_cast<char *>(buf) + done, n - done, offset + done);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            throw IoError::fromErrno(errno);
-        }
-        if (got == 0)
-            break;
-        done += std::size_t(got);
-    }
-    return done;
-}
-
-void readExact(int fd, std::int64_t offset, void *buf, std::size_t n)
-{
-    if (readSome(fd, offset, buf, n) != n)
-        throw IoError::readBeyondEnd();
-}
-
 class FileSource : public ByteSource
 {
 public:

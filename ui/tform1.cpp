@@ -19,6 +19,7 @@
 #include <QDir>
 #include <QGroupBox>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QRadioButton>
 
 TForm1 *Form1 = nullptr;
@@ -59,6 +60,7 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent)
     FileListBox1->setMask(QStringLiteral("*.mp3"));
     openStartFolder();
 
+    buildPopupMenu();
     connectHandlers();
     qApp->installEventFilter(this);
     acceptPathDrops(this);
@@ -116,6 +118,13 @@ void TForm1::connectHandlers()
     connect(Button8, &QPushButton::clicked, this, &TForm1::Button8Click);
     connect(BitBtn1, &QPushButton::clicked, this, &TForm1::BitBtn1Click);
     connect(BitBtn2, &QPushButton::clicked, this, &TForm1::BitBtn2Click);
+    connect(FileListBox1, &QWidget::customContextMenuRequested, this,
+            &TForm1::FileListBox1ContextPopup);
+    connect(EditTags1, &QAction::triggered, this, &TForm1::Button7Click);
+    connect(RenameFiles1, &QAction::triggered, this, &TForm1::Button4Click);
+    connect(TrimFilenames1, &QAction::triggered, this, &TForm1::Button3Click);
+    connect(RenameFromTags1, &QAction::triggered, this, &TForm1::Button6Click);
+    connect(ID3v1FromID3v21, &QAction::triggered, this, &TForm1::ID3v1FromID3v21Click);
 }
 
 void TForm1::FormCreate()

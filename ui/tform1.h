@@ -6,6 +6,8 @@
 #include <memory>
 
 class ModalQuestions;
+class QAction;
+class QMenu;
 class PreviewControl;
 class PreviewPlayer;
 class WindowQuestions;
@@ -39,8 +41,18 @@ public:
     // Puts in the dialogs that answer every later question; nullptr puts the real ones back.
     void setModalQuestions(ModalQuestions *dialogs);
 
+    // The file list's context menu: the commands on the selected files, and "ID3v1 from ID3v2".
+    QMenu *PopupMenu1 = nullptr;
+    QAction *EditTags1 = nullptr;
+    QAction *RenameFiles1 = nullptr;
+    QAction *TrimFilenames1 = nullptr;
+    QAction *RenameFromTags1 = nullptr;
+    QAction *ID3v1FromID3v21 = nullptr;
+
 public slots:
     void FormKeyDown(int key, Qt::KeyboardModifiers shift);
+    void FileListBox1ContextPopup(const QPoint &pos);
+    void ID3v1FromID3v21Click();
     void DirectoryListBox1Change();
     void FileListBox1DblClick();
     void RadioGroup1Click();
@@ -61,6 +73,7 @@ protected:
 
 private:
     void connectHandlers();
+    void buildPopupMenu();
     void drawPictures();
     void openStartFolder();
     NamingOptions namingOptions() const;

@@ -4,6 +4,7 @@
 #include "tform1.h"
 
 #include "handler.h"
+#include "id3v1fromid3v2.h"
 #include "modalquestions.h"
 #include "playlistbrowser.h"
 #include "previewcontrol.h"
@@ -12,6 +13,8 @@
 #include "tagsfromnames.h"
 #include "tidy.h"
 #include "windowquestions.h"
+
+#include <QMenu>
 
 NamingOptions TForm1::namingOptions() const
 {
@@ -87,6 +90,31 @@ void TForm1::Button6Click()
         renameFromTags(*FileListBox1);
         rereadAfterRenames();
     });
+}
+
+void TForm1::ID3v1FromID3v21Click()
+{
+    runHandler(questions(), [this] { id3v1FromId3v2(*FileListBox1); });
+}
+
+// The file list's right-click menu: the commands on the selected files, none of them new but
+// "ID3v1 from ID3v2", so the window keeps its controls.
+void TForm1::buildPopupMenu()
+{
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    EditTags1 = PopupMenu1->addAction(QStringLiteral("Edit tag(s)"));
+    RenameFiles1 = PopupMenu1->addAction(QStringLiteral("Rename file(s)"));
+    TrimFilenames1 = PopupMenu1->addAction(QStringLiteral("Trim filename(s)"));
+    RenameFromTags1 = PopupMenu1->addAction(QStringLiteral("Rename from tags"));
+    PopupMenu1->addSeparator();
+    ID3v1FromID3v21 = PopupMenu1->addAction(QStringLiteral("ID3v1 from ID3v2"));
+    FileListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
+}
+
+void TForm1::FileListBox1ContextPopup(const QPoint &pos)
+{
+    PopupMenu1->popup(FileListBox1->viewport()->mapToGlobal(pos));
 }
 
 void TForm1::Button5Click()

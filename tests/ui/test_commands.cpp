@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QMenu>
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -29,6 +30,7 @@ private slots:
     void renameByPrompt_data();
     void renameByPrompt();
     void renameFromTags();
+    void contextMenu();
     void playlistOfFolder();
     void playlistsOfSubfolders();
     void playlistFailureReturnsToStart();
@@ -329,6 +331,52 @@ void TestCommands::renameFromTags()
     // 04 was not selected; 02 has no tag and 03 a blank artist.
     QCOMPARE(listItems(), (QStringList{"02.mp3", "03.mp3", "04.mp3", "Band - Song.mp3"}));
     QCOMPARE(listSelection(), std::vector<bool>(4, false));
+    QVERIFY(questions.criticals.isEmpty());
+}
+
+// A version 2.3 tag with a title and an artist, as another tool writes it.
+QByteArray id3v2Tag(const QByteArray &title, const QByteArray &artist)
+{
+    auto frame = [](const char *id, const QByteArray &text) {
+        return QByteArray(id) + QByteArray(3, '\0') + char(text.size() + 1) + QByteArray(3, '\0') +
+               text;
+    };
+    const QByteArray body = frame("TIT2", title) + frame("TPE1", artist) + QByteArray(20, '\0');
+    return QByteArray("ID3\x03\0\0\0\0\0", 9) + char(body.size()) + body;
+}
+
+// The file list's context menu: the commands on the selection, "ID3v1 from ID3v2" among them.
+void TestCommands::contextMenu()
+{
+    WindowsInFolder folder;
+    const QByteArray tagged = id3v2Tag("From ID3v2", "Band") + mp3();
+    QVERIFY(testfiles::writeFile(folder.file("a.mp3"), tagged));
+    QVERIFY(testfiles::writeFile(folder.file("b.mp3"), mp3()));
+    folder.start();
+    showMainWindow();
+    FakeQuestions questions;
+
+    emit Form1->FileListBox1->customContextMenuRequested(QPoint(5, 5));
+    QTRY_VERIFY(Form1->PopupMenu1->isVisible());
+    QStringList texts;
+    for (const QAction *action : Form1->PopupMenu1->actions())
+        texts.append(action->text());
+    QCOMPARE(texts, (QStringList{"Edit tag(s)", "Rename file(s)", "Trim filename(s)",
+                                 "Rename from tags", "", "ID3v1 from ID3v2"}));
+    Form1->PopupMenu1->hide();
+
+    Form1->FileListBox1->setSelected(0, true);
+    Form1->FileListBox1->setSelected(1, true);
+    Form1->ID3v1FromID3v21->trigger();
+    QCOMPARE(listSelection(), std::vector<bool>(2, false));
+    // Only the ID3v1 tag is added: every byte before it as it was.
+    QCOMPARE(testfiles::readFile(folder.file("a.mp3")),
+             tagged + testfiles::id3v1("From ID3v2", "Band"));
+    QCOMPARE(testfiles::readFile(folder.file("b.mp3")), mp3());
+
+    Form1->FileListBox1->setSelected(0, true);
+    Form1->RenameFromTags1->trigger();
+    QCOMPARE(listItems(), (QStringList{"b.mp3", "Band - From ID3v2.mp3"}));
     QVERIFY(questions.criticals.isEmpty());
 }
 

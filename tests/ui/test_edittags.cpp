@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -22,6 +23,8 @@ private slots:
     void fileWithoutTag();
     void saveWritesTag();
     void variableBitrateWithoutHeaderCounted();
+    void id3v2LineFitsTheInformationBox_data();
+    void id3v2LineFitsTheInformationBox();
     void readFailureEndsWalk();
     void restoresRestrictedDialog();
     void doubleClickEditsClickedFile();
@@ -189,6 +192,52 @@ void TestEditTags::variableBitrateWithoutHeaderCounted()
     QVERIFY(questions.criticals.isEmpty());
     QVERIFY2(memo.contains(QStringLiteral("Length: 0:05 minutes")), qPrintable(memo.join('|')));
     QVERIFY2(memo.contains(QStringLiteral("Bitrate: 224 kbit (VBR)")), qPrintable(memo.join('|')));
+}
+
+void TestEditTags::id3v2LineFitsTheInformationBox_data()
+{
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("ordinary tag") << 12345 << "ID3v2.3: 12,345 bytes";
+    QTest::newRow("cover art") << 2012345 << "ID3v2.3: 2,012,345 bytes";
+    QTest::newRow("largest read") << 16 * 1024 * 1024 << "ID3v2.3: 16,777,216 bytes";
+}
+
+// The line of a file's ID3v2 tag takes the empty line of the information box: every line is
+// shown whole, none is wrapped or pushed out.
+void TestEditTags::id3v2LineFitsTheInformationBox()
+{
+    QFETCH(int, size);
+    QFETCH(QString, line);
+    WindowsInFolder folder;
+    QByteArray tag("ID3\x03\0\0", 6);
+    for (int shift : {21, 14, 7, 0})
+        tag += char(((size - 10) >> shift) & 0x7F);
+    tag += QByteArray(size - 10, '\0');
+    QVERIFY(
+        testfiles::writeFile(folder.file("song.mp3"),
+                             tag + mp3(testfiles::id3v1("Title", "Artist", "", "1998", "", 8))));
+    folder.start();
+    FakeQuestions questions;
+    QStringList memo;
+    int widest = 0, room = 0;
+    questions.dialogAnswers = {[&](QDialog &) {
+        Form2->show();
+        QApplication::processEvents();
+        QPlainTextEdit *box = Form2->Memo1;
+        memo = box->toPlainText().split(u'\n');
+        const QFontMetrics metrics(box->font());
+        widest = metrics.horizontalAdvance(memo[2]);
+        room = box->viewport()->width() - 2 * int(box->document()->documentMargin());
+        Form2->hide();
+        return 2;
+    }};
+    Form1->FileListBox1->setSelected(0, true);
+    Form1->Button7->click();
+    QVERIFY(questions.criticals.isEmpty());
+    QCOMPARE(memo.size(), 7);
+    QCOMPARE(memo[2], line);
+    QVERIFY2(widest <= room, qPrintable(QStringLiteral("%1 px in %2").arg(widest).arg(room)));
 }
 
 void TestEditTags::readFailureEndsWalk()
