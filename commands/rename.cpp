@@ -46,12 +46,13 @@ bool sameFile(const char *a, const char *b)
 // On a file system that ignores letter case the new name of a case change already names the
 // file itself: move it aside under a hidden unique name, then to the new name, each step
 // without replacing; if the second step is refused, it goes back.
-bool renameThroughAside(const std::string &from, const std::string &to)
+bool renameThroughAside(const std::string &from, const std::string &to,
+                        const std::string &folderPrefix = {})
 {
     static std::atomic<unsigned> counter{0};
     for (int attempt = 0; attempt < 8; ++attempt) {
-        const std::string aside =
-            ".trackling-rename-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+        const std::string aside = folderPrefix + ".trackling-rename-" + std::to_string(::getpid()) +
+                                  "-" + std::to_string(counter++);
         const int err = renameOnce(from.c_str(), aside.c_str());
         if (err == EEXIST)
             continue;
@@ -91,6 +92,23 @@ bool renameNoReplace(const QString &from, const QString &to)
         return true;
     if (err == EEXIST && sameFile(oldName.c_str(), newName.c_str()))
         return renameThroughAside(oldName, newName);
+    return false;
+}
+
+bool renameNoReplaceIn(const QByteArray &folder, const QByteArray &from, const QByteArray &to)
+{
+    if (!acceptableName(decodeFileName(to)) || !acceptableName(decodeFileName(from)) ||
+        folder.isEmpty() || from == to)
+        return false;
+    const std::string prefix =
+        folder.endsWith('/') ? folder.toStdString() : folder.toStdString() + '/';
+    const std::string oldPath = prefix + from.toStdString();
+    const std::string newPath = prefix + to.toStdString();
+    const int err = renameOnce(oldPath.c_str(), newPath.c_str());
+    if (err == 0)
+        return true;
+    if (err == EEXIST && sameFile(oldPath.c_str(), newPath.c_str()))
+        return renameThroughAside(oldPath, newPath, prefix);
     return false;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <functional>
 #include <optional>
@@ -13,6 +14,10 @@ class FileList;
 // a file system that ignores letter case. Returns whether the file now has the new name; a
 // refusal leaves it under its old name.
 bool renameNoReplace(const QString &from, const QString &to);
+
+// The same rename by the same rules for the names from and to (bytes as the file system stores
+// them) inside folder (an absolute path, bytes), whatever the working directory is.
+bool renameNoReplaceIn(const QByteArray &folder, const QByteArray &from, const QByteArray &to);
 
 // A one-line text prompt: caption, prompt line, initial value, longest text. Returns the
 // entered text on OK, nothing on Cancel.
