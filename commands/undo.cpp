@@ -1,7 +1,10 @@
 #include "undo.h"
 
+#include "filenames.h"
 #include "ioerror.h"
 #include "rename.h"
+
+#include <QDateTime>
 
 #include <atomic>
 #include <cerrno>
@@ -280,6 +283,7 @@ UndoReport undoCommand(Journal &journal, const CommandRecord &command)
 {
     journal.markUndone(command.id);
     UndoReport report;
+    report.command = command.name;
     for (auto it = command.changes.rbegin(); it != command.changes.rend(); ++it)
         add(report, *it, true);
     return report;
@@ -289,7 +293,34 @@ UndoReport redoCommand(Journal &journal, const CommandRecord &command)
 {
     journal.markRedone(command.id);
     UndoReport report;
+    report.command = command.name;
     for (const Change &change : command.changes)
         add(report, change, false);
     return report;
+}
+
+QString undoQuestion(const CommandRecord &command)
+{
+    const QString when = QDateTime::fromMSecsSinceEpoch(command.timeMs)
+                             .toLocalTime()
+                             .toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+    return QStringLiteral("Undo \"%1\" in %2, made by an earlier run of Trackling on %3?")
+        .arg(command.name, decodeFileName(command.folder), when);
+}
+
+std::optional<UndoReport> undoLast(Journal &journal,
+                                   const std::function<bool(const QString &)> &confirm)
+{
+    const std::optional<CommandRecord> command = journal.nextUndo();
+    if (!command || (fromAnotherRun(journal, *command) && !confirm(undoQuestion(*command))))
+        return std::nullopt;
+    return undoCommand(journal, *command);
+}
+
+std::optional<UndoReport> redoLast(Journal &journal)
+{
+    const std::optional<CommandRecord> command = journal.nextRedo();
+    if (!command)
+        return std::nullopt;
+    return redoCommand(journal, *command);
 }

@@ -4,6 +4,8 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
+#include <optional>
 #include <vector>
 
 // The reasons undo and redo give for a file they leave as it is.
@@ -15,6 +17,7 @@ inline constexpr char16_t kUndoNameTaken[] = u"name already taken";
 // be (a change a killed command never made, or an undo cut short), and the files it left as
 // they were, each with its reason (one of the texts above, or the message of a failed write).
 struct UndoReport {
+    QString command; // the name of the command taken back or made again
     struct Left {
         QByteArray path; // bytes, absolute
         QString reason;
@@ -45,3 +48,17 @@ inline bool fromAnotherRun(const Journal &journal, const CommandRecord &command)
 {
     return command.runId != journal.runId();
 }
+
+// The question asked before undoing a command of another run: its name, folder and time.
+QString undoQuestion(const CommandRecord &command);
+
+// Ctrl+Z: takes back the last command that changed files (see undoCommand). A command of
+// another run is taken back only when confirm, asked undoQuestion(), says yes. Nothing when there
+// is nothing to undo or the question is declined. Throws IoError when the journal cannot be
+// read or written; then nothing has been changed.
+std::optional<UndoReport> undoLast(Journal &journal,
+                                   const std::function<bool(const QString &)> &confirm);
+
+// Ctrl+Shift+Z: makes again what undo took back last (see redoCommand); nothing when there is
+// nothing to redo (also after a new command).
+std::optional<UndoReport> redoLast(Journal &journal);

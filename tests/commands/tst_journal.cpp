@@ -256,6 +256,15 @@ private slots:
         }
         Journal journal(m_state);
         QVERIFY(fromAnotherRun(journal, *journal.nextUndo()));
+        QStringList asked;
+        QVERIFY(!undoLast(journal, [&](const QString &question) {
+            asked << question;
+            return false;
+        }));
+        QCOMPARE(asked.size(), 1);
+        QVERIFY2(asked[0].startsWith("Undo \"TAG'EM!\" in /music, made by an earlier run of "
+                                     "Trackling on 20"),
+                 qPrintable(asked[0]));
         QCOMPARE(journal.nextUndo()->id, ids[2]);
         journal.markUndone(ids[2]);
         journal.markUndone(ids[1]);
@@ -271,6 +280,11 @@ private slots:
         QCOMPARE(journal.nextUndo()->id, fresh);
         QCOMPARE(journal.nextUndo()->name, QStringLiteral("TAG'EM!"));
         QCOMPARE(journal.nextUndo()->folder, QByteArray("/music"));
+        const auto undone = undoLast(journal, [&](const QString &) { return false; });
+        QVERIFY(undone); // this run's own command: no question
+        QCOMPARE(undone->left.front().reason, QString::fromUtf16(kUndoGone));
+        QCOMPARE(redoLast(journal)->command, QStringLiteral("TAG'EM!"));
+        QVERIFY(!redoLast(journal));
     }
 
     void tornOrCorruptTailIgnored_data()
