@@ -64,9 +64,9 @@ void writeTags(const std::vector<QByteArray> &paths, std::size_t from, std::size
 }
 
 // What the journal needs of a file before its tag is written: its size and last 128 bytes.
-TagChange beforeWrite(const QByteArray &path, const QByteArray &newTag)
+JournalTag beforeWrite(const QByteArray &path, const QByteArray &newTag)
 {
-    TagChange c;
+    JournalTag c;
     c.path = path;
     c.newTag = newTag;
     const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -89,7 +89,7 @@ void preparedTags(const std::vector<QByteArray> &paths, const QByteArray &newTag
 {
     const std::uint64_t id = journal ? journal->beginCommand(QStringLiteral("TAG'EM!"), "/b") : 0;
     std::vector<int> fds;
-    std::vector<Change> changes;
+    std::vector<JournalChange> changes;
     int n = 0;
     for (std::size_t from = 0, size; from < paths.size(); from += size) {
         size = block ? block : Journal::blockSize(n++);
@@ -97,7 +97,7 @@ void preparedTags(const std::vector<QByteArray> &paths, const QByteArray &newTag
         fds.clear();
         changes.clear();
         for (std::size_t i = from; i < to; ++i) {
-            TagChange c;
+            JournalTag c;
             c.path = paths[i];
             c.newTag = newTag;
             const int fd = ::open(paths[i].constData(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
@@ -115,7 +115,7 @@ void preparedTags(const std::vector<QByteArray> &paths, const QByteArray &newTag
         if (journal)
             journal->record(id, changes);
         for (std::size_t k = 0; k < fds.size(); ++k) {
-            const auto &c = std::get<TagChange>(changes[k]);
+            const auto &c = std::get<JournalTag>(changes[k]);
             if (::pwrite(fds[k], newTag.constData(), 128,
                          c.appended ? c.oldSize : c.oldSize - 128) != 128)
                 std::abort();
@@ -132,7 +132,7 @@ void journalledTags(Journal &journal, const std::vector<QByteArray> &paths,
     for (std::size_t from = 0, size; from < paths.size(); from += size) {
         size = block ? block : Journal::blockSize(n++);
         const std::size_t to = std::min(paths.size(), from + size);
-        std::vector<Change> changes;
+        std::vector<JournalChange> changes;
         changes.reserve(to - from);
         for (std::size_t i = from; i < to; ++i)
             changes.push_back(beforeWrite(paths[i], newTag));

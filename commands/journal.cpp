@@ -275,7 +275,7 @@ void Journal::compact()
 
 std::uint64_t Journal::beginCommand(const QString &name, const QByteArray &folder)
 {
-    CommandRecord c;
+    JournalCommand c;
     do
         c.id = QRandomGenerator::system()->generate64();
     while (c.id == 0);
@@ -287,17 +287,17 @@ std::uint64_t Journal::beginCommand(const QString &name, const QByteArray &folde
     return c.id;
 }
 
-void Journal::record(std::uint64_t command, const std::vector<Change> &changes)
+void Journal::record(std::uint64_t command, const std::vector<JournalChange> &changes)
 {
     if (changes.empty())
         return;
     QByteArray records;
     const auto pending = std::find_if(m_pending.begin(), m_pending.end(),
-                                      [&](const CommandRecord &c) { return c.id == command; });
+                                      [&](const JournalCommand &c) { return c.id == command; });
     const bool begins = pending != m_pending.end();
     if (begins)
         records += beginRecord(*pending);
-    for (const Change &change : changes)
+    for (const JournalChange &change : changes)
         records += changeRecord(command, change);
     append(records, begins);
     if (begins)
@@ -307,9 +307,9 @@ void Journal::record(std::uint64_t command, const std::vector<Change> &changes)
 namespace
 {
 
-std::vector<CommandRecord> pick(const Journal::State &state, const std::vector<std::uint64_t> &ids)
+std::vector<JournalCommand> pick(const Journal::State &state, const std::vector<std::uint64_t> &ids)
 {
-    std::vector<CommandRecord> out;
+    std::vector<JournalCommand> out;
     for (const std::uint64_t id : ids)
         out.push_back(state.commands.at(id));
     return out;
@@ -317,19 +317,19 @@ std::vector<CommandRecord> pick(const Journal::State &state, const std::vector<s
 
 } // namespace
 
-std::vector<CommandRecord> Journal::undoable()
+std::vector<JournalCommand> Journal::undoable()
 {
     const State state = readState();
     return pick(state, state.undo);
 }
 
-std::vector<CommandRecord> Journal::redoable()
+std::vector<JournalCommand> Journal::redoable()
 {
     const State state = readState();
     return pick(state, state.redo);
 }
 
-std::optional<CommandRecord> Journal::nextUndo()
+std::optional<JournalCommand> Journal::nextUndo()
 {
     State state = readState();
     if (state.undo.empty())
@@ -337,7 +337,7 @@ std::optional<CommandRecord> Journal::nextUndo()
     return std::move(state.commands.at(state.undo.back()));
 }
 
-std::optional<CommandRecord> Journal::nextRedo()
+std::optional<JournalCommand> Journal::nextRedo()
 {
     State state = readState();
     if (state.redo.empty())

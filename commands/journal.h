@@ -14,7 +14,7 @@
 // Paths and names are bytes as the file system stores them.
 
 // A tag write: the last 128 bytes were overwritten, or a tag was appended at oldSize.
-struct TagChange {
+struct JournalTag {
     QByteArray path;          // absolute
     std::int64_t oldSize = 0; // the file's size before the write
     QByteArray oldLast;       // the file's last 128 bytes before the write (fewer if shorter)
@@ -23,7 +23,7 @@ struct TagChange {
 };
 
 // A rename inside one folder.
-struct RenameChange {
+struct JournalRename {
     QByteArray folder; // absolute
     QByteArray oldName;
     QByteArray newName;
@@ -31,22 +31,22 @@ struct RenameChange {
 };
 
 // A playlist written whole: it replaced oldContent, or there was no file.
-struct PlaylistChange {
+struct JournalPlaylist {
     QByteArray path; // absolute
     std::optional<QByteArray> oldContent;
     QByteArray newContent;
 };
 
-using Change = std::variant<TagChange, RenameChange, PlaylistChange>;
+using JournalChange = std::variant<JournalTag, JournalRename, JournalPlaylist>;
 
 // One command as recorded: what it was, where and when, and its changes in the order made.
-struct CommandRecord {
+struct JournalCommand {
     std::uint64_t id = 0;
     QString name;            // "TAG'EM!", "Rename from tags", ...
     QByteArray folder;       // the folder it worked in
     std::int64_t timeMs = 0; // when it began, milliseconds since the epoch (UTC)
     QByteArray runId;        // the run of the program that made it
-    std::vector<Change> changes;
+    std::vector<JournalChange> changes;
 };
 
 // The journal file in a folder that only the user can enter (0700), the file itself 0600.
@@ -84,16 +84,16 @@ public:
     // when they are on disk. Record a block of changes, then make them. Throws IoError: the
     // changes must then not be made (the journal may hold them; undo leaves a file it finds
     // unchanged as it is).
-    void record(std::uint64_t command, const std::vector<Change> &changes);
+    void record(std::uint64_t command, const std::vector<JournalChange> &changes);
 
     // The command Ctrl+Z would take back next, and the one Ctrl+Shift+Z would make again,
     // read from the journal as it is now (also another run's). Throws IoError.
-    std::optional<CommandRecord> nextUndo();
-    std::optional<CommandRecord> nextRedo();
+    std::optional<JournalCommand> nextUndo();
+    std::optional<JournalCommand> nextRedo();
     // The commands undo can take back, oldest first, and those redo can make again, the next
     // one last. Throws IoError.
-    std::vector<CommandRecord> undoable();
-    std::vector<CommandRecord> redoable();
+    std::vector<JournalCommand> undoable();
+    std::vector<JournalCommand> redoable();
 
     // Records, flushed, that undo (redo) of the command begins: it then moves to the redo
     // (undo) side, also if undo is cut short. Throws IoError.
@@ -116,7 +116,7 @@ private:
     int m_lockFd = -1;
     int m_fd = -1;
     std::uint64_t m_inode = 0;
-    std::int64_t m_validSize = 0;         // the end of the last trusted record
-    int m_commands = 0;                   // commands in the file, as far as read
-    std::vector<CommandRecord> m_pending; // begun, not yet written
+    std::int64_t m_validSize = 0;          // the end of the last trusted record
+    int m_commands = 0;                    // commands in the file, as far as read
+    std::vector<JournalCommand> m_pending; // begun, not yet written
 };

@@ -122,11 +122,11 @@ std::uint32_t u32At(QByteArrayView data, std::int64_t at)
     return v;
 }
 
-std::optional<Change> readChange(RecordType type, Reader &in)
+std::optional<JournalChange> readChange(RecordType type, Reader &in)
 {
     switch (type) {
     case Tag: {
-        TagChange c;
+        JournalTag c;
         c.path = in.bytes();
         c.oldSize = std::int64_t(in.u64());
         c.appended = in.u8() != 0;
@@ -135,7 +135,7 @@ std::optional<Change> readChange(RecordType type, Reader &in)
         return c;
     }
     case Rename: {
-        RenameChange c;
+        JournalRename c;
         c.folder = in.bytes();
         c.oldName = in.bytes();
         c.newName = in.bytes();
@@ -143,7 +143,7 @@ std::optional<Change> readChange(RecordType type, Reader &in)
         return c;
     }
     case Playlist: {
-        PlaylistChange c;
+        JournalPlaylist c;
         c.path = in.bytes();
         const bool hadOld = in.u8() != 0;
         const QByteArray old = in.bytes();
@@ -168,7 +168,7 @@ void moveBetween(std::vector<std::uint64_t> &from, std::vector<std::uint64_t> &t
 
 } // namespace
 
-QByteArray beginRecord(const CommandRecord &command)
+QByteArray beginRecord(const JournalCommand &command)
 {
     return Writer(Begin)
         .u64(command.id)
@@ -179,9 +179,9 @@ QByteArray beginRecord(const CommandRecord &command)
         .framed();
 }
 
-QByteArray changeRecord(std::uint64_t command, const Change &change)
+QByteArray changeRecord(std::uint64_t command, const JournalChange &change)
 {
-    if (const auto *t = std::get_if<TagChange>(&change))
+    if (const auto *t = std::get_if<JournalTag>(&change))
         return Writer(Tag)
             .u64(command)
             .bytes(t->path)
@@ -190,7 +190,7 @@ QByteArray changeRecord(std::uint64_t command, const Change &change)
             .bytes(t->oldLast)
             .bytes(t->newTag)
             .framed();
-    if (const auto *r = std::get_if<RenameChange>(&change))
+    if (const auto *r = std::get_if<JournalRename>(&change))
         return Writer(Rename)
             .u64(command)
             .bytes(r->folder)
@@ -198,7 +198,7 @@ QByteArray changeRecord(std::uint64_t command, const Change &change)
             .bytes(r->newName)
             .u64(r->inode)
             .framed();
-    const auto &p = std::get<PlaylistChange>(change);
+    const auto &p = std::get<JournalPlaylist>(change);
     return Writer(Playlist)
         .u64(command)
         .bytes(p.path)
@@ -231,7 +231,7 @@ std::int64_t Journal::State::read(QByteArrayView data, std::int64_t offset)
         const auto type = RecordType(in.u8());
         const std::uint64_t id = in.u64();
         if (type == Begin) {
-            CommandRecord c;
+            JournalCommand c;
             c.id = id;
             c.timeMs = std::int64_t(in.u64());
             c.runId = in.bytes();
@@ -252,7 +252,7 @@ std::int64_t Journal::State::read(QByteArrayView data, std::int64_t offset)
             else
                 moveBetween(redo, undo, id);
         } else {
-            std::optional<Change> change = readChange(type, in);
+            std::optional<JournalChange> change = readChange(type, in);
             if (!change || !in.ok() || !in.atEnd())
                 break;
             if (const auto it = commands.find(id); it != commands.end())
@@ -276,9 +276,9 @@ QByteArray Journal::State::compacted(int keep) const
 
     QByteArray out(kJournalMagic, kMagicSize);
     for (const std::uint64_t id : order) {
-        const CommandRecord &c = commands.at(id);
+        const JournalCommand &c = commands.at(id);
         out += beginRecord(c);
-        for (const Change &change : c.changes)
+        for (const JournalChange &change : c.changes)
             out += changeRecord(id, change);
     }
     for (const std::uint64_t id : keptRedo)

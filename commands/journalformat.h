@@ -24,8 +24,8 @@ enum RecordType : std::uint8_t {
 };
 
 // Framed records, ready to write.
-QByteArray beginRecord(const CommandRecord &command);
-QByteArray changeRecord(std::uint64_t command, const Change &change);
+QByteArray beginRecord(const JournalCommand &command);
+QByteArray changeRecord(std::uint64_t command, const JournalChange &change);
 QByteArray markRecord(RecordType type, std::uint64_t command);
 
 } // namespace journalformat
@@ -34,7 +34,7 @@ QByteArray markRecord(RecordType type, std::uint64_t command);
 // order: a command goes on the undo side and empties the redo side; undo moves a command to the
 // redo side, redo moves it back.
 struct Journal::State {
-    std::map<std::uint64_t, CommandRecord> commands;
+    std::map<std::uint64_t, JournalCommand> commands;
     std::vector<std::uint64_t> undo; // the next to undo last
     std::vector<std::uint64_t> redo; // the next to redo last
     int begins = 0;                  // command records read

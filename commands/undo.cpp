@@ -100,7 +100,7 @@ int writeOnce(int fd, QByteArrayView data, std::int64_t offset)
     return n < 0 ? errno : ENOSPC;
 }
 
-Result applyTag(const TagChange &c, bool undo)
+Result applyTag(const JournalTag &c, bool undo)
 {
     const Fd file(openRegular(c.path, O_RDWR));
     if (file.get() < 0) {
@@ -139,7 +139,7 @@ Result applyTag(const TagChange &c, bool undo)
     return {Outcome::Done};
 }
 
-Result applyRename(const RenameChange &c, bool undo)
+Result applyRename(const JournalRename &c, bool undo)
 {
     const QByteArray &from = undo ? c.newName : c.oldName;
     const QByteArray &to = undo ? c.oldName : c.newName;
@@ -217,7 +217,7 @@ Result writePlaylist(const QByteArray &path, const QByteArray &content, bool rep
     return {Outcome::Done};
 }
 
-Result applyPlaylist(const PlaylistChange &c, bool undo)
+Result applyPlaylist(const JournalPlaylist &c, bool undo)
 {
     const std::optional<QByteArray> current = readWhole(c.path);
     const std::optional<QByteArray> before = c.oldContent;
@@ -239,29 +239,29 @@ Result applyPlaylist(const PlaylistChange &c, bool undo)
     return writePlaylist(c.path, *to, current.has_value(), mode);
 }
 
-QByteArray pathOf(const Change &change, bool undo)
+QByteArray pathOf(const JournalChange &change, bool undo)
 {
-    if (const auto *t = std::get_if<TagChange>(&change))
+    if (const auto *t = std::get_if<JournalTag>(&change))
         return t->path;
-    if (const auto *r = std::get_if<RenameChange>(&change))
+    if (const auto *r = std::get_if<JournalRename>(&change))
         return r->folder + '/' + (undo ? r->newName : r->oldName);
-    return std::get<PlaylistChange>(change).path;
+    return std::get<JournalPlaylist>(change).path;
 }
 
-Result applyChange(const Change &change, bool undo)
+Result applyChange(const JournalChange &change, bool undo)
 {
     try {
-        if (const auto *t = std::get_if<TagChange>(&change))
+        if (const auto *t = std::get_if<JournalTag>(&change))
             return applyTag(*t, undo);
-        if (const auto *r = std::get_if<RenameChange>(&change))
+        if (const auto *r = std::get_if<JournalRename>(&change))
             return applyRename(*r, undo);
-        return applyPlaylist(std::get<PlaylistChange>(change), undo);
+        return applyPlaylist(std::get<JournalPlaylist>(change), undo);
     } catch (const IoError &e) {
         return {Outcome::Left, QString::fromStdString(e.message())};
     }
 }
 
-void add(UndoReport &report, const Change &change, bool undo)
+void add(UndoReport &report, const JournalChange &change, bool undo)
 {
     const Result r = applyChange(change, undo);
     switch (r.outcome) {
@@ -279,7 +279,7 @@ void add(UndoReport &report, const Change &change, bool undo)
 
 } // namespace
 
-UndoReport undoCommand(Journal &journal, const CommandRecord &command)
+UndoReport undoCommand(Journal &journal, const JournalCommand &command)
 {
     journal.markUndone(command.id);
     UndoReport report;
@@ -289,17 +289,17 @@ UndoReport undoCommand(Journal &journal, const CommandRecord &command)
     return report;
 }
 
-UndoReport redoCommand(Journal &journal, const CommandRecord &command)
+UndoReport redoCommand(Journal &journal, const JournalCommand &command)
 {
     journal.markRedone(command.id);
     UndoReport report;
     report.command = command.name;
-    for (const Change &change : command.changes)
+    for (const JournalChange &change : command.changes)
         add(report, change, false);
     return report;
 }
 
-QString undoQuestion(const CommandRecord &command)
+QString undoQuestion(const JournalCommand &command)
 {
     const QString when = QDateTime::fromMSecsSinceEpoch(command.timeMs)
                              .toLocalTime()
@@ -311,7 +311,7 @@ QString undoQuestion(const CommandRecord &command)
 std::optional<UndoReport> undoLast(Journal &journal,
                                    const std::function<bool(const QString &)> &confirm)
 {
-    const std::optional<CommandRecord> command = journal.nextUndo();
+    const std::optional<JournalCommand> command = journal.nextUndo();
     if (!command || (fromAnotherRun(journal, *command) && !confirm(undoQuestion(*command))))
         return std::nullopt;
     return undoCommand(journal, *command);
@@ -319,7 +319,7 @@ std::optional<UndoReport> undoLast(Journal &journal,
 
 std::optional<UndoReport> redoLast(Journal &journal)
 {
-    const std::optional<CommandRecord> command = journal.nextRedo();
+    const std::optional<JournalCommand> command = journal.nextRedo();
     if (!command)
         return std::nullopt;
     return redoCommand(journal, *command);

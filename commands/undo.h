@@ -36,21 +36,21 @@ struct UndoReport {
 // Everything else is left as it is and reported. Records the undo in the journal first, so
 // the command moves to the redo side even when undo is cut short. Throws IoError only when the
 // journal cannot be written; nothing has been changed then.
-UndoReport undoCommand(Journal &journal, const CommandRecord &command);
+UndoReport undoCommand(Journal &journal, const JournalCommand &command);
 
 // Makes a command's changes again, in order, by the same rules: only where a file is exactly as
 // undo left it. Throws IoError only when the journal cannot be written.
-UndoReport redoCommand(Journal &journal, const CommandRecord &command);
+UndoReport redoCommand(Journal &journal, const JournalCommand &command);
 
 // Whether the command was made by an earlier run of the program (or another one running): the
 // window asks before undoing it.
-inline bool fromAnotherRun(const Journal &journal, const CommandRecord &command)
+inline bool fromAnotherRun(const Journal &journal, const JournalCommand &command)
 {
     return command.runId != journal.runId();
 }
 
 // The question asked before undoing a command of another run: its name, folder and time.
-QString undoQuestion(const CommandRecord &command);
+QString undoQuestion(const JournalCommand &command);
 
 // Ctrl+Z: takes back the last command that changed files (see undoCommand). A command of
 // another run is taken back only when confirm, asked undoQuestion(), says yes. Nothing when there

@@ -71,7 +71,7 @@ enum Kind { TagOverwritten, TagAppended, Renamed, RenamedRawBytes, PlaylistRepla
 // One change of each kind in a folder: the files before it, the change as recorded, the change
 // made by hand, and a meddling by someone else after it, with the reason undo then gives.
 struct Scenario {
-    Change change;
+    JournalChange change;
     std::function<void()> make;
     std::function<void()> meddle;
     QString refusal;
@@ -87,7 +87,7 @@ Scenario scenario(Kind kind, const QByteArray &folder)
     case TagAppended: {
         const QByteArray old = kind == TagAppended ? audio : audio + testfiles::id3v1("Old");
         writeBytes(mp3, old);
-        TagChange c{mp3, old.size(), old.right(128), kind == TagAppended, newTag};
+        JournalTag c{mp3, old.size(), old.right(128), kind == TagAppended, newTag};
         const qint64 at = c.appended ? old.size() : old.size() - 128;
         return {c, [=] { pwriteAt(mp3, newTag, at); },
                 [=] { pwriteAt(mp3, testfiles::id3v1("Someone else"), at); },
@@ -101,7 +101,7 @@ Scenario scenario(Kind kind, const QByteArray &folder)
         writeBytes(folder + '/' + from, audio);
         struct stat st;
         ::stat((folder + '/' + from).constData(), &st);
-        const RenameChange c{folder, from, to, st.st_ino};
+        const JournalRename c{folder, from, to, st.st_ino};
         const auto move = [=](const QByteArray &a, const QByteArray &b) {
             QCOMPARE(::rename((folder + '/' + a).constData(), (folder + '/' + b).constData()), 0);
         };
@@ -114,7 +114,7 @@ Scenario scenario(Kind kind, const QByteArray &folder)
     case PlaylistReplaced:
     case PlaylistNew: {
         const QByteArray list = folder + "/list.m3u";
-        PlaylistChange c{list, std::nullopt, "/m/b.mp3\r\n/m/c.mp3\r\n"};
+        JournalPlaylist c{list, std::nullopt, "/m/b.mp3\r\n/m/c.mp3\r\n"};
         if (kind == PlaylistReplaced) {
             c.oldContent = QByteArray("/m/a.mp3\r\n");
             writeBytes(list, *c.oldContent);
@@ -130,7 +130,8 @@ Scenario scenario(Kind kind, const QByteArray &folder)
 
 // Records one change as a command of the journal and returns the command as the journal
 // holds it.
-CommandRecord recordOne(Journal &journal, const Change &change, const QString &name = "TAG'EM!")
+JournalCommand recordOne(Journal &journal, const JournalChange &change,
+                         const QString &name = "TAG'EM!")
 {
     const std::uint64_t id = journal.beginCommand(name, "/music");
     journal.record(id, {change});
@@ -175,9 +176,9 @@ private slots:
         QFETCH(int, kind);
         Journal journal(m_state);
         const Scenario s = scenario(Kind(kind), m_files);
-        const bool inodes = !std::holds_alternative<PlaylistChange>(s.change);
+        const bool inodes = !std::holds_alternative<JournalPlaylist>(s.change);
         const Snapshot before = snapshot(m_files, inodes);
-        const CommandRecord command = recordOne(journal, s.change);
+        const JournalCommand command = recordOne(journal, s.change);
         s.make();
         const Snapshot after = snapshot(m_files, inodes);
         QVERIFY(before != after);
@@ -205,7 +206,7 @@ private slots:
         QFETCH(int, kind);
         Journal journal(m_state);
         const Scenario s = scenario(Kind(kind), m_files);
-        const CommandRecord command = recordOne(journal, s.change);
+        const JournalCommand command = recordOne(journal, s.change);
         s.make();
         s.meddle();
         const Snapshot meddled = snapshot(m_files);
@@ -222,9 +223,9 @@ private slots:
     {
         Journal journal(m_state);
         const Scenario s = scenario(TagAppended, m_files);
-        const CommandRecord command = recordOne(journal, s.change);
+        const JournalCommand command = recordOne(journal, s.change);
         const Snapshot before = snapshot(m_files);
-        const auto oldSize = std::get<TagChange>(s.change).oldSize;
+        const auto oldSize = std::get<JournalTag>(s.change).oldSize;
 
         struct rlimit saved;
         ::getrlimit(RLIMIT_FSIZE, &saved);
@@ -250,7 +251,7 @@ private slots:
             Journal first(m_state);
             for (int i = 0; i < 3; ++i)
                 ids.push_back(
-                    recordOne(first, RenameChange{"/m", fakeRename(i), fakeRename(i + 1)}).id);
+                    recordOne(first, JournalRename{"/m", fakeRename(i), fakeRename(i + 1)}).id);
             first.beginCommand("Trim filename(s)", "/m");
             QVERIFY(!fromAnotherRun(first, *first.nextUndo()));
         }
@@ -274,7 +275,7 @@ private slots:
         QCOMPARE(journal.nextRedo()->id, ids[2]);
         QCOMPARE(journal.nextUndo()->id, ids[1]);
 
-        const std::uint64_t fresh = recordOne(journal, RenameChange{"/m", "x", "y"}).id;
+        const std::uint64_t fresh = recordOne(journal, JournalRename{"/m", "x", "y"}).id;
         QVERIFY(!journal.nextRedo());
         QCOMPARE(journal.undoable().size(), 3u);
         QCOMPARE(journal.nextUndo()->id, fresh);
@@ -301,9 +302,9 @@ private slots:
         {
             Journal journal(m_state);
             path = journal.filePath();
-            recordOne(journal, RenameChange{"/m", "a", "b"});
+            recordOne(journal, JournalRename{"/m", "a", "b"});
             second = journal.beginCommand("Rename from tags", "/m");
-            journal.record(second, {RenameChange{"/m", "c", "d"}, RenameChange{"/m", "e", "f"}});
+            journal.record(second, {JournalRename{"/m", "c", "d"}, JournalRename{"/m", "e", "f"}});
         }
         QFile file(QString::fromLocal8Bit(path));
         const qint64 size = file.size();
@@ -320,13 +321,13 @@ private slots:
         const auto last = journal.nextUndo();
         QCOMPARE(last->id, second);
         QCOMPARE(last->changes.size(), 1u);
-        QCOMPARE(std::get<RenameChange>(last->changes.front()).newName, QByteArray("d"));
+        QCOMPARE(std::get<JournalRename>(last->changes.front()).newName, QByteArray("d"));
 
         // What comes after the bad record is written where it was, and read back.
-        recordOne(journal, RenameChange{"/m", "g", "h"});
+        recordOne(journal, JournalRename{"/m", "g", "h"});
         Journal again(m_state);
         QCOMPARE(again.undoable().size(), 3u);
-        QCOMPARE(std::get<RenameChange>(again.nextUndo()->changes.front()).newName,
+        QCOMPARE(std::get<JournalRename>(again.nextUndo()->changes.front()).newName,
                  QByteArray("h"));
     }
 
@@ -337,13 +338,13 @@ private slots:
         qint64 sizeAtMost = 0; // with 25 commands, the most kept between two compactions
         for (int i = 0; i < 60; ++i) {
             const std::uint64_t id = journal.beginCommand(QString::number(i), "/m");
-            journal.record(id, {RenameChange{"/m", fakeRename(i), fakeRename(i + 1)},
-                                RenameChange{"/m", fakeRename(i + 1), fakeRename(i + 2)}});
+            journal.record(id, {JournalRename{"/m", fakeRename(i), fakeRename(i + 1)},
+                                JournalRename{"/m", fakeRename(i + 1), fakeRename(i + 2)}});
             if (i == 24)
                 sizeAtMost = QFile(QString::fromLocal8Bit(journal.filePath())).size();
         }
         QVERIFY(QFile(QString::fromLocal8Bit(journal.filePath())).size() <= sizeAtMost * 11 / 10);
-        const std::vector<CommandRecord> kept = Journal(m_state, 20).undoable();
+        const std::vector<JournalCommand> kept = Journal(m_state, 20).undoable();
         QVERIFY(kept.size() >= 20 && kept.size() <= 26);
         for (std::size_t k = 0; k < kept.size(); ++k) {
             QCOMPARE(kept[k].name, QString::number(60 - int(kept.size()) + int(k)));
@@ -370,7 +371,7 @@ private slots:
         QCOMPARE(::mkdir(folder.constData(), 0755), 0);
         {
             Journal journal(folder);
-            recordOne(journal, RenameChange{"/m", "a", "b"});
+            recordOne(journal, JournalRename{"/m", "a", "b"});
         }
         ::umask(savedMask);
         struct stat st;
@@ -404,7 +405,7 @@ private slots:
             ::close(pipeFds[0]);
             Journal journal(m_state);
             const std::uint64_t id = journal.beginCommand("TAG'EM!", m_files);
-            std::vector<Change> block;
+            std::vector<JournalChange> block;
             for (const Scenario &s : changes)
                 block.push_back(s.change);
             journal.record(id, block);
