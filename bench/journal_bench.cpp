@@ -12,6 +12,7 @@
 //   bench_journal [files] [block sizes...]   (default: 10000 256 1024 0; 0 is the journal's
 //   own schedule, 64 doubling to 4096)
 
+#include "changerecorder.h"
 #include "journal.h"
 #include "memoryfilelist.h"
 #include "tagfile.h"
@@ -63,26 +64,6 @@ void writeTags(const std::vector<QByteArray> &paths, std::size_t from, std::size
     }
 }
 
-// What the journal needs of a file before its tag is written: its size and last 128 bytes.
-JournalTag beforeWrite(const QByteArray &path, const QByteArray &newTag)
-{
-    JournalTag c;
-    c.path = path;
-    c.newTag = newTag;
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    struct stat st;
-    if (fd >= 0 && ::fstat(fd, &st) == 0) {
-        c.oldSize = st.st_size;
-        c.oldLast.resize(128);
-        const ssize_t n = ::pread(fd, c.oldLast.data(), 128, std::max<off_t>(0, st.st_size - 128));
-        c.oldLast.truncate(std::max<ssize_t>(n, 0));
-        c.appended = !c.oldLast.startsWith("TAG");
-    }
-    if (fd >= 0)
-        ::close(fd);
-    return c;
-}
-
 // The writes alone: open, read the last 128 bytes, write the new tag over them or after them.
 void preparedTags(const std::vector<QByteArray> &paths, const QByteArray &newTag, Journal *journal,
                   std::size_t block)
@@ -124,20 +105,26 @@ void preparedTags(const std::vector<QByteArray> &paths, const QByteArray &newTag
     }
 }
 
+// Each block's old tags read and recorded ahead, then written by the tag writer, each write
+// first checked against what was recorded (as the tag door does).
 void journalledTags(Journal &journal, const std::vector<QByteArray> &paths,
                     const QByteArray &newTag, std::size_t block)
 {
-    const std::uint64_t id = journal.beginCommand(QStringLiteral("TAG'EM!"), "/bench");
-    int n = 0;
+    ChangeRecorder recorder(journal, QStringLiteral("TAG'EM!"), "/bench");
+    std::vector<JournalChange> changes;
     for (std::size_t from = 0, size; from < paths.size(); from += size) {
-        size = block ? block : Journal::blockSize(n++);
+        size = block ? block : recorder.nextBlockSize();
         const std::size_t to = std::min(paths.size(), from + size);
-        std::vector<JournalChange> changes;
-        changes.reserve(to - from);
+        changes.clear();
         for (std::size_t i = from; i < to; ++i)
-            changes.push_back(beforeWrite(paths[i], newTag));
-        journal.record(id, changes);
-        writeTags(paths, from, to);
+            if (const auto planned = plannedTagWrite(paths[i], newTag))
+                changes.push_back(*planned);
+        recorder.recordAhead(changes);
+        for (std::size_t i = from; i < to; ++i) {
+            recorder.beforeChange(changes[i - from]);
+            setFields();
+            WriteTagFile(paths[i].toStdString());
+        }
     }
 }
 

@@ -20,6 +20,7 @@ struct JournalTag {
     QByteArray oldLast;       // the file's last 128 bytes before the write (fewer if shorter)
     bool appended = false;    // appended at oldSize; otherwise written over oldLast
     QByteArray newTag;        // the 128 bytes written
+    bool operator==(const JournalTag &) const = default;
 };
 
 // A rename inside one folder.
@@ -28,6 +29,7 @@ struct JournalRename {
     QByteArray oldName;
     QByteArray newName;
     std::uint64_t inode = 0; // the file's inode, 0 when not known
+    bool operator==(const JournalRename &) const = default;
 };
 
 // A playlist written whole: it replaced oldContent, or there was no file.
@@ -35,6 +37,7 @@ struct JournalPlaylist {
     QByteArray path; // absolute
     std::optional<QByteArray> oldContent;
     QByteArray newContent;
+    bool operator==(const JournalPlaylist &) const = default;
 };
 
 using JournalChange = std::variant<JournalTag, JournalRename, JournalPlaylist>;

@@ -29,10 +29,16 @@ std::uint32_t crc32(QByteArrayView data)
     return c ^ 0xFFFFFFFFu;
 }
 
+// Builds one framed record: room for the length and checksum, then the payload.
 class Writer
 {
 public:
-    explicit Writer(RecordType type) { m_data.append(char(type)); }
+    explicit Writer(RecordType type, qsizetype sizeHint = 64)
+    {
+        m_data.reserve(sizeHint + 9);
+        m_data.resize(8);
+        m_data.append(char(type));
+    }
     Writer &u8(std::uint8_t v)
     {
         m_data.append(char(v));
@@ -40,33 +46,36 @@ public:
     }
     Writer &u64(std::uint64_t v)
     {
+        char le[8];
         for (int i = 0; i < 8; ++i)
-            m_data.append(char(v >> (8 * i)));
+            le[i] = char(v >> (8 * i));
+        m_data.append(le, 8);
         return *this;
     }
     Writer &bytes(QByteArrayView v)
     {
-        putU32(m_data, std::uint32_t(v.size()));
+        char le[4];
+        for (int i = 0; i < 4; ++i)
+            le[i] = char(std::uint32_t(v.size()) >> (8 * i));
+        m_data.append(le, 4);
         m_data.append(v);
         return *this;
     }
-    QByteArray framed() const
+    QByteArray framed()
     {
-        QByteArray out;
-        out.reserve(m_data.size() + 8);
-        putU32(out, std::uint32_t(m_data.size()));
-        putU32(out, crc32(m_data));
-        out.append(m_data);
-        return out;
-    }
-
-    static void putU32(QByteArray &out, std::uint32_t v)
-    {
-        for (int i = 0; i < 4; ++i)
-            out.append(char(v >> (8 * i)));
+        const QByteArrayView payload = QByteArrayView(m_data).sliced(8);
+        putU32(0, std::uint32_t(payload.size()));
+        putU32(4, crc32(payload));
+        return std::move(m_data);
     }
 
 private:
+    void putU32(qsizetype at, std::uint32_t v)
+    {
+        for (int i = 0; i < 4; ++i)
+            m_data[at + i] = char(v >> (8 * i));
+    }
+
     QByteArray m_data;
 };
 
@@ -182,7 +191,7 @@ QByteArray beginRecord(const JournalCommand &command)
 QByteArray changeRecord(std::uint64_t command, const JournalChange &change)
 {
     if (const auto *t = std::get_if<JournalTag>(&change))
-        return Writer(Tag)
+        return Writer(Tag, t->path.size() + t->oldLast.size() + t->newTag.size() + 48)
             .u64(command)
             .bytes(t->path)
             .u64(std::uint64_t(t->oldSize))
@@ -191,7 +200,7 @@ QByteArray changeRecord(std::uint64_t command, const JournalChange &change)
             .bytes(t->newTag)
             .framed();
     if (const auto *r = std::get_if<JournalRename>(&change))
-        return Writer(Rename)
+        return Writer(Rename, r->folder.size() + r->oldName.size() + r->newName.size() + 48)
             .u64(command)
             .bytes(r->folder)
             .bytes(r->oldName)
@@ -199,7 +208,8 @@ QByteArray changeRecord(std::uint64_t command, const JournalChange &change)
             .u64(r->inode)
             .framed();
     const auto &p = std::get<JournalPlaylist>(change);
-    return Writer(Playlist)
+    return Writer(Playlist, p.path.size() + p.newContent.size() +
+                                (p.oldContent ? p.oldContent->size() : 0) + 48)
         .u64(command)
         .bytes(p.path)
         .u8(p.oldContent.has_value())

@@ -1,3 +1,4 @@
+#include "changerecorder.h"
 #include "journal.h"
 #include "testfiles.h"
 #include "undo.h"
@@ -286,6 +287,36 @@ private slots:
         QCOMPARE(undone->left.front().reason, QString::fromUtf16(kUndoGone));
         QCOMPARE(redoLast(journal)->command, QStringLiteral("TAG'EM!"));
         QVERIFY(!redoLast(journal));
+    }
+
+    // Changes recorded ahead are on disk already when their doors come; others get a flush.
+    void recordAheadThenChange()
+    {
+        Journal journal(m_state);
+        const QFile file(QString::fromLocal8Bit(journal.filePath()));
+        ChangeRecorder recorder(journal, "Trim filename(s)", m_files);
+        const JournalRename a{m_files, "a", "A"}, b{m_files, "b", "B"}, c{m_files, "c", "C"};
+        recorder.recordAhead({a, b});
+        const qint64 ahead = file.size();
+        recorder.beforeChange(a);
+        recorder.beforeChange(b);
+        QCOMPARE(file.size(), ahead);
+        recorder.beforeChange(c);
+        recorder.beforeChange(a); // made twice: the second time is not ahead
+        QVERIFY(file.size() > ahead);
+        QCOMPARE(journal.nextUndo()->changes.size(), 4u);
+
+        for (const Kind kind : {TagOverwritten, TagAppended}) {
+            const Scenario s = scenario(kind, m_files);
+            const JournalTag &expected = std::get<JournalTag>(s.change);
+            const auto planned = plannedTagWrite(expected.path, expected.newTag);
+            QVERIFY(planned);
+            QCOMPARE(planned->appended, expected.appended);
+            QCOMPARE(planned->oldSize, expected.oldSize);
+            QCOMPARE(planned->oldLast, expected.oldLast);
+        }
+        QVERIFY(!plannedTagWrite(m_files + "/missing.mp3", {}));
+        QVERIFY(!plannedTagWrite(m_files, {}));
     }
 
     void tornOrCorruptTailIgnored_data()
