@@ -1,5 +1,6 @@
 #include "changerecorder.h"
 
+#include <QFile>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -80,4 +81,35 @@ std::optional<JournalTag> plannedTagWrite(const QByteArray &path, const QByteArr
         return std::nullopt;
     tag.appended = !tag.oldLast.startsWith("TAG");
     return tag;
+}
+
+std::optional<JournalRename> plannedRename(const QByteArray &folder, const QByteArray &from,
+                                           const QByteArray &to)
+{
+    struct stat st;
+    if (::lstat((folder + '/' + from).constData(), &st) != 0)
+        return std::nullopt;
+    return JournalRename{folder, from, to, std::uint64_t(st.st_ino)};
+}
+
+std::optional<JournalPlaylist> plannedPlaylistWrite(const QByteArray &path,
+                                                    const QByteArray &content)
+{
+    JournalPlaylist change{path, std::nullopt, content};
+    struct stat st;
+    if (::stat(path.constData(), &st) != 0)
+        return errno == ENOENT ? std::optional(change) : std::nullopt;
+    if (!S_ISREG(st.st_mode))
+        return std::nullopt;
+    QFile file(QFile::decodeName(path));
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        if (fd >= 0)
+            ::close(fd);
+        return std::nullopt;
+    }
+    change.oldContent = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return std::nullopt;
+    return change;
 }

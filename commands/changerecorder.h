@@ -55,3 +55,14 @@ private:
 // decides. Nothing when the file is missing, not a regular file or cannot be read; the tag
 // door then finds out for itself.
 std::optional<JournalTag> plannedTagWrite(const QByteArray &path, const QByteArray &newTag);
+
+// What renaming from to to inside folder (an absolute path) would change, with the file's inode
+// so that undo knows it is the same file. Nothing when there is no file named from.
+std::optional<JournalRename> plannedRename(const QByteArray &folder, const QByteArray &from,
+                                           const QByteArray &to);
+
+// What writing content as the playlist at path would change: the old playlist's bytes, or that
+// there is none. Nothing when something other than a regular file has the name or it cannot be
+// read; the playlist door then refuses it itself.
+std::optional<JournalPlaylist> plannedPlaylistWrite(const QByteArray &path,
+                                                    const QByteArray &content);

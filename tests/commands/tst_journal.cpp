@@ -317,6 +317,19 @@ private slots:
         }
         QVERIFY(!plannedTagWrite(m_files + "/missing.mp3", {}));
         QVERIFY(!plannedTagWrite(m_files, {}));
+        for (const Kind kind : {Renamed, PlaylistReplaced, PlaylistNew}) {
+            const QByteArray folder = m_files + '/' + QByteArray::number(kind);
+            QCOMPARE(::mkdir(folder.constData(), 0700), 0);
+            const Scenario s = scenario(kind, folder);
+            if (const auto *r = std::get_if<JournalRename>(&s.change))
+                QVERIFY(plannedRename(folder, r->oldName, r->newName) == *r);
+            else
+                QVERIFY(plannedPlaylistWrite(std::get<JournalPlaylist>(s.change).path,
+                                             std::get<JournalPlaylist>(s.change).newContent) ==
+                        std::get<JournalPlaylist>(s.change));
+        }
+        QVERIFY(!plannedRename(m_files, "missing.mp3", "x.mp3"));
+        QVERIFY(!plannedPlaylistWrite(m_files, "x"));
     }
 
     void tornOrCorruptTailIgnored_data()
