@@ -6,6 +6,7 @@
 #include "tform1.h"
 #include "tform2.h"
 #include "widgetquestions.h"
+#include "windowquestions.h"
 
 #include <QApplication>
 #include <QDir>
@@ -93,9 +94,9 @@ int main(int argc, char *argv[])
     const bool mainSaved = Form1->grab().save(out + QStringLiteral("/main-window.png"));
 
     GrabbingQuestions questions(out + QStringLiteral("/edit-dialog.png"));
-    setModalQuestions(&questions);
-    editTagOfFile(Form1->FileListBox1->itemText(1));
-    setModalQuestions(nullptr);
+    Form1->setModalQuestions(&questions);
+    editTagOfFile(Form1->FileListBox1->itemText(1), Form1->questions());
+    Form1->setModalQuestions(nullptr);
     destroyWindows();
     std::printf("%s/main-window.png %s\n%s/edit-dialog.png %s\n", qPrintable(out),
                 mainSaved ? "written" : "FAILED", qPrintable(out),

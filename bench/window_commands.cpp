@@ -42,7 +42,8 @@ public:
     {
         return complain("save dialog"), std::nullopt;
     }
-    std::optional<QString> getExistingDirectory(QWidget *, const QString &) override
+    std::optional<QString> getExistingDirectory(QWidget *, const QString &,
+                                                const QString &) override
     {
         return complain("folder browser"), std::nullopt;
     }
@@ -120,6 +121,8 @@ std::vector<Result> runAt(int files)
         testfiles::writeFile(bareio::nameOf(i), audio);
 
     createWindows();
+    static NoQuestions questions;
+    Form1->setModalQuestions(&questions);
     showMainWindow();
     QCoreApplication::processEvents();
     Form1->RadioGroup1->setItemIndex(2); // "Artist - Song.mp3": titles of 10 characters
@@ -176,8 +179,6 @@ int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    NoQuestions questions;
-    setModalQuestions(&questions);
     QList<int> counts;
     for (int i = 1; i < argc; ++i)
         counts << QByteArray(argv[i]).toInt();
@@ -202,6 +203,5 @@ int main(int argc, char **argv)
             timings.push_back({r.command, r.files, r.commandMs, r.bareMs});
         bareio::printScaling(timings, counts.first(), counts.last(), 18);
     }
-    setModalQuestions(nullptr);
     return 0;
 }

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-#include <functional>
 #include <vector>
 
 // What the batch commands need of the main window's file list. The window's list implements
@@ -21,9 +20,3 @@ public:
     // Reads the current folder again (drops the selection).
     virtual void reread() = 0;
 };
-
-// The one way commands walk the selected files: the count and the selection are read once; each
-// selected row, in list order, is unselected and then handed to action with its text. An
-// exception from action ends the walk: that row and the ones before it are unselected, the later
-// ones keep their selection.
-void walkSelection(FileList &list, const std::function<void(int row, const QString &name)> &action);

@@ -1,57 +1,32 @@
 #include "playlist.h"
 
+#include "changes.h"
 #include "filenames.h"
 #include "ioerror.h"
 #include "pathinfolder.h"
+#include "questions.h"
 
-#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStorageInfo>
-#include <cerrno>
 
 namespace
 {
 
-// A playlist collected in memory and written to a temporary file next to its target, which
-// replaces the target only when everything was written (the old file stays intact otherwise).
+// A playlist collected in memory and written through the playlist door when complete.
 class PlaylistFile
 {
 public:
-    explicit PlaylistFile(const QString &path) : m_file(path)
-    {
-        // QSaveFile refuses these itself, but without an errno to tell why.
-        const QFileInfo info(path);
-        if (info.isDir() || (info.exists() && !info.isWritable()))
-            throw IoError::accessDenied();
-        errno = 0;
-        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-            throw failure(errno, IoError::accessDenied());
-    }
+    explicit PlaylistFile(const QString &path) : m_path(path) { checkPlaylistTarget(path); }
 
     void add(const QByteArray &line) { m_data += line; }
-
-    void commit()
+    void commit(WalkReport &report)
     {
-        errno = 0;
-        const qint64 written = m_file.write(m_data);
-        if (written != m_data.size()) {
-            const int err = errno;
-            m_file.cancelWriting();
-            throw failure(err, IoError::diskFull());
-        }
-        errno = 0;
-        if (!m_file.commit())
-            throw failure(errno, IoError::accessDenied());
+        writePlaylist(m_path, m_data);
+        ++report.done;
     }
 
 private:
-    static IoError failure(int err, const IoError &fallback)
-    {
-        return err != 0 ? IoError::fromErrno(err) : fallback;
-    }
-
-    QSaveFile m_file;
+    QString m_path;
     QByteArray m_data;
 };
 
@@ -102,11 +77,11 @@ void addLines(const QString &folder, const QStringList &fileNames, bool noDriveL
     }
 }
 
-void createOne(PlaylistFolderBrowser &browser, bool noDriveLetter,
-               const PlaylistQuestions &questions)
+void createOne(PlaylistFolderBrowser &browser, bool noDriveLetter, CommandQuestions &questions,
+               WalkReport &report)
 {
     const QString folder = browser.currentFolder();
-    const auto path = questions.saveFileName(
+    const auto path = questions.askSaveFileName(
         QString::fromUtf16(kPlaylistSaveTitle), pathInFolder(folder, proposedName(folder)),
         QString::fromUtf16(kPlaylistFilter), QString::fromUtf16(kPlaylistSuffix));
     if (!path)
@@ -114,16 +89,17 @@ void createOne(PlaylistFolderBrowser &browser, bool noDriveLetter,
     PlaylistFile file(*path);
     addLines(folder, browser.fileNames(), noDriveLetter,
              [&](const QByteArray &line) { file.add(line); });
-    file.commit();
+    file.commit(report);
 }
 
 void createPerSubfolder(PlaylistFolderBrowser &browser, const QStringList &subfolders,
-                        bool noDriveLetter, const PlaylistQuestions &questions)
+                        bool noDriveLetter, CommandQuestions &questions, WalkReport &report)
 {
-    const auto target = questions.existingDirectory(QString::fromUtf16(kPlaylistFolderTitle));
+    const QString start = browser.currentFolder();
+    const auto target =
+        questions.askExistingDirectory(QString::fromUtf16(kPlaylistFolderTitle), start);
     if (!target)
         return;
-    const QString start = browser.currentFolder();
     PlaylistFile combined(pathInFolder(*target, QString::fromUtf16(kCombinedPlaylistName)));
     try {
         for (const QString &name : subfolders) {
@@ -134,7 +110,7 @@ void createPerSubfolder(PlaylistFolderBrowser &browser, const QStringList &subfo
                          combined.add(line);
                          single.add(line);
                      });
-            single.commit();
+            single.commit(report);
             browser.openFolder(start);
         }
     } catch (...) {
@@ -147,7 +123,7 @@ void createPerSubfolder(PlaylistFolderBrowser &browser, const QStringList &subfo
         }
         throw;
     }
-    combined.commit();
+    combined.commit(report);
 }
 
 } // namespace
@@ -166,12 +142,17 @@ std::optional<QByteArray> playlistLine(const QString &folderText, const QString 
     return encodeFileName(path) + QByteArrayLiteral("\r\n");
 }
 
-void createPlaylists(PlaylistFolderBrowser &browser, bool noDriveLetter,
-                     const PlaylistQuestions &questions)
+WalkReport createPlaylists(PlaylistFolderBrowser &browser, bool noDriveLetter,
+                           CommandQuestions &questions)
 {
+    WalkReport report;
     const QStringList subfolders = browser.subfolderNames();
-    if (subfolders.isEmpty())
-        createOne(browser, noDriveLetter, questions);
-    else
-        createPerSubfolder(browser, subfolders, noDriveLetter, questions);
+    if (subfolders.isEmpty()) {
+        report.total = 1;
+        createOne(browser, noDriveLetter, questions, report);
+    } else {
+        report.total = int(subfolders.size()) + 1;
+        createPerSubfolder(browser, subfolders, noDriveLetter, questions, report);
+    }
+    return report;
 }

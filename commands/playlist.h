@@ -3,8 +3,11 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
-#include <functional>
 #include <optional>
+
+#include "walk.h"
+
+class CommandQuestions;
 
 // What "Create playlist(s)" needs of the main window's folder browser. The window's directory
 // and file lists implement it; tests use one backed by the real file system.
@@ -23,17 +26,6 @@ public:
     virtual void openFolder(const QString &path) = 0;
     // The texts of the file list's items (bare file names) in list order.
     virtual QStringList fileNames() const = 0;
-};
-
-// The two questions the command may ask; each returns nothing when the user cancels.
-struct PlaylistQuestions {
-    // A save dialog: title, proposed full path, Qt name filter, default suffix. The dialog asks
-    // itself before replacing an existing file.
-    std::function<std::optional<QString>(const QString &title, const QString &proposedPath,
-                                         const QString &filter, const QString &defaultSuffix)>
-        saveFileName;
-    // A folder browser with the given instruction text.
-    std::function<std::optional<QString>(const QString &title)> existingDirectory;
 };
 
 inline constexpr char16_t kPlaylistSaveTitle[] = u"Save playlist";
@@ -56,7 +48,8 @@ std::optional<QByteArray> playlistLine(const QString &folderText, const QString 
 // user says (nothing when cancelled). With subfolders: in a folder the user picks, one playlist
 // per direct subfolder named after it plus "_All.m3u" of all their files, replacing existing
 // ones; each subfolder is opened in the browser and the starting folder opened again after it.
-// Each playlist replaces its old file only when complete. A failure throws IoError after the
-// browser has returned to the starting folder.
-void createPlaylists(PlaylistFolderBrowser &browser, bool noDriveLetter,
-                     const PlaylistQuestions &questions);
+// The folder browser opens in the current folder. Each playlist goes through the playlist door
+// (writePlaylist) and replaces its old file only when complete. A failure throws IoError after
+// the browser has returned to the starting folder. The report counts the playlists written.
+WalkReport createPlaylists(PlaylistFolderBrowser &browser, bool noDriveLetter,
+                           CommandQuestions &questions);

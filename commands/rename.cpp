@@ -1,8 +1,14 @@
 #include "rename.h"
 
+#include "changes.h"
+#include "ioerror.h"
+#include "questions.h"
+#include "walk.h"
+
 #include "filelist.h"
 #include "filenames.h"
 #include "tagfile.h"
+#include "tagtext.h"
 #include "tagworkspace.h"
 
 #include <QFile>
@@ -66,33 +72,60 @@ bool renameThroughAside(const std::string &from, const std::string &to,
     return false;
 }
 
+// A name a file may be given: never one that moves it out of its folder, and never a hidden
+// one, which would take it out of the list.
 bool acceptableName(const QString &name)
 {
-    return !name.isEmpty() && name != QLatin1String(".") && name != QLatin1String("..") &&
+    return !name.isEmpty() && !name.startsWith(QLatin1Char('.')) &&
            !name.contains(QLatin1Char('/')) && !name.contains(QChar(0));
-}
-
-QString latin1(const std::string &text)
-{
-    return QString::fromLatin1(text.data(), qsizetype(text.size()));
 }
 
 } // namespace
 
-bool renameNoReplace(const QString &from, const QString &to)
+QString RenameChange::reason() const
 {
-    if (!acceptableName(to) || from.isEmpty())
-        return false;
+    switch (result) {
+    case RenameResult::Renamed:
+        return {};
+    case RenameResult::NameNotAllowed:
+        return QStringLiteral("name not allowed");
+    case RenameResult::NameTaken:
+        return QStringLiteral("name already taken");
+    case RenameResult::Unchanged:
+        return QStringLiteral("name unchanged");
+    case RenameResult::Failed:
+        break;
+    }
+    QString message = QString::fromStdString(IoError::fromErrno(error).message());
+    if (message.endsWith(QLatin1Char('.')))
+        message.chop(1);
+    return message.left(1).toLower() + message.mid(1);
+}
+
+RenameChange renameFile(const QString &from, const QString &to)
+{
+    RenameChange change{RenameResult::Failed, from, to, 0};
+    if (!acceptableName(to) || from.isEmpty()) {
+        change.result = RenameResult::NameNotAllowed;
+        return change;
+    }
     const std::string oldName = encodeFileName(from).toStdString();
     const std::string newName = encodeFileName(to).toStdString();
-    if (oldName == newName)
-        return false; // nothing to do: the file already has that name
+    if (oldName == newName) {
+        change.result = RenameResult::Unchanged; // the file already has that name
+        return change;
+    }
     const int err = renameOnce(oldName.c_str(), newName.c_str());
-    if (err == 0)
-        return true;
-    if (err == EEXIST && sameFile(oldName.c_str(), newName.c_str()))
-        return renameThroughAside(oldName, newName);
-    return false;
+    if (err == 0) {
+        change.result = RenameResult::Renamed;
+    } else if (err == EEXIST && sameFile(oldName.c_str(), newName.c_str())) {
+        change.result =
+            renameThroughAside(oldName, newName) ? RenameResult::Renamed : RenameResult::NameTaken;
+    } else {
+        change.result = err == EEXIST ? RenameResult::NameTaken : RenameResult::Failed;
+        change.error = err;
+    }
+    return change;
 }
 
 bool renameNoReplaceIn(const QByteArray &folder, const QByteArray &from, const QByteArray &to)
@@ -112,24 +145,47 @@ bool renameNoReplaceIn(const QByteArray &folder, const QByteArray &from, const Q
     return false;
 }
 
-void renameByPrompt(FileList &list, const TextPrompt &prompt)
+bool renameNoReplace(const QString &from, const QString &to)
 {
-    walkSelection(list, [&](int, const QString &name) {
-        if (const auto entered = prompt(QStringLiteral("Rename"), name, name, 255))
-            renameNoReplace(name, *entered);
-    });
-    list.reread();
+    return renameFile(from, to).renamed();
 }
 
-void renameFromTags(FileList &list)
+namespace
+{
+
+FileOutcome outcomeOf(const RenameChange &change)
+{
+    return change.renamed() ? FileOutcome::changed() : FileOutcome::leftAsItWas(change.reason());
+}
+
+} // namespace
+
+WalkReport renameByPrompt(FileList &list, CommandQuestions &questions, const WalkControl &control)
+{
+    return walkSelection(
+        list,
+        [&](const QString &name) {
+            const auto entered = questions.askText(QStringLiteral("Rename"), name, name, 255);
+            if (!entered)
+                return FileOutcome::leftAsItWas(QStringLiteral("cancelled"));
+            return outcomeOf(renameFile(name, *entered));
+        },
+        control);
+}
+
+WalkReport renameFromTags(FileList &list, const WalkControl &control)
 {
     TagWorkspace &ws = tagWorkspace();
-    walkSelection(list, [&](int, const QString &name) {
-        ws.SongTitle.clear();
-        ReadTagFile(encodeFileName(name).toStdString());
-        if (!ws.SongTitle.empty() && !ws.SongArtist.empty())
-            renameNoReplace(name, latin1(ws.SongArtist) + QStringLiteral(" - ") +
-                                      latin1(ws.SongTitle) + QStringLiteral(".mp3"));
-    });
-    list.reread();
+    return walkSelection(
+        list,
+        [&](const QString &name) {
+            ws.SongTitle.clear();
+            ReadTagFile(encodeFileName(name).toStdString());
+            if (ws.SongTitle.empty() || ws.SongArtist.empty())
+                return FileOutcome::leftAsItWas(QStringLiteral("no artist or title in the tag"));
+            return outcomeOf(renameFile(name, fromTagText(ws.SongArtist) + QStringLiteral(" - ") +
+                                                  fromTagText(ws.SongTitle) +
+                                                  QStringLiteral(".mp3")));
+        },
+        control);
 }

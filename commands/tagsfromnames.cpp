@@ -1,8 +1,11 @@
 #include "tagsfromnames.h"
 
+#include "changes.h"
 #include "filelist.h"
 #include "filenames.h"
+#include "questions.h"
 #include "tagfile.h"
+#include "tagtext.h"
 #include "tagworkspace.h"
 #include "textcuts.h"
 
@@ -13,11 +16,6 @@ namespace
 
 constexpr int kTagTextWidth = 30;
 const std::string kSeparator = " - ";
-
-QString latin1(const std::string &text)
-{
-    return QString::fromLatin1(text.data(), qsizetype(text.size()));
-}
 
 } // namespace
 
@@ -38,7 +36,7 @@ void SplitArtistTitle()
 void titleAndArtistFromName(const QString &name, int pattern, const QString &artist)
 {
     TagWorkspace &ws = tagWorkspace();
-    const std::string text = toLatin1Text(name);
+    const std::string text = toTagText(name);
     const int len = int(text.size());
     switch (pattern) {
     case PatternTrackArtistSong:
@@ -50,7 +48,7 @@ void titleAndArtistFromName(const QString &name, int pattern, const QString &art
         SplitArtistTitle();
         break;
     default:
-        ws.SongArtist = toLatin1Text(artist);
+        ws.SongArtist = toTagText(artist);
         ws.SongTitle = copyText(text, 5, len - 8);
         break;
     }
@@ -69,39 +67,44 @@ std::optional<FolderGuess> guessFromDirectoryName(bool optionChecked, int patter
                        copyText(folder, pos + 3, int(folder.size()) - pos - 2).left(kTagTextWidth)};
 }
 
-void tagsFromFileNames(FileList &list, const NamingOptions &options, const LongTitlePrompt &prompt)
+WalkReport tagsFromFileNames(FileList &list, const NamingOptions &options,
+                             CommandQuestions &questions, const WalkControl &control)
 {
     TagWorkspace &ws = tagWorkspace();
-    const std::string album = toLatin1Text(options.album);
-    const std::string year = toLatin1Text(options.year);
-    const std::string comment = toLatin1Text(options.comment);
-    const std::string genre = toLatin1Text(options.genre);
+    const std::string album = toTagText(options.album);
+    const std::string year = toTagText(options.year);
+    const std::string comment = toTagText(options.comment);
+    const std::string genre = toTagText(options.genre);
 
-    walkSelection(list, [&](int, const QString &name) {
-        titleAndArtistFromName(name, options.pattern, options.artist);
-        ws.SongAlbum = album;
-        ws.SongYear = year;
-        ws.SongComment = comment;
-        ws.SongGenreByte = 255; // an unknown genre name stores "(none)", not a stale byte
-        ws.SongGenre = genre;
+    return walkSelection(
+        list,
+        [&](const QString &name) {
+            titleAndArtistFromName(name, options.pattern, options.artist);
+            ws.SongAlbum = album;
+            ws.SongYear = year;
+            ws.SongComment = comment;
+            ws.SongGenreByte = 255; // an unknown genre name stores "(none)", not a stale byte
+            ws.SongGenre = genre;
 
-        if (options.askForLongTitles && ws.SongTitle.size() > std::size_t(kTagTextWidth) &&
-            prompt) {
-            const LongTitleQuestion question{
-                name,
-                latin1(ws.SongTitle.substr(0, kTagTextWidth)),
-                latin1(ws.SongArtist),
-                latin1(ws.SongAlbum),
-                latin1(ws.SongYear),
-                latin1(ws.SongComment),
-                latin1(ws.SongGenre),
-            };
-            if (const auto answer = prompt(question)) {
-                ws.SongTitle = toLatin1Text(answer->title);
-                ws.SongComment = toLatin1Text(answer->comment);
+            if (options.askForLongTitles && ws.SongTitle.size() > std::size_t(kTagTextWidth)) {
+                const LongTitleQuestion question{
+                    name,
+                    fromTagText(ws.SongTitle.substr(0, kTagTextWidth)),
+                    fromTagText(ws.SongArtist),
+                    fromTagText(ws.SongAlbum),
+                    fromTagText(ws.SongYear),
+                    fromTagText(ws.SongComment),
+                    fromTagText(ws.SongGenre),
+                };
+                if (const auto answer = questions.askLongTitle(question)) {
+                    ws.SongTitle = toTagText(answer->title);
+                    ws.SongComment = toTagText(answer->comment);
+                }
             }
-        }
 
-        WriteTagFile(encodeFileName(name).toStdString());
-    });
+            if (!writeTag(name).written)
+                return FileOutcome::leftAsItWas(QStringLiteral("file not found"));
+            return FileOutcome::changed();
+        },
+        control);
 }

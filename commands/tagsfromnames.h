@@ -1,9 +1,11 @@
 #pragma once
 
+#include "walk.h"
+
 #include <QString>
-#include <functional>
 #include <optional>
 
+class CommandQuestions;
 class FileList;
 
 // The naming patterns of the "Filename Format" choice, in the order of its items.
@@ -24,26 +26,6 @@ struct NamingOptions {
     bool askForLongTitles = true;
 };
 
-// The tag of one file whose title is too long, as the restricted edit dialog shows it.
-struct LongTitleQuestion {
-    QString fileName;
-    QString title; // its first 30 characters
-    QString artist;
-    QString album;
-    QString year;
-    QString comment;
-    QString genre;
-};
-
-// The dialog's answer on Save: the new title and this file's comment.
-struct LongTitleAnswer {
-    QString title;
-    QString comment;
-};
-
-// Shows the restricted edit dialog; returns the answer on Save, nothing on Cancel.
-using LongTitlePrompt = std::function<std::optional<LongTitleAnswer>(const LongTitleQuestion &)>;
-
 // Splits the workspace's WorkName at its first " - ": the text before it becomes SongArtist,
 // the text after it less the last four characters (the extension) SongTitle; WorkPos holds the
 // separator's position. A name without the separator gives an empty artist and the whole of
@@ -51,7 +33,7 @@ using LongTitlePrompt = std::function<std::optional<LongTitleAnswer>(const LongT
 void SplitArtistTitle();
 
 // Sets the workspace's SongTitle and SongArtist from a file name by the naming pattern; artist
-// is used by pattern 0. Characters that Latin-1 cannot hold become "?".
+// is used by pattern 0. Characters that a tag cannot hold become "?".
 void titleAndArtistFromName(const QString &name, int pattern, const QString &artist);
 
 // Artist and album guessed from a folder named 'Artist - Album'.
@@ -68,7 +50,8 @@ std::optional<FolderGuess> guessFromDirectoryName(bool optionChecked, int patter
                                                   const QString &folderPath, bool hasFiles);
 
 // Writes a tag into every selected file: title (and for patterns 1 and 2 the artist) from the
-// file's name, the rest from options. A title longer than 30 characters is put to prompt when
-// options.askForLongTitles is set; otherwise, or on Cancel, the writer keeps its first 30
-// characters. A failing write throws IoError and ends the walk at that file.
-void tagsFromFileNames(FileList &list, const NamingOptions &options, const LongTitlePrompt &prompt);
+// file's name, the rest from options. A title longer than 30 characters is put to the person
+// (askLongTitle) when options.askForLongTitles is set; otherwise, or on Cancel, the writer keeps
+// its first 30 characters. A failing write throws IoError and ends the walk at that file.
+WalkReport tagsFromFileNames(FileList &list, const NamingOptions &options,
+                             CommandQuestions &questions, const WalkControl &control = {});

@@ -38,12 +38,3 @@ int positionOf(const QString &what, const QString &text)
 {
     return int(text.indexOf(what)) + 1;
 }
-
-std::string toLatin1Text(const QString &text)
-{
-    std::string out;
-    out.reserve(std::size_t(text.size()));
-    for (const uint c : text.toUcs4())
-        out.push_back(c <= 0xFF ? char(c) : '?');
-    return out;
-}

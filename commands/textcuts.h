@@ -13,8 +13,3 @@ QString copyText(const QString &text, int pos, int n);
 // The position (from 1) of the first occurrence of what in text; 0 when it is absent.
 int positionOf(const std::string &what, const std::string &text);
 int positionOf(const QString &what, const QString &text);
-
-// One Latin-1 byte per character (code point) of text; a character that Latin-1 cannot hold
-// becomes "?". Unlike QString::toLatin1(), a character outside the basic plane gives one "?",
-// not two, so lengths and positions still count characters.
-std::string toLatin1Text(const QString &text);

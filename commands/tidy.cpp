@@ -1,5 +1,6 @@
 #include "tidy.h"
 
+#include "changes.h"
 #include "filelist.h"
 #include "rename.h"
 #include "tagsfromnames.h"
@@ -130,10 +131,16 @@ QString tidyName(const QString &name, int pattern)
     return fromCodePoints(out);
 }
 
-void tidyFileNames(FileList &list, int pattern)
+WalkReport tidyFileNames(FileList &list, int pattern, const WalkControl &control)
 {
-    walkSelection(list, [pattern](int, const QString &name) {
-        renameNoReplace(name, tidyName(name, pattern));
-    });
-    list.reread();
+    return walkSelection(
+        list,
+        [pattern](const QString &name) {
+            const RenameChange change = renameFile(name, tidyName(name, pattern));
+            if (change.result == RenameResult::Unchanged)
+                return FileOutcome::leftAsItWas(QStringLiteral("name already tidy"));
+            return change.renamed() ? FileOutcome::changed()
+                                    : FileOutcome::leftAsItWas(change.reason());
+        },
+        control);
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "walk.h"
+
 #include <QString>
 
 class FileList;
@@ -10,6 +12,7 @@ class FileList;
 // characters. Only a to z, ä, ö and å (and their capitals) change case.
 QString tidyName(const QString &name, int pattern);
 
-// Renames every selected file to its tidy name, then reads the folder again. A rename that is
-// refused leaves the file under its old name, silently; no existing file is replaced.
-void tidyFileNames(FileList &list, int pattern);
+// Renames every selected file to its tidy name; the caller reads the folder again afterwards. A
+// rename that is refused leaves the file under its old name (reported, not shown as a failure);
+// no existing file is replaced.
+WalkReport tidyFileNames(FileList &list, int pattern, const WalkControl &control = {});

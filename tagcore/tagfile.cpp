@@ -164,14 +164,20 @@ void ReadTagFile(const std::string &fileName)
 
 void WriteTagFile(const std::string &fileName)
 {
+    (void)writeTagFileReporting(fileName);
+}
+
+TagWriteOutcome writeTagFileReporting(const std::string &fileName)
+{
     TagWorkspace &ws = tagWorkspace();
+    TagWriteOutcome outcome;
     GenreNameToByte();
 
     // Clear a missing owner write permission; the other permission bits stay as they are.
     struct stat st;
     if (::stat(fileName.c_str(), &st) != 0) {
         if (errno == ENOENT)
-            return; // a missing file is passed over silently
+            return outcome; // a missing file is passed over silently
     } else if (S_ISREG(st.st_mode) && !(st.st_mode & S_IWUSR)) {
         (void)::chmod(fileName.c_str(), (st.st_mode & 07777) | S_IWUSR);
     }
@@ -181,7 +187,7 @@ void WriteTagFile(const std::string &fileName)
         fd = openRegular(fileName, O_RDWR, st);
     } catch (const IoError &e) {
         if (e.errorNumber() == 2)
-            return; // gone since the test above: passed over like a missing file
+            return outcome; // gone since the test above: passed over like a missing file
         throw;
     }
     FileHandle file(fd);
@@ -229,4 +235,10 @@ void WriteTagFile(const std::string &fileName)
         throw IoError::fromErrno(err);
     }
     file.close();
+    outcome.written = true;
+    outcome.appended = !overwrite;
+    outcome.oldSize = size;
+    std::memcpy(outcome.oldBytes.data(), old, sizeof old);
+    std::memcpy(outcome.newBytes.data(), tag, sizeof tag);
+    return outcome;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <string>
 
 // Reads the ID3v1 tag and the audio information of the named file (a path in the file-system
@@ -12,3 +14,15 @@ void ReadTagFile(const std::string &fileName);
 // missing file is skipped silently. Throws IoError on failure; a failed append is undone, so the
 // file keeps its old size and bytes.
 void WriteTagFile(const std::string &fileName);
+
+// What one tag write replaced and wrote, so that it can be recorded and taken back.
+struct TagWriteOutcome {
+    bool written = false;  // false: the file was missing and passed over
+    bool appended = false; // the tag went after the old end rather than over an old tag
+    std::int64_t oldSize = 0;
+    std::array<std::uint8_t, 128> oldBytes{}; // the last 128 bytes before the write
+    std::array<std::uint8_t, 128> newBytes{}; // the tag written
+};
+
+// WriteTagFile, saying what it replaced. Same guarantees and failures.
+TagWriteOutcome writeTagFileReporting(const std::string &fileName);

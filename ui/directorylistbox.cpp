@@ -58,7 +58,7 @@ void TDirectoryListBox::openSelected()
     if (row < 0)
         return;
     const QString path = itemPath(row);
-    runHandler(window(), [this, path] { setDirectory(path); });
+    runHandler(m_questions, [this, path] { setDirectory(path); });
 }
 
 void TDirectoryListBox::keyPressEvent(QKeyEvent *event)

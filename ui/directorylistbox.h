@@ -3,6 +3,7 @@
 #include <QListWidget>
 
 class TFileListBox;
+class WindowQuestions;
 
 // The folder list of the folder browser. Its items: "/", one item per folder on the path down to
 // the current folder, then the current folder's subfolders (hidden ones left out) sorted by name
@@ -21,6 +22,8 @@ public:
     // changes.
     void setDirectory(const QString &path);
     void setFileList(TFileListBox *fileList) { m_fileList = fileList; }
+    // Where a folder that cannot be opened is told (the window's questions).
+    void setQuestions(WindowQuestions *questions) { m_questions = questions; }
 
     // The subfolders of a folder that the list shows, sorted.
     static QStringList subfolders(const QString &directory);
@@ -41,6 +44,7 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    WindowQuestions *m_questions = nullptr;
     void rebuild(const QStringList &subfolders);
 
     QString m_directory;

@@ -101,5 +101,5 @@ void TDriveComboBox::chooseVolume(int index)
     if (!m_directoryList || index < 0)
         return;
     const QString path = volumePath(index);
-    runHandler(window(), [this, path] { m_directoryList->setDirectory(path); });
+    runHandler(m_questions, [this, path] { m_directoryList->setDirectory(path); });
 }

@@ -3,6 +3,7 @@
 #include <QComboBox>
 
 class TDirectoryListBox;
+class WindowQuestions;
 
 // The drive selector: the mounted volumes a user can browse (no pseudo file systems), always
 // with the volume that holds the current folder, each shown by its mount point and its label.
@@ -15,6 +16,8 @@ public:
     explicit TDriveComboBox(QWidget *parent = nullptr);
 
     void setDirectoryList(TDirectoryListBox *directoryList);
+    // Where a folder that cannot be opened is told (the window's questions).
+    void setQuestions(WindowQuestions *questions) { m_questions = questions; }
     // Reads the volumes again and shows the one holding folder.
     void showVolumeOf(const QString &folder);
     QString volumePath(int index) const;
@@ -22,6 +25,7 @@ public:
     void showPopup() override;
 
 private:
+    WindowQuestions *m_questions = nullptr;
     void chooseVolume(int index);
 
     TDirectoryListBox *m_directoryList = nullptr;

@@ -1,6 +1,7 @@
 #include "fieldstate.h"
 
 #include "genres.h"
+#include "tagtext.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -25,25 +26,15 @@ void setFieldEnabled(QWidget *field, bool enabled)
     field->setPalette(p);
 }
 
-QString fromLatin1(const std::string &text)
-{
-    return QString::fromLatin1(text.data(), qsizetype(text.size()));
-}
-
 const QStringList &genreNames()
 {
     static const QStringList names = [] {
         QStringList list;
         for (const std::string &name : genreDropDownNames())
-            list.append(fromLatin1(name));
+            list.append(fromTagText(name));
         return list;
     }();
     return names;
-}
-
-std::string toLatin1(const QString &text)
-{
-    return text.toLatin1().toStdString();
 }
 
 void centreOnScreen(QWidget *window)

@@ -9,10 +9,6 @@ class QWidget;
 // Enables a field on the normal field colour, or disables it on the button-face colour.
 void setFieldEnabled(QWidget *field, bool enabled);
 
-// Tag texts are Latin-1 bytes; a character outside Latin-1 is stored as "?".
-QString fromLatin1(const std::string &text);
-std::string toLatin1(const QString &text);
-
 // The genre drop-down's names in their order, "(none)" first; made once.
 const QStringList &genreNames();
 

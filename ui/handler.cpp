@@ -1,22 +1,34 @@
 #include "handler.h"
 
-#include "widgetquestions.h"
+#include "windowquestions.h"
 
 #include <QString>
 #include <exception>
 
-void runHandler(QWidget *parent, const std::function<void()> &body)
+void runHandler(WindowQuestions &questions, const std::function<void()> &body)
 {
     QString message;
     try {
         body();
-        runBeforeQuestion();
+        questions.flushPending();
         return;
     } catch (const std::exception &e) {
         message = QString::fromLocal8Bit(e.what());
     } catch (...) {
         message = QStringLiteral("Unknown error.");
     }
-    modalQuestions().critical(parent, message);
-    runBeforeQuestion();
+    questions.showError(message);
+    questions.flushPending();
+}
+
+void runHandler(WindowQuestions *questions, const std::function<void()> &body)
+{
+    if (questions) {
+        runHandler(*questions, body);
+        return;
+    }
+    try {
+        body();
+    } catch (const std::exception &) {
+    }
 }

@@ -6,8 +6,8 @@
 class QDialog;
 class QWidget;
 
-// Every modal question the program asks goes through this interface, so that tests can answer
-// with scripted replies instead of real dialogs.
+// The dialogs behind every modal question the program asks (the main window's WindowQuestions
+// shows them), so that tests can answer with scripted replies instead of real dialogs.
 class ModalQuestions
 {
 public:
@@ -20,6 +20,7 @@ public:
                                                    const QString &proposedPath,
                                                    const QString &filter,
                                                    const QString &defaultSuffix) = 0;
-    virtual std::optional<QString> getExistingDirectory(QWidget *parent, const QString &title) = 0;
+    virtual std::optional<QString> getExistingDirectory(QWidget *parent, const QString &title,
+                                                        const QString &startFolder) = 0;
     virtual void critical(QWidget *parent, const QString &message) = 0; // caption "Trackling"
 };

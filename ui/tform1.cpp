@@ -9,7 +9,7 @@
 #include "pictures.h"
 #include "previewcontrol.h"
 #include "previewplayer.h"
-#include "widgetquestions.h"
+#include "windowquestions.h"
 
 #include <QApplication>
 #include <QDir>
@@ -22,6 +22,8 @@ TForm1 *Form1 = nullptr;
 TForm1::TForm1(QWidget *parent) : QWidget(parent)
 {
     Form1 = this;
+    m_questions =
+        std::make_unique<WindowQuestions>(this, [this] { FileListBox1->flushPendingUnselect(); });
     setupUi(this);
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -43,11 +45,12 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent)
     fitCaptions(this);
 
     DirectoryListBox1->setFileList(FileListBox1);
+    DirectoryListBox1->setQuestions(m_questions.get());
     DriveComboBox1->setDirectoryList(DirectoryListBox1);
+    DriveComboBox1->setQuestions(m_questions.get());
     FileListBox1->setMask(QStringLiteral("*.mp3"));
     openStartFolder();
 
-    setBeforeQuestion([this] { FileListBox1->flushPendingUnselect(); });
     connectHandlers();
     qApp->installEventFilter(this);
     FormCreate();
@@ -58,7 +61,6 @@ TForm1::~TForm1()
     // The toggle detaches from its player before the player goes.
     m_preview.reset();
     m_ownPlayer.reset();
-    setBeforeQuestion({});
     if (Form1 == this)
         Form1 = nullptr;
 }
@@ -146,27 +148,27 @@ void TForm1::FormKeyDown(int key, Qt::KeyboardModifiers shift)
 
 void TForm1::Button1Click()
 {
-    runHandler(this, [this] { FileListBox1->clearFileSelection(); });
+    runHandler(questions(), [this] { FileListBox1->clearFileSelection(); });
 }
 
 void TForm1::Button2Click()
 {
-    runHandler(this, [this] { FileListBox1->selectAllFiles(); });
+    runHandler(questions(), [this] { FileListBox1->selectAllFiles(); });
 }
 
 void TForm1::Button7Click()
 {
-    runHandler(this, [this] { editTags(*FileListBox1); });
+    runHandler(questions(), [this] { editTags(*FileListBox1, questions()); });
 }
 
 void TForm1::FileListBox1DblClick()
 {
-    runHandler(this, [this] { editTags(*FileListBox1); });
+    runHandler(questions(), [this] { editTags(*FileListBox1, questions()); });
 }
 
 void TForm1::BitBtn2Click()
 {
-    runHandler(this, [this] {
+    runHandler(questions(), [this] {
         // A running preview is stopped first; a failure to stop it ends the handler before the
         // program is ended.
         if (m_preview)

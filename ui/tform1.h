@@ -5,9 +5,12 @@
 #include <QWidget>
 #include <memory>
 
+class ModalQuestions;
 class PreviewControl;
 class PreviewPlayer;
+class WindowQuestions;
 struct NamingOptions;
+struct WalkReport;
 
 // The main window: folder browser, tag fields for batch tagging, options and command buttons.
 // Commands reach its controls through Form1 (Form1->FileListBox1, Form1->Edit1, ...).
@@ -29,6 +32,12 @@ public:
     // Plays previews through player (not owned; it must outlive the window or be replaced)
     // instead of the window's own media player; nullptr returns to the window's own.
     void setPreviewPlayer(PreviewPlayer *player);
+
+    // The questions the window's commands ask (shown over the window, after the list's pending
+    // changes).
+    WindowQuestions &questions() { return *m_questions; }
+    // Puts in the dialogs that answer every later question; nullptr puts the real ones back.
+    void setModalQuestions(ModalQuestions *dialogs);
 
 public slots:
     void FormKeyDown(int key, Qt::KeyboardModifiers shift);
@@ -57,6 +66,8 @@ private:
     NamingOptions namingOptions() const;
     // The preview toggle, made with its player on the first press of "Play file".
     PreviewControl &preview();
+    // After a command that renamed files: the list shows the folder as it now is.
+    void rereadAfterRenames();
 
     // The key press seen last: a key that no control takes travels up to its parents and is
     // seen again; the window acts on it once.
@@ -69,6 +80,7 @@ private:
     };
     SeenKey m_lastKeyPress;
 
+    std::unique_ptr<WindowQuestions> m_questions;
     // Declared before the control, which must go first.
     std::unique_ptr<PreviewPlayer> m_ownPlayer;
     PreviewPlayer *m_testPlayer = nullptr;

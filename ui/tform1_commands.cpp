@@ -4,14 +4,14 @@
 #include "tform1.h"
 
 #include "handler.h"
-#include "longtitleprompt.h"
+#include "modalquestions.h"
 #include "playlistbrowser.h"
 #include "previewcontrol.h"
 #include "previewplayer.h"
 #include "rename.h"
 #include "tagsfromnames.h"
 #include "tidy.h"
-#include "widgetquestions.h"
+#include "windowquestions.h"
 
 NamingOptions TForm1::namingOptions() const
 {
@@ -40,12 +40,12 @@ void TForm1::GuessFromDirectoryName()
 
 void TForm1::DirectoryListBox1Change()
 {
-    runHandler(this, [this] { GuessFromDirectoryName(); });
+    runHandler(questions(), [this] { GuessFromDirectoryName(); });
 }
 
 void TForm1::RadioGroup1Click()
 {
-    runHandler(this, [this] {
+    runHandler(questions(), [this] {
         UpdateFormatControls();
         GuessFromDirectoryName();
         const int pattern = RadioGroup1->itemIndex();
@@ -56,54 +56,50 @@ void TForm1::RadioGroup1Click()
 
 void TForm1::CheckBox2Click()
 {
-    runHandler(this, [this] { GuessFromDirectoryName(); });
+    runHandler(questions(), [this] { GuessFromDirectoryName(); });
 }
 
 void TForm1::BitBtn1Click()
 {
-    runHandler(this, [this] { tagsFromFileNames(*FileListBox1, namingOptions(), askForNewTitle); });
+    runHandler(questions(),
+               [this] { tagsFromFileNames(*FileListBox1, namingOptions(), questions()); });
 }
 
 void TForm1::Button3Click()
 {
-    runHandler(this, [this] { tidyFileNames(*FileListBox1, RadioGroup1->itemIndex()); });
+    runHandler(questions(), [this] {
+        tidyFileNames(*FileListBox1, RadioGroup1->itemIndex());
+        rereadAfterRenames();
+    });
 }
 
 void TForm1::Button4Click()
 {
-    runHandler(this, [this] {
-        renameByPrompt(*FileListBox1, [this](const QString &caption, const QString &label,
-                                             const QString &initial, int maxLength) {
-            return modalQuestions().getText(this, caption, label, initial, maxLength);
-        });
+    runHandler(questions(), [this] {
+        renameByPrompt(*FileListBox1, questions());
+        rereadAfterRenames();
     });
 }
 
 void TForm1::Button6Click()
 {
-    runHandler(this, [this] { renameFromTags(*FileListBox1); });
+    runHandler(questions(), [this] {
+        renameFromTags(*FileListBox1);
+        rereadAfterRenames();
+    });
 }
 
 void TForm1::Button5Click()
 {
-    runHandler(this, [this] {
+    runHandler(questions(), [this] {
         DirectoryPlaylistBrowser browser(*DirectoryListBox1, *FileListBox1);
-        PlaylistQuestions questions;
-        questions.saveFileName = [this](const QString &title, const QString &proposedPath,
-                                        const QString &filter, const QString &defaultSuffix) {
-            return modalQuestions().getSaveFileName(this, title, proposedPath, filter,
-                                                    defaultSuffix);
-        };
-        questions.existingDirectory = [this](const QString &title) {
-            return modalQuestions().getExistingDirectory(this, title);
-        };
-        createPlaylists(browser, CheckBox3->isChecked(), questions);
+        createPlaylists(browser, CheckBox3->isChecked(), questions());
     });
 }
 
 void TForm1::Button8Click()
 {
-    runHandler(this, [this] {
+    runHandler(questions(), [this] {
         // The list's current item (the one with the focus), not the selection.
         const int row = FileListBox1->itemIndex();
         const std::optional<QString> item =
@@ -124,7 +120,7 @@ PreviewControl &TForm1::preview()
         }
         m_preview = std::make_unique<PreviewControl>(
             *player, [this](const QString &caption) { Button8->setText(caption); },
-            [this](const QString &message) { modalQuestions().critical(this, message); });
+            [this](const QString &message) { questions().showError(message); });
     }
     return *m_preview;
 }
@@ -133,4 +129,14 @@ void TForm1::setPreviewPlayer(PreviewPlayer *player)
 {
     m_preview.reset();
     m_testPlayer = player;
+}
+
+void TForm1::rereadAfterRenames()
+{
+    FileListBox1->reread();
+}
+
+void TForm1::setModalQuestions(ModalQuestions *dialogs)
+{
+    m_questions->setDialogs(dialogs);
 }

@@ -2,6 +2,7 @@
 
 #include "fieldstate.h"
 #include "genres.h"
+#include "modalquestions.h"
 
 #include <QGroupBox>
 #include <QKeyEvent>
@@ -57,4 +58,54 @@ void TForm2::keyPressEvent(QKeyEvent *event)
     FormKeyDown(event->key(), event->modifiers());
     if (isVisible())
         QDialog::keyPressEvent(event);
+}
+
+void TForm2::showFields(const QString &caption, const QString &fileName, const TagTexts &tag,
+                        bool restricted)
+{
+    setWindowTitle(caption);
+    Panel6->setText(fileName);
+    Edit1->setText(tag.title);
+    Edit2->setText(tag.artist);
+    Edit3->setText(tag.album);
+    MaskEdit1->setText(tag.year);
+    Edit4->setText(tag.comment);
+    ComboBox1->setCurrentIndex(
+        tag.genre.isEmpty() ? -1 : ComboBox1->findText(tag.genre, Qt::MatchFixedString));
+    for (QWidget *field : {static_cast<QWidget *>(Edit2), static_cast<QWidget *>(Edit3),
+                           static_cast<QWidget *>(MaskEdit1), static_cast<QWidget *>(ComboBox1)})
+        setFieldEnabled(field, !restricted);
+    setFieldEnabled(Edit1, true);
+    setFieldEnabled(Edit4, true);
+    Edit1->setFocus();
+}
+
+TagTexts TForm2::enteredFields() const
+{
+    // displayText keeps the year's positions: an empty one reads as a blank.
+    return {Edit1->text(), Edit2->text(),
+            Edit3->text(), MaskEdit1->displayText(),
+            Edit4->text(), ComboBox1->currentIndex() >= 0 ? ComboBox1->currentText() : QString()};
+}
+
+std::optional<TagTexts> TForm2::showTag(const TagEditView &view, ModalQuestions &dialogs)
+{
+    showFields(QStringLiteral("Edit tag"), view.fileName, view.tag, false);
+    Memo1->setPlainText(view.info.join(u'\n'));
+    if (dialogs.execDialog(*this) != SaveResult)
+        return std::nullopt;
+    return enteredFields();
+}
+
+std::optional<LongTitleAnswer> TForm2::askShorterTitle(const LongTitleQuestion &question,
+                                                       ModalQuestions &dialogs)
+{
+    const TagTexts tag{question.title.left(30), question.artist,  question.album,
+                       question.year,           question.comment, question.genre};
+    showFields(QStringLiteral("Song title exceeds 30 characters!"), question.fileName, tag, true);
+    Memo1->clear();
+    if (dialogs.execDialog(*this) != SaveResult)
+        return std::nullopt;
+    const TagTexts entered = enteredFields();
+    return LongTitleAnswer{entered.title, entered.comment};
 }

@@ -55,9 +55,10 @@ std::optional<QString> WidgetQuestions::getSaveFileName(QWidget *parent, const Q
     return dialog.selectedFiles().constFirst();
 }
 
-std::optional<QString> WidgetQuestions::getExistingDirectory(QWidget *parent, const QString &title)
+std::optional<QString> WidgetQuestions::getExistingDirectory(QWidget *parent, const QString &title,
+                                                             const QString &startFolder)
 {
-    const QString dir = QFileDialog::getExistingDirectory(parent, title);
+    const QString dir = QFileDialog::getExistingDirectory(parent, title, startFolder);
     if (dir.isEmpty())
         return std::nullopt;
     return dir;
@@ -66,80 +67,4 @@ std::optional<QString> WidgetQuestions::getExistingDirectory(QWidget *parent, co
 void WidgetQuestions::critical(QWidget *parent, const QString &message)
 {
     QMessageBox::critical(parent, QStringLiteral("Trackling"), message, QMessageBox::Ok);
-}
-
-namespace
-{
-
-std::function<void()> &beforeQuestionHook()
-{
-    static std::function<void()> hook;
-    return hook;
-}
-
-ModalQuestions *&currentTarget()
-{
-    static ModalQuestions *target = nullptr;
-    return target;
-}
-
-ModalQuestions &realQuestions()
-{
-    static WidgetQuestions real;
-    return real;
-}
-
-// Shows what is pending, then hands the question on.
-class FlushingQuestions : public ModalQuestions
-{
-public:
-    ModalQuestions &target()
-    {
-        runBeforeQuestion();
-        return currentTarget() ? *currentTarget() : realQuestions();
-    }
-    int execDialog(QDialog &dialog) override { return target().execDialog(dialog); }
-    std::optional<QString> getText(QWidget *parent, const QString &caption, const QString &label,
-                                   const QString &initial, int maxLength) override
-    {
-        return target().getText(parent, caption, label, initial, maxLength);
-    }
-    std::optional<QString> getSaveFileName(QWidget *parent, const QString &title,
-                                           const QString &proposedPath, const QString &filter,
-                                           const QString &defaultSuffix) override
-    {
-        return target().getSaveFileName(parent, title, proposedPath, filter, defaultSuffix);
-    }
-    std::optional<QString> getExistingDirectory(QWidget *parent, const QString &title) override
-    {
-        return target().getExistingDirectory(parent, title);
-    }
-    void critical(QWidget *parent, const QString &message) override
-    {
-        target().critical(parent, message);
-    }
-};
-
-} // namespace
-
-ModalQuestions &modalQuestions()
-{
-    static FlushingQuestions questions;
-    return questions;
-}
-
-void setModalQuestions(ModalQuestions *questions)
-{
-    currentTarget() = questions;
-}
-
-void setBeforeQuestion(std::function<void()> hook)
-{
-    beforeQuestionHook() = std::move(hook);
-}
-
-void runBeforeQuestion()
-{
-    if (beforeQuestionHook())
-        beforeQuestionHook()();
 }

@@ -1,6 +1,7 @@
 #include "ioerror.h"
 #include "pathinfolder.h"
 #include "playlist.h"
+#include "scriptedquestions.h"
 #include "testfiles.h"
 
 #include <QDir>
@@ -45,23 +46,25 @@ private:
     QString m_folder;
 };
 
-struct Answers {
+struct Answers : ScriptedQuestions {
     std::optional<QString> saveAs;
     std::optional<QString> folder;
-    QStringList asked; // what each question showed, one text per call
+    QStringList asked;     // what each question showed, one text per call
+    QStringList startedIn; // the folder each folder browser opened in
 
-    PlaylistQuestions questions()
+    std::optional<QString> askSaveFileName(const QString &title, const QString &proposed,
+                                           const QString &filter, const QString &suffix) override
     {
-        return {[this](const QString &title, const QString &proposed, const QString &filter,
-                       const QString &suffix) {
-                    asked << title + '|' + proposed + '|' + filter + '|' + suffix;
-                    return saveAs;
-                },
-                [this](const QString &title) {
-                    asked << title;
-                    return folder;
-                }};
+        asked << title + '|' + proposed + '|' + filter + '|' + suffix;
+        return saveAs;
     }
+    std::optional<QString> askExistingDirectory(const QString &title, const QString &start) override
+    {
+        asked << title;
+        startedIn << start;
+        return folder;
+    }
+    Answers &questions() { return *this; }
 };
 
 void makeFiles(const QString &folder, const QStringList &names)
@@ -274,6 +277,7 @@ void TestPlaylist::perSubfolder()
     createPlaylists(browser, false, answers.questions());
 
     QCOMPARE(answers.asked, QStringList{QStringLiteral("Select directory for playlists")});
+    QCOMPARE(answers.startedIn, QStringList{start}); // the browser opens in the current folder
     const QByteArray s = QFile::encodeName(start);
     const QByteArray a = s + "/a/1.mp3\r\n" + s + "/a/2.mp3\r\n";
     const QByteArray c = s + "/C/c.mp3\r\n";

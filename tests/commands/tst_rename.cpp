@@ -1,6 +1,7 @@
 #include "ioerror.h"
 #include "memoryfilelist.h"
 #include "rename.h"
+#include "scriptedquestions.h"
 #include "tagworkspace.h"
 #include "testfiles.h"
 
@@ -20,25 +21,6 @@ QByteArray audio()
 {
     return testfiles::frames(kHeader, 2);
 }
-
-// Records the prompts and answers them from a script (Cancel once the script runs out).
-struct ScriptedTextPrompt {
-    struct Asked {
-        QString caption, label, initial;
-        int maxLength;
-    };
-    QList<Asked> asked;
-    QList<std::optional<QString>> answers;
-
-    TextPrompt prompt()
-    {
-        return [this](const QString &caption, const QString &label, const QString &initial,
-                      int maxLength) -> std::optional<QString> {
-            asked.append({caption, label, initial, maxLength});
-            return answers.isEmpty() ? std::nullopt : answers.takeFirst();
-        };
-    }
-};
 
 QStringList folderEntries()
 {
@@ -70,6 +52,7 @@ void TestRename::refusals_data()
     QTest::newRow("empty") << "";
     QTest::newRow("point") << ".";
     QTest::newRow("two points") << "..";
+    QTest::newRow("hidden name") << ".b.mp3";
     QTest::newRow("into a subfolder") << "sub/b.mp3";
     QTest::newRow("to the parent") << "../b.mp3";
     QTest::newRow("absolute") << "/tmp/b.mp3";
@@ -152,21 +135,24 @@ void TestRename::byPrompt()
     MemoryFileList list;
     for (int row : {0, 1, 2, 4})
         list.select(row);
-    ScriptedTextPrompt script;
-    script.answers = {QStringLiteral("First.mp3"), std::nullopt, QStringLiteral("third"),
-                      QStringLiteral("e.mp3")};
+    ScriptedQuestions script;
+    script.textAnswers = {QStringLiteral("First.mp3"), std::nullopt, QStringLiteral("third"),
+                          QStringLiteral("e.mp3")};
 
-    renameByPrompt(list, script.prompt());
+    const WalkReport report = renameByPrompt(list, script);
+    list.reread();
 
-    QCOMPARE(script.asked.size(), 4);
+    QCOMPARE(script.textsAsked.size(), 4);
     const QStringList expectedOrder = {"a.mp3", "b.mp3", "c.mp3", "e.mp3"};
     for (int i = 0; i < 4; ++i) {
-        QCOMPARE(script.asked[i].caption, QStringLiteral("Rename"));
-        QCOMPARE(script.asked[i].label, expectedOrder[i]);
-        QCOMPARE(script.asked[i].initial, expectedOrder[i]);
-        QCOMPARE(script.asked[i].maxLength, 255);
+        QCOMPARE(script.textsAsked[i].caption, QStringLiteral("Rename"));
+        QCOMPARE(script.textsAsked[i].label, expectedOrder[i]);
+        QCOMPARE(script.textsAsked[i].initial, expectedOrder[i]);
+        QCOMPARE(script.textsAsked[i].maxLength, 255);
     }
-    QCOMPARE(list.rereadCount(), 1);
+    QCOMPARE(report.done, 2);
+    QCOMPARE(report.reasons(),
+             (std::vector<std::pair<QString, int>>{{"cancelled", 1}, {"name unchanged", 1}}));
     // 'third' has no extension: renamed, and gone from the list.
     QCOMPARE(list.items(), QStringList({"b.mp3", "d.mp3", "e.mp3", "First.mp3"}));
     QCOMPARE(testfiles::readFile("third"), QByteArray("c.mp3"));
@@ -199,9 +185,14 @@ void TestRename::fromTags()
     for (int row = 0; row < 10; ++row)
         list.select(row);
 
-    renameFromTags(list);
+    const WalkReport report = renameFromTags(list);
+    list.reread();
 
-    QCOMPARE(list.rereadCount(), 1);
+    QCOMPARE(report.done, 3);
+    QCOMPARE(report.reasons(),
+             (std::vector<std::pair<QString, int>>{{"no artist or title in the tag", 3},
+                                                   {"name already taken", 2},
+                                                   {"name not allowed", 2}}));
     QCOMPARE(list.items(),
              QStringList({"02.mp3", "03.mp3", "04.mp3", "06.mp3", "08.mp3", "09.mp3", "10.mp3",
                           "11.mp3", "Band - Song.mp3", "Björk - Jóga.mp3", "Same - Twin.mp3"}));
@@ -238,7 +229,6 @@ void TestRename::readerFailureEndsWalk()
     } catch (const IoError &e) {
         QCOMPARE(e.errorNumber(), errorNumber);
     }
-    QCOMPARE(list.rereadCount(), 0);
     QCOMPARE(list.items(), QStringList({"a.mp3", "b.mp3", "c.mp3"}));
     QVERIFY(!list.isSelected(1));
     QVERIFY(list.isSelected(2));

@@ -1,6 +1,8 @@
 #include "ioerror.h"
 #include "memoryfilelist.h"
+#include "scriptedquestions.h"
 #include "tagsfromnames.h"
+#include "tagtext.h"
 #include "tagworkspace.h"
 #include "testfiles.h"
 
@@ -41,20 +43,6 @@ NamingOptions albumOptions(int pattern = PatternTrackSong)
     return o;
 }
 
-// Records every question and answers from a script (Cancel once the script runs out).
-struct ScriptedTitlePrompt {
-    QList<LongTitleQuestion> questions;
-    QList<std::optional<LongTitleAnswer>> answers;
-
-    LongTitlePrompt prompt()
-    {
-        return [this](const LongTitleQuestion &q) -> std::optional<LongTitleAnswer> {
-            questions.append(q);
-            return answers.isEmpty() ? std::nullopt : answers.takeFirst();
-        };
-    }
-};
-
 } // namespace
 
 class TestTagsFromNames : public QObject
@@ -62,6 +50,8 @@ class TestTagsFromNames : public QObject
     Q_OBJECT
 
 private slots:
+    void tagText_data();
+    void tagText();
     void titleAndArtist_data();
     void titleAndArtist();
     void folderGuess_data();
@@ -208,10 +198,10 @@ void TestTagsFromNames::writesEverySelectedFile()
     list.select(1);
     list.select(3);
 
-    ScriptedTitlePrompt script;
-    tagsFromFileNames(list, albumOptions(), script.prompt());
+    ScriptedQuestions script;
+    tagsFromFileNames(list, albumOptions(), script);
 
-    QVERIFY(script.questions.isEmpty());
+    QVERIFY(script.titlesAsked.isEmpty());
     const QByteArray album = "The Album", comment = "From the window";
     QCOMPARE(lastTag("01. Alpha.mp3"), id3v1("Alpha", "Field Artist", album, "1999", comment, 17));
     QCOMPARE(testfiles::readFile("01. Alpha.mp3").size(), audio().size() + 128);
@@ -225,6 +215,27 @@ void TestTagsFromNames::writesEverySelectedFile()
     for (int row = 0; row < list.count(); ++row)
         QVERIFY(!list.isSelected(row));
     QCOMPARE(list.rereadCount(), 0);
+}
+
+void TestTagsFromNames::tagText_data()
+{
+    // The one conversion between shown text and tag bytes, both ways.
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("readBack");
+    QTest::newRow("ascii") << "Song 1" << QByteArray("Song 1") << "Song 1";
+    QTest::newRow("latin-1") << "Bj\u00F6rk" << QByteArray("Bj\xF6rk") << "Bj\u00F6rk";
+    QTest::newRow("outside the character set") << "Sun \u2602" << QByteArray("Sun ?") << "Sun ?";
+    QTest::newRow("emoji is one character") << "Hi \U0001F600!" << QByteArray("Hi ?!") << "Hi ?!";
+}
+
+void TestTagsFromNames::tagText()
+{
+    QFETCH(QString, text);
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, readBack);
+    QCOMPARE(QByteArray::fromStdString(toTagText(text)), bytes);
+    QCOMPARE(fromTagText(bytes.toStdString()), readBack);
 }
 
 void TestTagsFromNames::longTitle_data()
@@ -267,15 +278,15 @@ void TestTagsFromNames::longTitle()
     list.selectAll();
     NamingOptions options = albumOptions();
     options.askForLongTitles = ask;
-    ScriptedTitlePrompt script;
+    ScriptedQuestions script;
     if (save)
-        script.answers.append(LongTitleAnswer{"Short", "Typed"});
+        script.titleAnswers.append(LongTitleAnswer{"Short", "Typed"});
 
-    tagsFromFileNames(list, options, script.prompt());
+    tagsFromFileNames(list, options, script);
 
-    QCOMPARE(script.questions.size(), prompted ? 1 : 0);
+    QCOMPARE(script.titlesAsked.size(), prompted ? 1 : 0);
     if (prompted) {
-        const LongTitleQuestion &q = script.questions.first();
+        const LongTitleQuestion &q = script.titlesAsked.first();
         QCOMPARE(q.fileName, name);
         QCOMPARE(q.title, title.left(30));
         QCOMPARE(q.artist, QStringLiteral("Field Artist"));
@@ -299,17 +310,17 @@ void TestTagsFromNames::longTitlesPromptInListOrder()
     MemoryFileList list;
     QCOMPARE(list.items(), names);
     list.selectAll();
-    ScriptedTitlePrompt script;
-    script.answers = {LongTitleAnswer{"First", "Note one"}, std::nullopt,
-                      LongTitleAnswer{"Fourth", "Note four"}};
+    ScriptedQuestions script;
+    script.titleAnswers = {LongTitleAnswer{"First", "Note one"}, std::nullopt,
+                           LongTitleAnswer{"Fourth", "Note four"}};
 
-    tagsFromFileNames(list, albumOptions(PatternArtistSong), script.prompt());
+    tagsFromFileNames(list, albumOptions(PatternArtistSong), script);
 
-    QCOMPARE(script.questions.size(), 3);
-    QCOMPARE(script.questions[0].fileName, names[0]);
-    QCOMPARE(script.questions[1].fileName, names[1]);
-    QCOMPARE(script.questions[2].fileName, names[3]);
-    QCOMPARE(script.questions[2].comment, QStringLiteral("From the window"));
+    QCOMPARE(script.titlesAsked.size(), 3);
+    QCOMPARE(script.titlesAsked[0].fileName, names[0]);
+    QCOMPARE(script.titlesAsked[1].fileName, names[1]);
+    QCOMPARE(script.titlesAsked[2].fileName, names[3]);
+    QCOMPARE(script.titlesAsked[2].comment, QStringLiteral("From the window"));
     QCOMPARE(lastTag(names[0]), id3v1("First", "Band", "The Album", "1999", "Note one", 17));
     QCOMPARE(lastTag(names[1]), id3v1(("B" + pad).left(30).toLatin1(), "Band", "The Album", "1999",
                                       "From the window", 17));
@@ -325,9 +336,10 @@ void TestTagsFromNames::writeFailureEndsWalk()
     QVERIFY(testfiles::writeFile("03. C.mp3", audio()));
     MemoryFileList list({"01. A.mp3", "02. B.mp3", "03. C.mp3"});
     list.selectAll();
+    ScriptedQuestions none;
 
     try {
-        tagsFromFileNames(list, albumOptions(), {});
+        tagsFromFileNames(list, albumOptions(), none);
         QFAIL("no failure");
     } catch (const IoError &e) {
         QCOMPARE(e.errorNumber(), 5);

@@ -73,9 +73,11 @@ void TestTidy::renamesSelectedFiles()
     for (int row : {0, 1, 2, 4})
         list.select(row);
 
-    tidyFileNames(list, 0);
+    const WalkReport report = tidyFileNames(list, 0);
+    list.reread();
 
-    QCOMPARE(list.rereadCount(), 1);
+    QCOMPARE(report.done, 3);
+    QCOMPARE(report.reasons(), (std::vector<std::pair<QString, int>>{{"name already tidy", 1}}));
     QCOMPARE(list.items(), QStringList({"01. First.mp3", "02. Second.mp3", "My Song.mp3",
                                         "unselected_one.mp3", "Zed.mp3"}));
     // Each file keeps its own bytes under its new name.

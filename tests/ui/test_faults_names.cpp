@@ -22,6 +22,8 @@ private slots:
     void oddNamesEditTags();
     void oddNamesTrimAndRename();
     void oddNamesInPlaylist();
+    void oddFolderNamesNamePlaylists_data();
+    void oddFolderNamesNamePlaylists();
     void tagsNeverLeaveTheFolder_data();
     void tagsNeverLeaveTheFolder();
     void competingForOneName_data();
@@ -212,6 +214,51 @@ void TestFaultNames::oddNamesInPlaylist()
     QCOMPARE(lines, expected);
 }
 
+void TestFaultNames::oddFolderNamesNamePlaylists_data()
+{
+    QTest::addColumn<bool>("subfolders");
+    QTest::newRow("one playlist, proposed name") << false;
+    QTest::newRow("one playlist per subfolder") << true;
+}
+
+void TestFaultNames::oddFolderNamesNamePlaylists()
+{
+    // Folders whose names are not valid UTF-8 name their playlists byte for byte; Qt's own
+    // decoding would give both the same name, and that of an unrelated file.
+    QFETCH(bool, subfolders);
+    WindowsInFolder root;
+    RemoveContents cleanup(root.path());
+    const QByteArray base = QFile::encodeName(root.path());
+    const QByteArray lists = base + "/lists";
+    const QByteArray music = base + "/music";
+    QVERIFY(::mkdir(lists.constData(), 0755) == 0 && ::mkdir(music.constData(), 0755) == 0);
+    QVERIFY(writeRaw(decodeFileName(lists), "b\xEF\xBF\xBDr.m3u", "unrelated"));
+    const QList<QByteArray> folders = {"b\xE4r", "b\xF6r"};
+    for (const QByteArray &name : folders) {
+        QVERIFY(::mkdir((music + '/' + name).constData(), 0755) == 0);
+        QVERIFY(writeRaw(decodeFileName(music + '/' + name), "song.mp3", mp3()));
+    }
+    root.start();
+    FakeQuestions questions;
+    if (subfolders) {
+        Form1->DirectoryListBox1->setDirectory(decodeFileName(music));
+        questions.directoryAnswers = {decodeFileName(lists)};
+        Form1->Button5->click();
+    } else {
+        for (const QByteArray &name : folders) {
+            Form1->DirectoryListBox1->setDirectory(decodeFileName(music + '/' + name));
+            // The save dialog's answer as Qt's decoding gives it back.
+            questions.saveAnswers = {QString::fromUtf8(lists + '/' + name + ".m3u")};
+            Form1->Button5->click();
+        }
+    }
+    QCOMPARE(questions.criticals, QStringList());
+    QCOMPARE(readRaw(decodeFileName(lists), "b\xEF\xBF\xBDr.m3u"), QByteArray("unrelated"));
+    for (const QByteArray &name : folders)
+        QCOMPARE(readRaw(decodeFileName(lists), name + ".m3u"),
+                 music + '/' + name + "/song.mp3\r\n");
+}
+
 void TestFaultNames::tagsNeverLeaveTheFolder_data()
 {
     QTest::addColumn<QByteArray>("artist");
@@ -250,6 +297,8 @@ void TestFaultNames::tagsNeverLeaveTheFolder()
     QCOMPARE(after.size(), std::size_t(2));
     QCOMPARE(lostOrChanged(before, after), QString());
     QVERIFY(after.count("Band - Other.mp3"));
+    // No tag hides a file: both are still listed.
+    QCOMPARE(Form1->FileListBox1->count(), 2);
 }
 
 void TestFaultNames::competingForOneName_data()

@@ -8,6 +8,7 @@
 #include "testfiles.h"
 #include "tform1.h"
 #include "uitest.h"
+#include "walk.h"
 
 #include <QDir>
 #include <QFile>
@@ -254,11 +255,13 @@ void TestFolderBrowser::walkOrderAndUnselectBeforeAction()
     for (int row : {1, 3, 4})
         list->setSelected(row, true);
     QStringList seen;
-    walkSelection(*list, [&](int row, const QString &name) {
+    walkSelection(*list, [&](const QString &name) {
         seen << name;
-        QVERIFY(!list->isSelected(row));
+        const int row = name.left(1).toInt();
+        [&] { QVERIFY(!list->isSelected(row)); }();
         if (row == 1)
             list->setSelected(2, true); // the walk does not read the selection again
+        return FileOutcome::changed();
     });
     QCOMPARE(seen, (QStringList{"1.mp3", "3.mp3", "4.mp3"}));
     QCOMPARE(listSelection(), std::vector<bool>({false, false, true, false, false}));
@@ -273,11 +276,11 @@ void TestFolderBrowser::failureEndsWalk()
     TFileListBox *list = Form1->FileListBox1;
     list->selectAllFiles();
     QStringList seen;
-    QVERIFY_THROWS_EXCEPTION(std::runtime_error,
-                             walkSelection(*list, [&](int row, const QString &name) {
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, walkSelection(*list, [&](const QString &name) {
                                  seen << name;
-                                 if (row == 1)
+                                 if (name == QLatin1String("1.mp3"))
                                      throw std::runtime_error("stop");
+                                 return FileOutcome::changed();
                              }));
     QCOMPARE(seen, (QStringList{"0.mp3", "1.mp3"}));
     QCOMPARE(listSelection(), std::vector<bool>({false, false, true, true}));
@@ -310,7 +313,10 @@ void TestFolderBrowser::walkOverTenThousandFiles()
     for (int row = 5000; row < 5010; ++row)
         list->setSelected(row, false);
     int walked = 0;
-    walkSelection(*list, [&](int, const QString &) { ++walked; });
+    walkSelection(*list, [&](const QString &) {
+        ++walked;
+        return FileOutcome::changed();
+    });
     QCOMPARE(walked, 9990);
     list->flushPendingUnselect();
     QVERIFY(list->selectionModel()->selectedRows().isEmpty());

@@ -168,8 +168,8 @@ void TestRealDialogs::folderBrowser()
         return true;
     });
     WidgetQuestions questions;
-    const auto chosen =
-        questions.getExistingDirectory(nullptr, QString::fromUtf16(kPlaylistFolderTitle));
+    const auto chosen = questions.getExistingDirectory(
+        nullptr, QString::fromUtf16(kPlaylistFolderTitle), QString());
     QCOMPARE(title, QStringLiteral("Select directory for playlists"));
     QCOMPARE(chosen.value_or(QString()), dir.path());
 }

@@ -3,19 +3,20 @@
 #include "startup.h"
 #include "testfiles.h"
 #include "tform1.h"
-#include "widgetquestions.h"
 
 #include <QDir>
 #include <QTest>
 
 FakeQuestions::FakeQuestions()
 {
-    setModalQuestions(this);
+    if (Form1)
+        Form1->setModalQuestions(this);
 }
 
 FakeQuestions::~FakeQuestions()
 {
-    setModalQuestions(nullptr);
+    if (Form1)
+        Form1->setModalQuestions(nullptr);
 }
 
 int FakeQuestions::execDialog(QDialog &dialog)
@@ -53,9 +54,11 @@ std::optional<QString> FakeQuestions::getSaveFileName(QWidget *, const QString &
     return answer;
 }
 
-std::optional<QString> FakeQuestions::getExistingDirectory(QWidget *, const QString &title)
+std::optional<QString> FakeQuestions::getExistingDirectory(QWidget *, const QString &title,
+                                                           const QString &startFolder)
 {
     directoryTitles.append(title);
+    directoryStarts.append(startFolder);
     if (directoryAnswers.empty())
         return std::nullopt;
     auto answer = directoryAnswers.front();

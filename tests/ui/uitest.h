@@ -9,7 +9,8 @@
 #include <functional>
 #include <vector>
 
-// Answers the program's modal questions from a script and records what was asked.
+// Answers the main window's modal questions from a script and records what was asked; put in
+// for the window's life once the windows exist.
 class FakeQuestions : public ModalQuestions
 {
 public:
@@ -29,6 +30,7 @@ public:
     };
     QList<SaveRequest> saveRequests;
     QStringList directoryTitles; // instruction texts of folder browsers
+    QStringList directoryStarts; // the folders they opened in
     QStringList criticals;       // messages of message boxes
 
     int execDialog(QDialog &dialog) override;
@@ -37,7 +39,8 @@ public:
     std::optional<QString> getSaveFileName(QWidget *parent, const QString &title,
                                            const QString &proposedPath, const QString &filter,
                                            const QString &defaultSuffix) override;
-    std::optional<QString> getExistingDirectory(QWidget *parent, const QString &title) override;
+    std::optional<QString> getExistingDirectory(QWidget *parent, const QString &title,
+                                                const QString &startFolder) override;
     void critical(QWidget *parent, const QString &message) override;
 };
 

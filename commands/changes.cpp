@@ -1,0 +1,174 @@
+#include "changes.h"
+
+#include "filenames.h"
+#include "ioerror.h"
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+TagWriteOutcome writeTag(const QString &fileName)
+{
+    return writeTagFileReporting(encodeFileName(fileName).toStdString());
+}
+
+namespace
+{
+
+// Closes on every path.
+struct Fd {
+    int fd = -1;
+    ~Fd()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+// The playlist's path with a link followed, so that the file it leads to is replaced and the
+// link stays a link.
+std::string resolvedTarget(const std::string &path)
+{
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return path;
+    char real[PATH_MAX];
+    if (::realpath(path.c_str(), real))
+        return real;
+    return path; // a link that leads nowhere: writing replaces the link itself
+}
+
+std::string folderOf(const std::string &path)
+{
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos)
+        return ".";
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string baseOf(const std::string &path)
+{
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// What is at path now: nothing, or a regular file that a playlist may replace. Anything else is
+// refused as access denied.
+bool existingPlaylist(const std::string &path, struct stat &st)
+{
+    if (::stat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT)
+            return false;
+        throw IoError::fromErrno(errno);
+    }
+    if (!S_ISREG(st.st_mode) || ::access(path.c_str(), W_OK) != 0)
+        throw IoError::accessDenied();
+    return true;
+}
+
+QByteArray readWhole(const std::string &path)
+{
+    Fd file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK)};
+    if (file.fd < 0)
+        throw IoError::fromErrno(errno);
+    struct stat st;
+    if (::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode))
+        throw IoError::accessDenied();
+    QByteArray data;
+    char buf[65536];
+    for (;;) {
+        const ssize_t got = ::read(file.fd, buf, sizeof buf);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            throw IoError::fromErrno(errno);
+        }
+        if (got == 0)
+            break;
+        data.append(buf, qsizetype(got));
+    }
+    return data;
+}
+
+void writeAll(int fd, const QByteArray &content)
+{
+    qsizetype done = 0;
+    while (done < content.size()) {
+        const ssize_t n =
+            ::write(fd, content.constData() + done, std::size_t(content.size() - done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw IoError::fromErrno(errno);
+        }
+        if (n == 0)
+            throw IoError::diskFull();
+        done += n;
+    }
+}
+
+// A new, empty file beside target that nobody else has open; its name is returned in temp.
+int createBeside(const std::string &target, std::string &temp, mode_t mode)
+{
+    static std::atomic<unsigned> counter{0};
+    const std::string stem =
+        folderOf(target) + "/." + baseOf(target) + ".trackling-" + std::to_string(::getpid()) + "-";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temp = stem + std::to_string(counter++);
+        const int fd =
+            ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, mode);
+        if (fd >= 0)
+            return fd;
+        if (errno != EEXIST)
+            throw IoError::fromErrno(errno);
+    }
+    throw IoError::fromErrno(EEXIST);
+}
+
+} // namespace
+
+void checkPlaylistTarget(const QString &path)
+{
+    const std::string target = resolvedTarget(encodeFileName(path).toStdString());
+    struct stat st;
+    (void)existingPlaylist(target, st);
+    if (::access(folderOf(target).c_str(), W_OK | X_OK) != 0)
+        throw IoError::fromErrno(errno);
+}
+
+PlaylistChange writePlaylist(const QString &path, const QByteArray &content)
+{
+    PlaylistChange change;
+    change.path = encodeFileName(path);
+    const std::string target = resolvedTarget(change.path.toStdString());
+    struct stat st;
+    change.existed = existingPlaylist(target, st);
+    if (change.existed)
+        change.oldContent = readWhole(target);
+
+    std::string temp;
+    Fd file{createBeside(target, temp, change.existed ? (st.st_mode & 07777) : 0666)};
+    try {
+        // An old playlist's permissions are kept whatever the umask says.
+        if (change.existed)
+            (void)::fchmod(file.fd, st.st_mode & 07777);
+        writeAll(file.fd, content);
+        if (::fdatasync(file.fd) != 0)
+            throw IoError::fromErrno(errno);
+        const int fd = file.fd;
+        file.fd = -1;
+        if (::close(fd) != 0 && errno != EINTR)
+            throw IoError::fromErrno(errno);
+        if (::rename(temp.c_str(), target.c_str()) != 0)
+            throw IoError::fromErrno(errno);
+    } catch (...) {
+        (void)::unlink(temp.c_str());
+        throw;
+    }
+    return change;
+}
