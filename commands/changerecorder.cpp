@@ -1,5 +1,8 @@
 #include "changerecorder.h"
 
+#include "filelist.h"
+#include "filenames.h"
+
 #include <QFile>
 #include <cerrno>
 #include <fcntl.h>
@@ -37,9 +40,51 @@ void ChangeRecorder::recordAhead(const std::vector<JournalChange> &changes)
 
 void ChangeRecorder::beforeChange(const JournalChange &change)
 {
-    if (m_ahead.remove(keyOf(change), change) > 0)
+    const QByteArray key = keyOf(change);
+    if (m_ahead.remove(key, change) > 0)
         return;
+    if (!m_ahead.contains(key) && m_planned < m_names.size()) {
+        // Not foreseen yet: foresee the next block, which should hold this file.
+        const qsizetype to = std::min(m_names.size(), m_planned + qsizetype(nextBlockSize()));
+        std::vector<JournalChange> block;
+        for (; m_planned < to; ++m_planned)
+            if (auto planned = m_plan(m_names[m_planned]))
+                block.push_back(std::move(*planned));
+        if (!block.empty())
+            recordAhead(block);
+        if (m_ahead.remove(key, change) > 0)
+            return;
+    }
+    m_ahead.remove(key); // foreseen otherwise (a question changed it): recorded as it is
     m_journal.record(m_command, {change});
+}
+
+void ChangeRecorder::planAhead(const QStringList &names, Plan plan)
+{
+    m_names = names;
+    m_planned = 0;
+    m_plan = std::move(plan);
+}
+
+QStringList selectedNamesIfRecording(const FileList &list)
+{
+    QStringList names;
+    if (!currentRecorder())
+        return names;
+    const std::vector<bool> selected = list.selectedRows();
+    for (int row = 0; row < list.count() && row < int(selected.size()); ++row)
+        if (selected[std::size_t(row)])
+            names << list.itemText(row);
+    return names;
+}
+
+QByteArray journalPath(const QString &name)
+{
+    const QByteArray path = encodeFileName(name);
+    if (path.startsWith('/'))
+        return path;
+    const QByteArray folder = encodeFileName(currentFolder());
+    return folder.endsWith('/') ? folder + path : folder + '/' + path;
 }
 
 ChangeRecorder *currentRecorder()

@@ -3,6 +3,8 @@
 #include "journal.h"
 
 #include <QMultiHash>
+#include <QStringList>
+#include <functional>
 
 // The link between the change doors and the journal while one command runs. Every door calls
 // beforeChange() with what it is about to change, and changes nothing when that throws. A
@@ -27,15 +29,31 @@ public:
     // must then not be made.
     void beforeChange(const JournalChange &change);
 
+    // What a command is about to do, file by file in the order it will: the files' names and
+    // how to foresee each one's change (nothing when it cannot). When a door meets a file not
+    // foreseen yet, the next block of files is foreseen and recorded with one flush.
+    using Plan = std::function<std::optional<JournalChange>(const QString &name)>;
+    void planAhead(const QStringList &names, Plan plan);
+
 private:
     Journal &m_journal;
     std::uint64_t m_command;
     int m_blocks = 0;
+    QStringList m_names; // the files of planAhead, and how far they were foreseen
+    qsizetype m_planned = 0;
+    Plan m_plan;
     QMultiHash<QByteArray, JournalChange> m_ahead; // recorded ahead, not yet made, by file
 };
 
 // The recorder of the command running on this thread, or nullptr: the doors record through it.
 ChangeRecorder *currentRecorder();
+
+// The selected files of list in list order, for planAhead; empty when no command records.
+class FileList;
+QStringList selectedNamesIfRecording(const FileList &list);
+
+// An absolute path for the file name in the working directory, as the journal keeps it.
+QByteArray journalPath(const QString &name);
 
 // Makes recorder the current one while it lives (nullptr: none), then puts the previous back.
 class RecorderScope

@@ -1,5 +1,6 @@
 #include "rename.h"
 
+#include "changerecorder.h"
 #include "changes.h"
 #include "ioerror.h"
 #include "questions.h"
@@ -114,6 +115,12 @@ RenameChange renameFile(const QString &from, const QString &to)
     if (oldName == newName) {
         change.result = RenameResult::Unchanged; // the file already has that name
         return change;
+    }
+    if (ChangeRecorder *recorder = currentRecorder()) {
+        // Recorded before it is made; a name that is gone is left to the rename to report.
+        const QByteArray folder = encodeFileName(currentFolder());
+        if (const auto planned = plannedRename(folder, encodeFileName(from), encodeFileName(to)))
+            recorder->beforeChange(*planned);
     }
     const int err = renameOnce(oldName.c_str(), newName.c_str());
     if (err == 0) {

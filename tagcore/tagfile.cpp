@@ -162,12 +162,37 @@ void ReadTagFile(const std::string &fileName)
     file.close();
 }
 
+std::array<std::uint8_t, 128> workspaceTagBytes()
+{
+    TagWorkspace &ws = tagWorkspace();
+    std::array<std::uint8_t, 128> out{};
+    std::uint8_t *tag = out.data();
+    std::memcpy(tag, "TAG", 3);
+    std::memcpy(ws.TagBuffer.data(), "TAG", 3);
+    std::size_t at = 3;
+    auto put = [&](const std::string &text, std::size_t width) {
+        ws.WorkName = text;
+        FillTagField();
+        std::memcpy(tag + at, ws.TagBuffer.data() + 4, width);
+        at += width;
+    };
+    put(ws.SongTitle, 30);
+    put(ws.SongArtist, 30);
+    put(ws.SongAlbum, 30);
+    put(ws.SongYear, 4);
+    put(ws.SongComment, 30);
+    tag[127] = ws.SongGenreByte;
+    return out;
+}
+
 void WriteTagFile(const std::string &fileName)
 {
     (void)writeTagFileReporting(fileName);
 }
 
-TagWriteOutcome writeTagFileReporting(const std::string &fileName)
+TagWriteOutcome
+writeTagFileReporting(const std::string &fileName,
+                      const std::function<void(const TagWriteOutcome &)> &beforeWrite)
 {
     TagWorkspace &ws = tagWorkspace();
     TagWriteOutcome outcome;
@@ -201,22 +226,17 @@ TagWriteOutcome writeTagFileReporting(const std::string &fileName)
     const bool overwrite = std::memcmp(old, "TAG", 3) == 0;
 
     // The whole tag is built in memory and written with one write.
+    const std::array<std::uint8_t, 128> built = workspaceTagBytes();
     std::uint8_t tag[128];
-    std::memcpy(tag, "TAG", 3);
-    std::memcpy(ws.TagBuffer.data(), "TAG", 3);
-    std::size_t at = 3;
-    auto put = [&](const std::string &text, std::size_t width) {
-        ws.WorkName = text;
-        FillTagField();
-        std::memcpy(tag + at, ws.TagBuffer.data() + 4, width);
-        at += width;
-    };
-    put(ws.SongTitle, 30);
-    put(ws.SongArtist, 30);
-    put(ws.SongAlbum, 30);
-    put(ws.SongYear, 4);
-    put(ws.SongComment, 30);
-    tag[127] = ws.SongGenreByte;
+    std::memcpy(tag, built.data(), sizeof tag);
+
+    outcome.written = true;
+    outcome.appended = !overwrite;
+    outcome.oldSize = size;
+    std::memcpy(outcome.oldBytes.data(), old, sizeof old);
+    std::memcpy(outcome.newBytes.data(), tag, sizeof tag);
+    if (beforeWrite)
+        beforeWrite(outcome);
 
     const std::int64_t offset = overwrite ? size - 128 : size;
     ssize_t written;
@@ -235,10 +255,5 @@ TagWriteOutcome writeTagFileReporting(const std::string &fileName)
         throw IoError::fromErrno(err);
     }
     file.close();
-    outcome.written = true;
-    outcome.appended = !overwrite;
-    outcome.oldSize = size;
-    std::memcpy(outcome.oldBytes.data(), old, sizeof old);
-    std::memcpy(outcome.newBytes.data(), tag, sizeof tag);
     return outcome;
 }

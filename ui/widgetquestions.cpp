@@ -68,3 +68,10 @@ void WidgetQuestions::critical(QWidget *parent, const QString &message)
 {
     QMessageBox::critical(parent, QStringLiteral("Trackling"), message, QMessageBox::Ok);
 }
+
+bool WidgetQuestions::question(QWidget *parent, const QString &text)
+{
+    return QMessageBox::question(parent, QStringLiteral("Trackling"), text,
+                                 QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
+}

@@ -1,6 +1,11 @@
 #include "changerecorder.h"
 #include "journal.h"
+#include "memoryfilelist.h"
+#include "rename.h"
+#include "scriptedquestions.h"
+#include "tagsfromnames.h"
 #include "testfiles.h"
+#include "tidy.h"
 #include "undo.h"
 
 #include <QCryptographicHash>
@@ -330,6 +335,50 @@ private slots:
         }
         QVERIFY(!plannedRename(m_files, "missing.mp3", "x.mp3"));
         QVERIFY(!plannedPlaylistWrite(m_files, "x"));
+    }
+
+    void commandsUndoneThroughTheirDoors_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::newRow("TAG'EM!, a long title asked") << "TAG'EM!";
+        QTest::newRow("Trim filename(s)") << "Trim filename(s)";
+        QTest::newRow("Rename from tags") << "Rename from tags";
+    }
+    // A command run with a recorder: its doors record every change, and undo restores all.
+    void commandsUndoneThroughTheirDoors()
+    {
+        QFETCH(QString, command);
+        WorkingFolder folder;
+        const QByteArray here = QFile::encodeName(folder.path());
+        const QByteArray audio = testfiles::frames(kHeader, 2);
+        writeBytes(here + "/band - song one.mp3", audio);
+        writeBytes(here + "/band - song two.mp3", audio + testfiles::id3v1("Old", "Someone"));
+        writeBytes(here + "/band - " + QByteArray(40, 'x') + ".mp3", audio);
+        const Snapshot before = snapshot(here);
+
+        Journal journal(m_state);
+        {
+            ChangeRecorder recorder(journal, command, here);
+            RecorderScope scope(&recorder);
+            MemoryFileList list;
+            list.selectAll();
+            ScriptedQuestions questions;
+            questions.titleAnswers << LongTitleAnswer{"Short", "c"};
+            NamingOptions options;
+            options.pattern = PatternArtistSong;
+            if (command == "TAG'EM!")
+                tagsFromFileNames(list, options, questions);
+            else if (command == "Trim filename(s)")
+                tidyFileNames(list, PatternArtistSong);
+            else
+                renameFromTags(list);
+        }
+        QVERIFY(snapshot(here) != before);
+        const auto done = journal.nextUndo();
+        QCOMPARE(done->name, command);
+        const UndoReport undone = undoCommand(journal, *done);
+        QVERIFY(undone.left.empty());
+        QCOMPARE(snapshot(here), before);
     }
 
     void tornOrCorruptTailIgnored_data()
