@@ -180,9 +180,49 @@ WalkReport renameByPrompt(FileList &list, CommandQuestions &questions, const Wal
         control);
 }
 
+namespace
+{
+
+// A tag field as the tag reader gives it: without the blanks and control bytes around it.
+std::string trimmedField(const QByteArray &tag, int at, int width)
+{
+    int b = at, e = at + width;
+    while (b < e && std::uint8_t(tag[b]) <= 32)
+        ++b;
+    while (e > b && std::uint8_t(tag[e - 1]) <= 32)
+        --e;
+    return tag.mid(b, e - b).toStdString();
+}
+
+// The rename "Rename from tags" will make of name, read from the file's last 128 bytes.
+std::optional<JournalChange> plannedRenameFromTag(const QByteArray &folder, const QString &name)
+{
+    const auto last = plannedTagWrite(journalPath(name), {});
+    if (!last || !last->oldLast.startsWith("TAG"))
+        return std::nullopt;
+    const std::string title = trimmedField(last->oldLast, 3, 30);
+    const std::string artist = trimmedField(last->oldLast, 33, 30);
+    if (title.empty() || artist.empty())
+        return std::nullopt;
+    const QString to =
+        fromTagText(artist) + QStringLiteral(" - ") + fromTagText(title) + QStringLiteral(".mp3");
+    if (auto planned = plannedRename(folder, encodeFileName(name), encodeFileName(to)))
+        return *planned;
+    return std::nullopt;
+}
+
+} // namespace
+
 WalkReport renameFromTags(FileList &list, const WalkControl &control)
 {
     TagWorkspace &ws = tagWorkspace();
+    if (ChangeRecorder *recorder = currentRecorder()) {
+        // Each rename is foreseen from the file's tag, a block at a time.
+        const QByteArray folder = encodeFileName(currentFolder());
+        recorder->planAhead(selectedNamesIfRecording(list), [folder](const QString &name) {
+            return plannedRenameFromTag(folder, name);
+        });
+    }
     return walkSelection(
         list,
         [&](const QString &name) {

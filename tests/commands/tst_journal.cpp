@@ -1,4 +1,5 @@
 #include "changerecorder.h"
+#include "changes.h"
 #include "journal.h"
 #include "memoryfilelist.h"
 #include "rename.h"
@@ -343,6 +344,7 @@ private slots:
         QTest::newRow("TAG'EM!, a long title asked") << "TAG'EM!";
         QTest::newRow("Trim filename(s)") << "Trim filename(s)";
         QTest::newRow("Rename from tags") << "Rename from tags";
+        QTest::newRow("playlist door, old playlist replaced") << "Create playlist(s)";
     }
     // A command run with a recorder: its doors record every change, and undo restores all.
     void commandsUndoneThroughTheirDoors()
@@ -354,7 +356,9 @@ private slots:
         writeBytes(here + "/band - song one.mp3", audio);
         writeBytes(here + "/band - song two.mp3", audio + testfiles::id3v1("Old", "Someone"));
         writeBytes(here + "/band - " + QByteArray(40, 'x') + ".mp3", audio);
-        const Snapshot before = snapshot(here);
+        writeBytes(here + "/list.m3u", "old\r\n");
+        const bool inodes = command != "Create playlist(s)"; // a playlist is written anew
+        const Snapshot before = snapshot(here, inodes);
 
         Journal journal(m_state);
         {
@@ -370,15 +374,17 @@ private slots:
                 tagsFromFileNames(list, options, questions);
             else if (command == "Trim filename(s)")
                 tidyFileNames(list, PatternArtistSong);
-            else
+            else if (command == "Rename from tags")
                 renameFromTags(list);
+            else
+                writePlaylist(folder.path() + "/list.m3u", "new\r\n");
         }
-        QVERIFY(snapshot(here) != before);
+        QVERIFY(snapshot(here, inodes) != before);
         const auto done = journal.nextUndo();
         QCOMPARE(done->name, command);
         const UndoReport undone = undoCommand(journal, *done);
         QVERIFY(undone.left.empty());
-        QCOMPARE(snapshot(here), before);
+        QCOMPARE(snapshot(here, inodes), before);
     }
 
     void tornOrCorruptTailIgnored_data()
