@@ -1,5 +1,6 @@
 #include "changes.h"
 
+#include "changerecorder.h"
 #include "filenames.h"
 #include "ioerror.h"
 
@@ -12,9 +13,27 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+namespace
+{
+
+QByteArray bytesOf(const std::array<std::uint8_t, 128> &bytes)
+{
+    return QByteArray(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size()));
+}
+
+} // namespace
+
 TagWriteOutcome writeTag(const QString &fileName)
 {
-    return writeTagFileReporting(encodeFileName(fileName).toStdString());
+    const QByteArray path = encodeFileName(fileName);
+    ChangeRecorder *recorder = currentRecorder();
+    if (!recorder)
+        return writeTagFileReporting(path.toStdString());
+    return writeTagFileReporting(path.toStdString(), [&](const TagWriteOutcome &planned) {
+        recorder->beforeChange(JournalTag{journalPath(fileName), planned.oldSize,
+                                          bytesOf(planned.oldBytes), planned.appended,
+                                          bytesOf(planned.newBytes)});
+    });
 }
 
 namespace
@@ -150,6 +169,13 @@ PlaylistChange writePlaylist(const QString &path, const QByteArray &content)
     change.existed = existingPlaylist(target, st);
     if (change.existed)
         change.oldContent = readWhole(target);
+    if (ChangeRecorder *recorder = currentRecorder()) {
+        JournalPlaylist planned{journalPath(decodeFileName(QByteArray::fromStdString(target))),
+                                std::nullopt, content};
+        if (change.existed)
+            planned.oldContent = change.oldContent;
+        recorder->beforeChange(planned);
+    }
 
     std::string temp;
     Fd file{createBeside(target, temp, change.existed ? (st.st_mode & 07777) : 0666)};

@@ -36,7 +36,8 @@ struct RenameChange {
 
 // Renames the file from to the name to, both relative to the working directory, never
 // replacing an existing file and in one atomic step where the file system allows it (see
-// renameNoReplace). Never throws.
+// renameNoReplace). Throws IoError only when the undo journal of the running command cannot
+// be written; the file then keeps its name.
 RenameChange renameFile(const QString &from, const QString &to);
 
 // What a playlist write replaced: the old playlist's bytes, or that there was none.

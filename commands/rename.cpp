@@ -1,5 +1,6 @@
 #include "rename.h"
 
+#include "changerecorder.h"
 #include "changes.h"
 #include "ioerror.h"
 #include "questions.h"
@@ -52,12 +53,13 @@ bool sameFile(const char *a, const char *b)
 // On a file system that ignores letter case the new name of a case change already names the
 // file itself: move it aside under a hidden unique name, then to the new name, each step
 // without replacing; if the second step is refused, it goes back.
-bool renameThroughAside(const std::string &from, const std::string &to)
+bool renameThroughAside(const std::string &from, const std::string &to,
+                        const std::string &folderPrefix = {})
 {
     static std::atomic<unsigned> counter{0};
     for (int attempt = 0; attempt < 8; ++attempt) {
-        const std::string aside =
-            ".trackling-rename-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+        const std::string aside = folderPrefix + ".trackling-rename-" + std::to_string(::getpid()) +
+                                  "-" + std::to_string(counter++);
         const int err = renameOnce(from.c_str(), aside.c_str());
         if (err == EEXIST)
             continue;
@@ -114,6 +116,12 @@ RenameChange renameFile(const QString &from, const QString &to)
         change.result = RenameResult::Unchanged; // the file already has that name
         return change;
     }
+    if (ChangeRecorder *recorder = currentRecorder()) {
+        // Recorded before it is made; a name that is gone is left to the rename to report.
+        const QByteArray folder = encodeFileName(currentFolder());
+        if (const auto planned = plannedRename(folder, encodeFileName(from), encodeFileName(to)))
+            recorder->beforeChange(*planned);
+    }
     const int err = renameOnce(oldName.c_str(), newName.c_str());
     if (err == 0) {
         change.result = RenameResult::Renamed;
@@ -125,6 +133,23 @@ RenameChange renameFile(const QString &from, const QString &to)
         change.error = err;
     }
     return change;
+}
+
+bool renameNoReplaceIn(const QByteArray &folder, const QByteArray &from, const QByteArray &to)
+{
+    if (!acceptableName(decodeFileName(to)) || !acceptableName(decodeFileName(from)) ||
+        folder.isEmpty() || from == to)
+        return false;
+    const std::string prefix =
+        folder.endsWith('/') ? folder.toStdString() : folder.toStdString() + '/';
+    const std::string oldPath = prefix + from.toStdString();
+    const std::string newPath = prefix + to.toStdString();
+    const int err = renameOnce(oldPath.c_str(), newPath.c_str());
+    if (err == 0)
+        return true;
+    if (err == EEXIST && sameFile(oldPath.c_str(), newPath.c_str()))
+        return renameThroughAside(oldPath, newPath, prefix);
+    return false;
 }
 
 bool renameNoReplace(const QString &from, const QString &to)
@@ -155,9 +180,49 @@ WalkReport renameByPrompt(FileList &list, CommandQuestions &questions, const Wal
         control);
 }
 
+namespace
+{
+
+// A tag field as the tag reader gives it: without the blanks and control bytes around it.
+std::string trimmedField(const QByteArray &tag, int at, int width)
+{
+    int b = at, e = at + width;
+    while (b < e && std::uint8_t(tag[b]) <= 32)
+        ++b;
+    while (e > b && std::uint8_t(tag[e - 1]) <= 32)
+        --e;
+    return tag.mid(b, e - b).toStdString();
+}
+
+// The rename "Rename from tags" will make of name, read from the file's last 128 bytes.
+std::optional<JournalChange> plannedRenameFromTag(const QByteArray &folder, const QString &name)
+{
+    const auto last = plannedTagWrite(journalPath(name), {});
+    if (!last || !last->oldLast.startsWith("TAG"))
+        return std::nullopt;
+    const std::string title = trimmedField(last->oldLast, 3, 30);
+    const std::string artist = trimmedField(last->oldLast, 33, 30);
+    if (title.empty() || artist.empty())
+        return std::nullopt;
+    const QString to =
+        fromTagText(artist) + QStringLiteral(" - ") + fromTagText(title) + QStringLiteral(".mp3");
+    if (auto planned = plannedRename(folder, encodeFileName(name), encodeFileName(to)))
+        return *planned;
+    return std::nullopt;
+}
+
+} // namespace
+
 WalkReport renameFromTags(FileList &list, const WalkControl &control)
 {
     TagWorkspace &ws = tagWorkspace();
+    if (ChangeRecorder *recorder = currentRecorder()) {
+        // Each rename is foreseen from the file's tag, a block at a time.
+        const QByteArray folder = encodeFileName(currentFolder());
+        recorder->planAhead(selectedNamesIfRecording(list), [folder](const QString &name) {
+            return plannedRenameFromTag(folder, name);
+        });
+    }
     return walkSelection(
         list,
         [&](const QString &name) {

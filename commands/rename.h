@@ -2,6 +2,7 @@
 
 #include "walk.h"
 
+#include <QByteArray>
 #include <QString>
 
 class CommandQuestions;
@@ -14,6 +15,10 @@ class FileList;
 // ordinary rename, also on a file system that ignores letter case. Returns whether the file now has
 // the new name; a refusal leaves it under its old name.
 bool renameNoReplace(const QString &from, const QString &to);
+
+// The same rename by the same rules for the names from and to (bytes as the file system stores
+// them) inside folder (an absolute path, bytes), whatever the working directory is.
+bool renameNoReplaceIn(const QByteArray &folder, const QByteArray &from, const QByteArray &to);
 
 // "Rename file(s)": asks for each selected file's new name ("Rename", the old name as prompt
 // line and initial value, at most 255 characters) and renames it to the text entered; Cancel

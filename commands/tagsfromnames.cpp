@@ -1,8 +1,10 @@
 #include "tagsfromnames.h"
 
+#include "changerecorder.h"
 #include "changes.h"
 #include "filelist.h"
 #include "filenames.h"
+#include "genres.h"
 #include "questions.h"
 #include "tagfile.h"
 #include "tagtext.h"
@@ -76,15 +78,31 @@ WalkReport tagsFromFileNames(FileList &list, const NamingOptions &options,
     const std::string comment = toTagText(options.comment);
     const std::string genre = toTagText(options.genre);
 
+    const auto fill = [&](const QString &name) {
+        titleAndArtistFromName(name, options.pattern, options.artist);
+        ws.SongAlbum = album;
+        ws.SongYear = year;
+        ws.SongComment = comment;
+        ws.SongGenreByte = 255; // an unknown genre name stores "(none)", not a stale byte
+        ws.SongGenre = genre;
+    };
+    if (ChangeRecorder *recorder = currentRecorder()) {
+        // Each file's tag is foreseen as written without a question, a block at a time.
+        recorder->planAhead(selectedNamesIfRecording(list),
+                            [&](const QString &name) -> std::optional<JournalChange> {
+                                fill(name);
+                                GenreNameToByte();
+                                const auto bytes = workspaceTagBytes();
+                                return plannedTagWrite(
+                                    journalPath(name),
+                                    QByteArray(reinterpret_cast<const char *>(bytes.data()), 128));
+                            });
+    }
+
     return walkSelection(
         list,
         [&](const QString &name) {
-            titleAndArtistFromName(name, options.pattern, options.artist);
-            ws.SongAlbum = album;
-            ws.SongYear = year;
-            ws.SongComment = comment;
-            ws.SongGenreByte = 255; // an unknown genre name stores "(none)", not a stale byte
-            ws.SongGenre = genre;
+            fill(name);
 
             if (options.askForLongTitles && ws.SongTitle.size() > std::size_t(kTagTextWidth)) {
                 const LongTitleQuestion question{

@@ -1,7 +1,9 @@
 #include "tidy.h"
 
+#include "changerecorder.h"
 #include "changes.h"
 #include "filelist.h"
+#include "filenames.h"
 #include "rename.h"
 #include "tagsfromnames.h"
 
@@ -133,6 +135,20 @@ QString tidyName(const QString &name, int pattern)
 
 WalkReport tidyFileNames(FileList &list, int pattern, const WalkControl &control)
 {
+    if (ChangeRecorder *recorder = currentRecorder()) {
+        // Each rename is foreseen, a block at a time.
+        const QByteArray folder = encodeFileName(currentFolder());
+        recorder->planAhead(selectedNamesIfRecording(list),
+                            [folder, pattern](const QString &name) -> std::optional<JournalChange> {
+                                const QByteArray from = encodeFileName(name);
+                                const QByteArray to = encodeFileName(tidyName(name, pattern));
+                                if (from == to)
+                                    return std::nullopt;
+                                if (auto planned = plannedRename(folder, from, to))
+                                    return *planned;
+                                return std::nullopt;
+                            });
+    }
     return walkSelection(
         list,
         [pattern](const QString &name) {

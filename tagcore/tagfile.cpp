@@ -184,19 +184,11 @@ void setTagWriteHook(TagWriteHook hook)
     g_writeHook = std::move(hook);
 }
 
-void WriteTagFile(const std::string &fileName)
-{
-    (void)writeTagFileReporting(fileName);
-}
-
-TagWriteOutcome writeTagFileReporting(const std::string &fileName)
+std::array<std::uint8_t, 128> workspaceTagBytes()
 {
     TagWorkspace &ws = tagWorkspace();
-    TagWriteOutcome outcome;
-    GenreNameToByte();
-
-    // The whole tag is built in memory and written with one write.
-    std::uint8_t tag[128];
+    std::array<std::uint8_t, 128> out{};
+    std::uint8_t *tag = out.data();
     std::memcpy(tag, "TAG", 3);
     std::memcpy(ws.TagBuffer.data(), "TAG", 3);
     std::size_t at = 3;
@@ -212,6 +204,26 @@ TagWriteOutcome writeTagFileReporting(const std::string &fileName)
     put(ws.SongYear, 4);
     put(ws.SongComment, 30);
     tag[127] = ws.SongGenreByte;
+    return out;
+}
+
+void WriteTagFile(const std::string &fileName)
+{
+    (void)writeTagFileReporting(fileName);
+}
+
+TagWriteOutcome
+writeTagFileReporting(const std::string &fileName,
+                      const std::function<void(const TagWriteOutcome &)> &beforeWrite)
+{
+    TagWorkspace &ws = tagWorkspace();
+    TagWriteOutcome outcome;
+    GenreNameToByte();
+
+    // The whole tag is built in memory and written with one write.
+    const std::array<std::uint8_t, 128> built = workspaceTagBytes();
+    std::uint8_t tag[128];
+    std::memcpy(tag, built.data(), sizeof tag);
 
     struct stat st;
     const int fd = openForWrite(fileName, st);
@@ -249,6 +261,13 @@ TagWriteOutcome writeTagFileReporting(const std::string &fileName)
         size = st.st_size;
     }
     std::memcpy(ws.TagBuffer.data(), tag, 3);
+    outcome.written = true;
+    outcome.appended = !overwrite;
+    outcome.oldSize = size;
+    std::memcpy(outcome.oldBytes.data(), old, 128);
+    std::memcpy(outcome.newBytes.data(), tag, sizeof tag);
+    if (beforeWrite)
+        beforeWrite(outcome); // a failure here leaves the file as it was
     atStage(TagWriteStage::BeforeWrite, file.fd());
 
     const std::int64_t offset = size - 128;
@@ -272,17 +291,12 @@ TagWriteOutcome writeTagFileReporting(const std::string &fileName)
             throw IoError::diskFull();
         throw IoError::fromErrno(err);
     }
-    outcome.written = true;
-    outcome.appended = !overwrite;
-    outcome.oldSize = size;
     if (!overwrite) {
         // The append left the offset after its bytes: where the file ended before them.
         const off_t end = ::lseek(file.fd(), 0, SEEK_CUR);
         if (end >= off_t(sizeof tag))
             outcome.oldSize = end - off_t(sizeof tag);
     }
-    std::memcpy(outcome.oldBytes.data(), old, 128);
-    std::memcpy(outcome.newBytes.data(), tag, sizeof tag);
     file.close();
     return outcome;
 }

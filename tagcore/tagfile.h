@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 // How ReadTagFile finds the playing time of a stream without a VBR header.
@@ -34,5 +35,13 @@ struct TagWriteOutcome {
     std::array<std::uint8_t, 128> newBytes{}; // the tag written
 };
 
-// WriteTagFile, saying what it replaced. Same guarantees and failures.
-TagWriteOutcome writeTagFileReporting(const std::string &fileName);
+// The 128 bytes WriteTagFile writes for the workspace's fields as they are (genre byte
+// included; the writer takes it from the genre name first). Uses the workspace's buffers.
+std::array<std::uint8_t, 128> workspaceTagBytes();
+
+// WriteTagFile, saying what it replaced. Same guarantees and failures. beforeWrite, when given,
+// is called with the outcome the write will have, after the file was read and before anything
+// is written to it; when it throws, the file is left as it was and the exception propagates.
+TagWriteOutcome
+writeTagFileReporting(const std::string &fileName,
+                      const std::function<void(const TagWriteOutcome &planned)> &beforeWrite = {});

@@ -23,4 +23,12 @@ public:
     virtual std::optional<QString> getExistingDirectory(QWidget *parent, const QString &title,
                                                         const QString &startFolder) = 0;
     virtual void critical(QWidget *parent, const QString &message) = 0; // caption "Trackling"
+    // A question answered Yes or No (caption "Trackling"); true for Yes. Dialogs that do not
+    // ask it answer No.
+    virtual bool question(QWidget *parent, const QString &text)
+    {
+        (void)parent;
+        (void)text;
+        return false;
+    }
 };

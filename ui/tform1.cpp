@@ -171,6 +171,14 @@ void TForm1::FormKeyDown(int key, Qt::KeyboardModifiers shift)
         Button1Click();
     if (key == Qt::Key_A && (shift & Qt::ControlModifier))
         Button2Click();
+    // Ctrl+Z and Ctrl+Shift+Z undo and redo commands, except in a text field, where they keep
+    // undoing and redoing the typing.
+    if (key == Qt::Key_Z && (shift & Qt::ControlModifier) && !typingHasFocus()) {
+        if (shift & Qt::ShiftModifier)
+            Redo();
+        else
+            Undo();
+    }
 }
 
 void TForm1::Button1Click()
@@ -185,12 +193,14 @@ void TForm1::Button2Click()
 
 void TForm1::Button7Click()
 {
-    runHandler(questions(), [this] { editTags(*FileListBox1, questions()); });
+    runHandler(questions(), [this] {
+        recorded(QStringLiteral("Edit tag(s)"), [this] { editTags(*FileListBox1, questions()); });
+    });
 }
 
 void TForm1::FileListBox1DblClick()
 {
-    runHandler(questions(), [this] { editTags(*FileListBox1, questions()); });
+    Button7Click();
 }
 
 void TForm1::BitBtn2Click()

@@ -1,9 +1,12 @@
 #pragma once
 
 #include "ui_TForm1.h"
+#include "undo.h"
 
 #include <QWidget>
+#include <functional>
 #include <memory>
+#include <optional>
 
 class ModalQuestions;
 class QAction;
@@ -48,6 +51,13 @@ public:
     QAction *TrimFilenames1 = nullptr;
     QAction *RenameFromTags1 = nullptr;
     QAction *ID3v1FromID3v21 = nullptr;
+    // Ctrl+Z: takes back the last command that changed files (asking first when an earlier run
+    // made it); Ctrl+Shift+Z makes again what undo took back. Each returns what it did, nothing
+    // when there was nothing to do, it was declined or it failed (the failure is shown).
+    std::optional<UndoReport> Undo();
+    std::optional<UndoReport> Redo();
+    // What the last Undo or Redo did, for the result notice.
+    const std::optional<UndoReport> &lastUndoReport() const;
 
 public slots:
     void FormKeyDown(int key, Qt::KeyboardModifiers shift);
@@ -81,6 +91,13 @@ private:
     PreviewControl &preview();
     // After a command that renamed files: the list shows the folder as it now is.
     void rereadAfterRenames();
+    // Runs body as the command name over the current folder, recording each change it makes in
+    // the undo journal before making it (without a journal when none can be opened).
+    void recorded(const QString &name, const std::function<void()> &body);
+    // The undo journal, opened on first use; nullptr when it cannot be.
+    Journal *journal();
+    // Whether the key goes to a text field, which keeps Ctrl+Z for its own typing.
+    bool typingHasFocus() const;
 
     // The key press seen last: a key that no control takes travels up to its parents and is
     // seen again; the window acts on it once.
@@ -94,6 +111,9 @@ private:
     SeenKey m_lastKeyPress;
 
     std::unique_ptr<WindowQuestions> m_questions;
+    std::unique_ptr<Journal> m_journal;
+    bool m_journalTried = false;
+    std::optional<UndoReport> m_lastUndo;
     // Declared before the control, which must go first.
     std::unique_ptr<PreviewPlayer> m_ownPlayer;
     PreviewPlayer *m_testPlayer = nullptr;

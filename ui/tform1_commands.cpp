@@ -64,14 +64,17 @@ void TForm1::CheckBox2Click()
 
 void TForm1::BitBtn1Click()
 {
-    runHandler(questions(),
-               [this] { tagsFromFileNames(*FileListBox1, namingOptions(), questions()); });
+    runHandler(questions(), [this] {
+        recorded(QStringLiteral("TAG'EM!"),
+                 [this] { tagsFromFileNames(*FileListBox1, namingOptions(), questions()); });
+    });
 }
 
 void TForm1::Button3Click()
 {
     runHandler(questions(), [this] {
-        tidyFileNames(*FileListBox1, RadioGroup1->itemIndex());
+        recorded(QStringLiteral("Trim filename(s)"),
+                 [this] { tidyFileNames(*FileListBox1, RadioGroup1->itemIndex()); });
         rereadAfterRenames();
     });
 }
@@ -79,7 +82,8 @@ void TForm1::Button3Click()
 void TForm1::Button4Click()
 {
     runHandler(questions(), [this] {
-        renameByPrompt(*FileListBox1, questions());
+        recorded(QStringLiteral("Rename file(s)"),
+                 [this] { renameByPrompt(*FileListBox1, questions()); });
         rereadAfterRenames();
     });
 }
@@ -87,7 +91,7 @@ void TForm1::Button4Click()
 void TForm1::Button6Click()
 {
     runHandler(questions(), [this] {
-        renameFromTags(*FileListBox1);
+        recorded(QStringLiteral("Rename from tags"), [this] { renameFromTags(*FileListBox1); });
         rereadAfterRenames();
     });
 }
@@ -121,7 +125,8 @@ void TForm1::Button5Click()
 {
     runHandler(questions(), [this] {
         DirectoryPlaylistBrowser browser(*DirectoryListBox1, *FileListBox1);
-        createPlaylists(browser, CheckBox3->isChecked(), questions());
+        recorded(QStringLiteral("Create playlist(s)"),
+                 [&] { createPlaylists(browser, CheckBox3->isChecked(), questions()); });
     });
 }
 

@@ -83,3 +83,10 @@ void WidgetQuestions::critical(QWidget *parent, const QString &message)
     box.setTextFormat(Qt::PlainText);
     box.exec();
 }
+
+bool WidgetQuestions::question(QWidget *parent, const QString &text)
+{
+    return QMessageBox::question(parent, QStringLiteral("Trackling"), text,
+                                 QMessageBox::Yes | QMessageBox::No,
+                                 QMessageBox::No) == QMessageBox::Yes;
+}

@@ -15,4 +15,5 @@ public:
     std::optional<QString> getExistingDirectory(QWidget *parent, const QString &title,
                                                 const QString &startFolder) override;
     void critical(QWidget *parent, const QString &message) override;
+    bool question(QWidget *parent, const QString &text) override;
 };

@@ -72,6 +72,11 @@ void WindowQuestions::showError(const QString &message)
     dialogs().critical(m_parent, message);
 }
 
+bool WindowQuestions::askYesNo(const QString &text)
+{
+    return dialogs().question(m_parent, text);
+}
+
 QString restoreLostBytes(const QString &answer, const QString &known)
 {
     // Each part of the answer that is Qt's lossy rendering of a part of the known path (a

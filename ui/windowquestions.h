@@ -34,6 +34,8 @@ public:
     std::optional<QString> askExistingDirectory(const QString &title,
                                                 const QString &startFolder) override;
     void showError(const QString &message) override;
+    // A Yes/No question over the window; true for Yes.
+    bool askYesNo(const QString &text);
 
 private:
     QWidget *m_parent;

@@ -1,21 +1,26 @@
 // The main window's batch commands run through its buttons (and F2) on files in a temporary
 // folder, with every question answered by a script: tags from file names and its title prompt,
 // the folder-name guess, tidying, both renames, playlists and preview playback.
+#include "changerecorder.h"
 #include "fakeplayer.h"
+#include "filenames.h"
 #include "previewplayer.h"
 #include "startup.h"
 #include "testfiles.h"
 #include "tform1.h"
 #include "tform2.h"
 #include "uitest.h"
+#include "undo.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QMenu>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <sys/stat.h>
 
 class TestCommands : public QObject
 {
@@ -34,6 +39,8 @@ private slots:
     void playlistOfFolder();
     void playlistsOfSubfolders();
     void playlistFailureReturnsToStart();
+    void undoAndRedoKeys();
+    void undoOfAnEarlierRunAsks();
     void playFile();
     void exitWhilePlayingStopsFirst();
     void realPlayerReportsFailedOpen();
@@ -475,6 +482,82 @@ void TestCommands::playlistFailureReturnsToStart()
     QCOMPARE(QDir::currentPath(), music);
     QVERIFY(QFile::exists(folder.file("out/A.m3u")));
     QVERIFY(!QFile::exists(folder.file("out/C.m3u")));
+}
+
+// Ctrl+Z takes a command back where the file list has the focus, and Ctrl+Shift+Z makes it
+// again; in a text field Ctrl+Z stays the field's own.
+void TestCommands::undoAndRedoKeys()
+{
+    QTemporaryDir state;
+    qputenv("XDG_STATE_HOME", QFile::encodeName(state.path()));
+    WindowsInFolder folder;
+    QVERIFY(testfiles::writeFile(folder.file("a - b.mp3"), mp3()));
+    QVERIFY(testfiles::writeFile(folder.file("c - d.mp3"), mp3(testfiles::id3v1("Old"))));
+    folder.start();
+    showMainWindow();
+    FakeQuestions questions;
+    choosePattern(2);
+    const QByteArray before = testfiles::readFile(folder.file("a - b.mp3")) +
+                              testfiles::readFile(folder.file("c - d.mp3"));
+    Form1->Button2Click();
+    QTest::mouseClick(Form1->BitBtn1, Qt::LeftButton);
+    const QByteArray tagged = testfiles::readFile(folder.file("a - b.mp3")) +
+                              testfiles::readFile(folder.file("c - d.mp3"));
+    QVERIFY(tagged != before);
+
+    Form1->Edit2->setFocus();
+    QTest::keyClick(Form1->Edit2, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(testfiles::readFile(folder.file("a - b.mp3")) +
+                 testfiles::readFile(folder.file("c - d.mp3")),
+             tagged);
+
+    Form1->FileListBox1->setFocus();
+    QTest::keyClick(Form1->FileListBox1, Qt::Key_Z, Qt::ControlModifier);
+    QCOMPARE(testfiles::readFile(folder.file("a - b.mp3")) +
+                 testfiles::readFile(folder.file("c - d.mp3")),
+             before);
+    QVERIFY(questions.questions.isEmpty());
+    QCOMPARE(Form1->lastUndoReport()->command, QStringLiteral("TAG'EM!"));
+    QCOMPARE(Form1->lastUndoReport()->done.size(), 2u);
+
+    QTest::keyClick(Form1->FileListBox1, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+    QCOMPARE(testfiles::readFile(folder.file("a - b.mp3")) +
+                 testfiles::readFile(folder.file("c - d.mp3")),
+             tagged);
+    QVERIFY(questions.criticals.isEmpty());
+    qunsetenv("XDG_STATE_HOME");
+}
+
+// A command of an earlier run is undone only once the question naming it is answered Yes.
+void TestCommands::undoOfAnEarlierRunAsks()
+{
+    QTemporaryDir state;
+    qputenv("XDG_STATE_HOME", QFile::encodeName(state.path()));
+    WindowsInFolder folder;
+    QVERIFY(testfiles::writeFile(folder.file("x.mp3"), mp3()));
+    const QByteArray here = encodeFileName(folder.path());
+    {
+        Journal earlier;
+        ChangeRecorder recorder(earlier, QStringLiteral("Trim filename(s)"), here);
+        struct stat st;
+        QCOMPARE(::stat((here + "/x.mp3").constData(), &st), 0);
+        recorder.beforeChange(JournalRename{here, "y.mp3", "x.mp3", st.st_ino});
+    }
+    folder.start();
+    FakeQuestions questions;
+    questions.questionAnswers = {false, true};
+
+    QVERIFY(!Form1->Undo());
+    QCOMPARE(questions.questions.size(), 1);
+    QVERIFY2(questions.questions[0].startsWith("Undo \"Trim filename(s)\" in " + folder.path() +
+                                               ", made by an earlier run"),
+             qPrintable(questions.questions[0]));
+    QCOMPARE(listItems(), QStringList{"x.mp3"});
+
+    QVERIFY(Form1->Undo());
+    QCOMPARE(questions.questions.size(), 2);
+    QCOMPARE(listItems(), QStringList{"y.mp3"});
+    qunsetenv("XDG_STATE_HOME");
 }
 
 void TestCommands::playFile()

@@ -75,6 +75,16 @@ void FakeQuestions::critical(QWidget *, const QString &message)
     criticals.append(message);
 }
 
+bool FakeQuestions::question(QWidget *, const QString &text)
+{
+    questions.append(text);
+    if (questionAnswers.empty())
+        return false;
+    const bool answer = questionAnswers.front();
+    questionAnswers.pop_front();
+    return answer;
+}
+
 WindowsInFolder::WindowsInFolder() : m_oldCwd(QDir::currentPath())
 {
     QDir::setCurrent(QDir(m_dir.path()).canonicalPath());

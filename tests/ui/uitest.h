@@ -30,9 +30,11 @@ public:
         QString title, proposedPath, filter, suffix;
     };
     QList<SaveRequest> saveRequests;
-    QStringList directoryTitles; // instruction texts of folder browsers
-    QStringList directoryStarts; // the folders they opened in
-    QStringList criticals;       // messages of message boxes
+    QStringList directoryTitles;      // instruction texts of folder browsers
+    QStringList directoryStarts;      // the folders they opened in
+    QStringList criticals;            // messages of message boxes
+    std::deque<bool> questionAnswers; // Yes/No questions (No once the script runs out)
+    QStringList questions;
 
     int execDialog(QDialog &dialog) override;
     std::optional<QString> getText(QWidget *parent, const QString &caption, const QString &label,
@@ -43,6 +45,7 @@ public:
     std::optional<QString> getExistingDirectory(QWidget *parent, const QString &title,
                                                 const QString &startFolder) override;
     void critical(QWidget *parent, const QString &message) override;
+    bool question(QWidget *parent, const QString &text) override;
 };
 
 // A temporary folder made the working directory, with the two windows created in it as the

@@ -1,0 +1,297 @@
+#include "journalformat.h"
+
+#include <algorithm>
+#include <array>
+
+namespace journalformat
+{
+namespace
+{
+
+// Payloads larger than this are taken for corruption.
+constexpr std::uint32_t kMaxPayload = 1u << 30;
+
+std::uint32_t crc32(QByteArrayView data)
+{
+    static const auto table = [] {
+        std::array<std::uint32_t, 256> t{};
+        for (std::uint32_t i = 0; i < 256; ++i) {
+            std::uint32_t c = i;
+            for (int k = 0; k < 8; ++k)
+                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[i] = c;
+        }
+        return t;
+    }();
+    std::uint32_t c = 0xFFFFFFFFu;
+    for (const char ch : data)
+        c = table[(c ^ std::uint8_t(ch)) & 0xFF] ^ (c >> 8);
+    return c ^ 0xFFFFFFFFu;
+}
+
+// Builds one framed record: room for the length and checksum, then the payload.
+class Writer
+{
+public:
+    explicit Writer(RecordType type, qsizetype sizeHint = 64)
+    {
+        m_data.reserve(sizeHint + 9);
+        m_data.resize(8);
+        m_data.append(char(type));
+    }
+    Writer &u8(std::uint8_t v)
+    {
+        m_data.append(char(v));
+        return *this;
+    }
+    Writer &u64(std::uint64_t v)
+    {
+        char le[8];
+        for (int i = 0; i < 8; ++i)
+            le[i] = char(v >> (8 * i));
+        m_data.append(le, 8);
+        return *this;
+    }
+    Writer &bytes(QByteArrayView v)
+    {
+        char le[4];
+        for (int i = 0; i < 4; ++i)
+            le[i] = char(std::uint32_t(v.size()) >> (8 * i));
+        m_data.append(le, 4);
+        m_data.append(v);
+        return *this;
+    }
+    QByteArray framed()
+    {
+        const QByteArrayView payload = QByteArrayView(m_data).sliced(8);
+        putU32(0, std::uint32_t(payload.size()));
+        putU32(4, crc32(payload));
+        return std::move(m_data);
+    }
+
+private:
+    void putU32(qsizetype at, std::uint32_t v)
+    {
+        for (int i = 0; i < 4; ++i)
+            m_data[at + i] = char(v >> (8 * i));
+    }
+
+    QByteArray m_data;
+};
+
+// Reads a payload; any read past its end marks it bad.
+class Reader
+{
+public:
+    explicit Reader(QByteArrayView data) : m_data(data) {}
+    bool ok() const { return m_ok; }
+    bool atEnd() const { return m_pos == m_data.size(); }
+
+    std::uint64_t number(int width)
+    {
+        if (!have(width))
+            return 0;
+        std::uint64_t v = 0;
+        for (int i = 0; i < width; ++i)
+            v |= std::uint64_t(std::uint8_t(m_data[m_pos + i])) << (8 * i);
+        m_pos += width;
+        return v;
+    }
+    std::uint8_t u8() { return std::uint8_t(number(1)); }
+    std::uint64_t u64() { return number(8); }
+    QByteArray bytes()
+    {
+        const qsizetype n = qsizetype(number(4));
+        if (!have(n))
+            return {};
+        const QByteArray v = m_data.sliced(m_pos, n).toByteArray();
+        m_pos += n;
+        return v;
+    }
+
+private:
+    bool have(qsizetype n)
+    {
+        if (m_ok && n >= 0 && m_data.size() - m_pos >= n)
+            return true;
+        m_ok = false;
+        return false;
+    }
+
+    QByteArrayView m_data;
+    qsizetype m_pos = 0;
+    bool m_ok = true;
+};
+
+std::uint32_t u32At(QByteArrayView data, std::int64_t at)
+{
+    std::uint32_t v = 0;
+    for (int i = 0; i < 4; ++i)
+        v |= std::uint32_t(std::uint8_t(data[at + i])) << (8 * i);
+    return v;
+}
+
+std::optional<JournalChange> readChange(RecordType type, Reader &in)
+{
+    switch (type) {
+    case Tag: {
+        JournalTag c;
+        c.path = in.bytes();
+        c.oldSize = std::int64_t(in.u64());
+        c.appended = in.u8() != 0;
+        c.oldLast = in.bytes();
+        c.newTag = in.bytes();
+        return c;
+    }
+    case Rename: {
+        JournalRename c;
+        c.folder = in.bytes();
+        c.oldName = in.bytes();
+        c.newName = in.bytes();
+        c.inode = in.u64();
+        return c;
+    }
+    case Playlist: {
+        JournalPlaylist c;
+        c.path = in.bytes();
+        const bool hadOld = in.u8() != 0;
+        const QByteArray old = in.bytes();
+        if (hadOld)
+            c.oldContent = old;
+        c.newContent = in.bytes();
+        return c;
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
+void moveBetween(std::vector<std::uint64_t> &from, std::vector<std::uint64_t> &to, std::uint64_t id)
+{
+    const auto it = std::find(from.begin(), from.end(), id);
+    if (it == from.end())
+        return;
+    from.erase(it);
+    to.push_back(id);
+}
+
+} // namespace
+
+QByteArray beginRecord(const JournalCommand &command)
+{
+    return Writer(Begin)
+        .u64(command.id)
+        .u64(std::uint64_t(command.timeMs))
+        .bytes(command.runId)
+        .bytes(command.name.toUtf8())
+        .bytes(command.folder)
+        .framed();
+}
+
+QByteArray changeRecord(std::uint64_t command, const JournalChange &change)
+{
+    if (const auto *t = std::get_if<JournalTag>(&change))
+        return Writer(Tag, t->path.size() + t->oldLast.size() + t->newTag.size() + 48)
+            .u64(command)
+            .bytes(t->path)
+            .u64(std::uint64_t(t->oldSize))
+            .u8(t->appended)
+            .bytes(t->oldLast)
+            .bytes(t->newTag)
+            .framed();
+    if (const auto *r = std::get_if<JournalRename>(&change))
+        return Writer(Rename, r->folder.size() + r->oldName.size() + r->newName.size() + 48)
+            .u64(command)
+            .bytes(r->folder)
+            .bytes(r->oldName)
+            .bytes(r->newName)
+            .u64(r->inode)
+            .framed();
+    const auto &p = std::get<JournalPlaylist>(change);
+    return Writer(Playlist, p.path.size() + p.newContent.size() +
+                                (p.oldContent ? p.oldContent->size() : 0) + 48)
+        .u64(command)
+        .bytes(p.path)
+        .u8(p.oldContent.has_value())
+        .bytes(p.oldContent.value_or(QByteArray()))
+        .bytes(p.newContent)
+        .framed();
+}
+
+QByteArray markRecord(RecordType type, std::uint64_t command)
+{
+    return Writer(type).u64(command).framed();
+}
+
+} // namespace journalformat
+
+using namespace journalformat;
+
+std::int64_t Journal::State::read(QByteArrayView data, std::int64_t offset)
+{
+    std::int64_t at = offset;
+    while (data.size() - at >= 8) {
+        const std::uint32_t length = u32At(data, at);
+        if (length == 0 || length > kMaxPayload || std::uint64_t(data.size() - at - 8) < length)
+            break;
+        const QByteArrayView payload = data.sliced(at + 8, length);
+        if (crc32(payload) != u32At(data, at + 4))
+            break;
+        Reader in(payload);
+        const auto type = RecordType(in.u8());
+        const std::uint64_t id = in.u64();
+        if (type == Begin) {
+            JournalCommand c;
+            c.id = id;
+            c.timeMs = std::int64_t(in.u64());
+            c.runId = in.bytes();
+            c.name = QString::fromUtf8(in.bytes());
+            c.folder = in.bytes();
+            if (!in.ok() || !in.atEnd())
+                break;
+            ++begins;
+            if (commands.emplace(id, c).second) {
+                undo.push_back(id);
+                redo.clear();
+            }
+        } else if (type == Undo || type == Redo) {
+            if (!in.ok() || !in.atEnd())
+                break;
+            if (type == Undo)
+                moveBetween(undo, redo, id);
+            else
+                moveBetween(redo, undo, id);
+        } else {
+            std::optional<JournalChange> change = readChange(type, in);
+            if (!change || !in.ok() || !in.atEnd())
+                break;
+            if (const auto it = commands.find(id); it != commands.end())
+                it->second.changes.push_back(std::move(*change));
+        }
+        at += 8 + std::int64_t(length);
+    }
+    return at;
+}
+
+QByteArray Journal::State::compacted(int keep) const
+{
+    // Undo side oldest first, then the redo side from the next to redo down, each with a
+    // begin record (which clears the redo side); then undo marks for the redo side, oldest
+    // first, move those back to where they stood.
+    const std::size_t from = undo.size() > std::size_t(keep) ? undo.size() - keep : 0;
+    std::vector<std::uint64_t> order(undo.begin() + std::ptrdiff_t(from), undo.end());
+    const std::size_t redoFrom = redo.size() > std::size_t(keep) ? redo.size() - keep : 0;
+    const std::vector<std::uint64_t> keptRedo(redo.begin() + std::ptrdiff_t(redoFrom), redo.end());
+    order.insert(order.end(), keptRedo.rbegin(), keptRedo.rend());
+
+    QByteArray out(kJournalMagic, kMagicSize);
+    for (const std::uint64_t id : order) {
+        const JournalCommand &c = commands.at(id);
+        out += beginRecord(c);
+        for (const JournalChange &change : c.changes)
+            out += changeRecord(id, change);
+    }
+    for (const std::uint64_t id : keptRedo)
+        out += markRecord(Undo, id);
+    return out;
+}

@@ -1,0 +1,78 @@
+// Undo and redo in the main window, and the recording of every command that changes files.
+#include "tform1.h"
+
+#include "changerecorder.h"
+#include "filenames.h"
+#include "handler.h"
+#include "ioerror.h"
+#include "undo.h"
+#include "windowquestions.h"
+
+#include <QAbstractSpinBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QTextEdit>
+
+Journal *TForm1::journal()
+{
+    if (!m_journalTried) {
+        m_journalTried = true;
+        try {
+            m_journal = std::make_unique<Journal>();
+        } catch (const IoError &) {
+            m_journal.reset(); // the commands still work; there is just nothing to undo
+        }
+    }
+    return m_journal.get();
+}
+
+void TForm1::recorded(const QString &name, const std::function<void()> &body)
+{
+    Journal *log = journal();
+    if (!log) {
+        body();
+        return;
+    }
+    ChangeRecorder recorder(*log, name, encodeFileName(currentFolder()));
+    RecorderScope scope(&recorder);
+    body();
+}
+
+const std::optional<UndoReport> &TForm1::lastUndoReport() const
+{
+    return m_lastUndo;
+}
+
+std::optional<UndoReport> TForm1::Undo()
+{
+    std::optional<UndoReport> report;
+    runHandler(questions(), [&] {
+        if (Journal *log = journal())
+            report =
+                undoLast(*log, [this](const QString &text) { return questions().askYesNo(text); });
+    });
+    if (report)
+        FileListBox1->reread(); // names and tags may have changed
+    m_lastUndo = report;
+    return report;
+}
+
+std::optional<UndoReport> TForm1::Redo()
+{
+    std::optional<UndoReport> report;
+    runHandler(questions(), [&] {
+        if (Journal *log = journal())
+            report = redoLast(*log);
+    });
+    if (report)
+        FileListBox1->reread();
+    m_lastUndo = report;
+    return report;
+}
+
+bool TForm1::typingHasFocus() const
+{
+    QWidget *focus = focusWidget(); // the window's, also while another window is active
+    return qobject_cast<QLineEdit *>(focus) || qobject_cast<QAbstractSpinBox *>(focus) ||
+           qobject_cast<QTextEdit *>(focus) || qobject_cast<QPlainTextEdit *>(focus);
+}
