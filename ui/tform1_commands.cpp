@@ -98,7 +98,9 @@ void TForm1::Button6Click()
 
 void TForm1::ID3v1FromID3v21Click()
 {
-    runHandler(questions(), [this] { id3v1FromId3v2(*FileListBox1); });
+    runHandler(questions(), [this] {
+        recorded(QStringLiteral("ID3v1 from ID3v2"), [this] { id3v1FromId3v2(*FileListBox1); });
+    });
 }
 
 // The file list's right-click menu: the commands on the selected files, none of them new but
