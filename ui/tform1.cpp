@@ -10,6 +10,8 @@
 #include "pictures.h"
 #include "previewcontrol.h"
 #include "previewplayer.h"
+#include "reporttext.h"
+#include "resultnotice.h"
 #include "version.h"
 #include "windowquestions.h"
 
@@ -18,6 +20,7 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QRadioButton>
+#include <QTimer>
 
 TForm1 *Form1 = nullptr;
 
@@ -53,6 +56,8 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent)
     DriveComboBox1->setQuestions(m_questions.get());
     FileListBox1->setMask(QStringLiteral("*.mp3"));
     openStartFolder();
+
+    m_notice = new ResultNotice(this, FileListBox1);
 
     connectHandlers();
     qApp->installEventFilter(this);
@@ -122,14 +127,52 @@ void TForm1::UpdateFormatControls()
     setFieldEnabled(Edit1, RadioGroup1->itemIndex() == 0);
 }
 
+namespace
+{
+
+// The events by which a person acts on the window.
+bool isInput(QEvent::Type type)
+{
+    switch (type) {
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::ContextMenu:
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+    case QEvent::InputMethod:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
 bool TForm1::eventFilter(QObject *watched, QEvent *event)
 {
+    const QEvent::Type type = event->type();
+    if (m_notice && isInput(type) && watched->isWidgetType() &&
+        static_cast<QWidget *>(watched)->window() == this) {
+        auto *target = static_cast<QWidget *>(watched);
+        // The next action (a click in the window, or a key below) takes the last notice away.
+        if (type == QEvent::MouseButtonPress && target != m_notice &&
+            !m_notice->isAncestorOf(target))
+            m_notice->dismiss();
+    }
     if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
         if (static_cast<QWidget *>(watched)->window() == this) {
             const auto *key = static_cast<QKeyEvent *>(event);
             const SeenKey seen{event, key->key(), key->modifiers(), key->timestamp()};
             if (!(seen == m_lastKeyPress)) {
                 m_lastKeyPress = seen;
+                if (m_notice)
+                    m_notice->dismiss();
                 FormKeyDown(key->key(), key->modifiers());
             }
         }
@@ -162,12 +205,14 @@ void TForm1::Button2Click()
 
 void TForm1::Button7Click()
 {
-    runHandler(questions(), [this] { editTags(*FileListBox1, questions()); });
+    runCommand(ReportVerb::Tagged, [this](const WalkControl &control) {
+        return editTags(*FileListBox1, questions(), control);
+    });
 }
 
 void TForm1::FileListBox1DblClick()
 {
-    runHandler(questions(), [this] { editTags(*FileListBox1, questions()); });
+    Button7Click();
 }
 
 void TForm1::BitBtn2Click()

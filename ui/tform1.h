@@ -3,10 +3,15 @@
 #include "ui_TForm1.h"
 
 #include <QWidget>
+#include <functional>
 #include <memory>
+
+enum class ReportVerb;
 
 class ModalQuestions;
 class PreviewControl;
+class ResultNotice;
+struct WalkControl;
 class PreviewPlayer;
 class WindowQuestions;
 struct NamingOptions;
@@ -39,6 +44,9 @@ public:
     // Puts in the dialogs that answer every later question; nullptr puts the real ones back.
     void setModalQuestions(ModalQuestions *dialogs);
 
+    // The notice over the file list's lower edge: each command's result, or its progress.
+    ResultNotice &notice() { return *m_notice; }
+
 public slots:
     void FormKeyDown(int key, Qt::KeyboardModifiers shift);
     void DirectoryListBox1Change();
@@ -67,7 +75,12 @@ private:
     // The preview toggle, made with its player on the first press of "Play file".
     PreviewControl &preview();
     // After a command that renamed files: the list shows the folder as it now is.
-    void rereadAfterRenames();
+    void rereadAfterRenames(const WalkReport &report);
+    // A handler of a command that acts on files: runs command, then after, and shows the report
+    // in the notice. A failure shows
+    // its message box as every handler does.
+    void runCommand(ReportVerb verb, const std::function<WalkReport(const WalkControl &)> &command,
+                    const std::function<void(const WalkReport &)> &after = {});
 
     // The key press seen last: a key that no control takes travels up to its parents and is
     // seen again; the window acts on it once.
@@ -81,6 +94,7 @@ private:
     SeenKey m_lastKeyPress;
 
     std::unique_ptr<WindowQuestions> m_questions;
+    ResultNotice *m_notice = nullptr; // a child
     // Declared before the control, which must go first.
     std::unique_ptr<PreviewPlayer> m_ownPlayer;
     PreviewPlayer *m_testPlayer = nullptr;

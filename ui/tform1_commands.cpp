@@ -9,9 +9,13 @@
 #include "previewcontrol.h"
 #include "previewplayer.h"
 #include "rename.h"
+#include "reporttext.h"
+#include "resultnotice.h"
 #include "tagsfromnames.h"
 #include "tidy.h"
 #include "windowquestions.h"
+
+#include <QSet>
 
 NamingOptions TForm1::namingOptions() const
 {
@@ -59,41 +63,61 @@ void TForm1::CheckBox2Click()
     runHandler(questions(), [this] { GuessFromDirectoryName(); });
 }
 
+void TForm1::runCommand(ReportVerb verb,
+                        const std::function<WalkReport(const WalkControl &)> &command,
+                        const std::function<void(const WalkReport &)> &after)
+{
+    runHandler(questions(), [&] {
+        m_notice->dismiss();
+        const std::optional<WalkReport> report = command(WalkControl{});
+        if (after)
+            after(*report);
+        // At most this many files left as they were are listed on a click.
+        constexpr int kListedFiles = 200;
+        m_notice->showResult(reportText(*report, verb), leftFilesText(*report, kListedFiles));
+    });
+}
+
 void TForm1::BitBtn1Click()
 {
-    runHandler(questions(),
-               [this] { tagsFromFileNames(*FileListBox1, namingOptions(), questions()); });
+    runCommand(ReportVerb::Tagged, [this](const WalkControl &control) {
+        return tagsFromFileNames(*FileListBox1, namingOptions(), questions(), control);
+    });
 }
 
 void TForm1::Button3Click()
 {
-    runHandler(questions(), [this] {
-        tidyFileNames(*FileListBox1, RadioGroup1->itemIndex());
-        rereadAfterRenames();
-    });
+    runCommand(
+        ReportVerb::Renamed,
+        [this](const WalkControl &control) {
+            return tidyFileNames(*FileListBox1, RadioGroup1->itemIndex(), control);
+        },
+        [this](const WalkReport &report) { rereadAfterRenames(report); });
 }
 
 void TForm1::Button4Click()
 {
-    runHandler(questions(), [this] {
-        renameByPrompt(*FileListBox1, questions());
-        rereadAfterRenames();
-    });
+    runCommand(
+        ReportVerb::Renamed,
+        [this](const WalkControl &control) {
+            return renameByPrompt(*FileListBox1, questions(), control);
+        },
+        [this](const WalkReport &report) { rereadAfterRenames(report); });
 }
 
 void TForm1::Button6Click()
 {
-    runHandler(questions(), [this] {
-        renameFromTags(*FileListBox1);
-        rereadAfterRenames();
-    });
+    runCommand(
+        ReportVerb::Renamed,
+        [this](const WalkControl &control) { return renameFromTags(*FileListBox1, control); },
+        [this](const WalkReport &report) { rereadAfterRenames(report); });
 }
 
 void TForm1::Button5Click()
 {
-    runHandler(questions(), [this] {
+    runCommand(ReportVerb::PlaylistsWritten, [this](const WalkControl &) {
         DirectoryPlaylistBrowser browser(*DirectoryListBox1, *FileListBox1);
-        createPlaylists(browser, CheckBox3->isChecked(), questions());
+        return createPlaylists(browser, CheckBox3->isChecked(), questions());
     });
 }
 
@@ -131,9 +155,23 @@ void TForm1::setPreviewPlayer(PreviewPlayer *player)
     m_testPlayer = player;
 }
 
-void TForm1::rereadAfterRenames()
+void TForm1::rereadAfterRenames(const WalkReport &report)
 {
+    QSet<QString> unreached;
+    if (report.stopped) {
+        const std::vector<bool> selected = FileListBox1->selectedRows();
+        for (int row = 0; row < int(selected.size()); ++row) {
+            if (selected[std::size_t(row)])
+                unreached.insert(FileListBox1->itemText(row));
+        }
+    }
     FileListBox1->reread();
+    if (unreached.isEmpty())
+        return;
+    std::vector<bool> keep(std::size_t(FileListBox1->count()), false);
+    for (int row = 0; row < FileListBox1->count(); ++row)
+        keep[std::size_t(row)] = unreached.contains(FileListBox1->itemText(row));
+    FileListBox1->selectRows(keep);
 }
 
 void TForm1::setModalQuestions(ModalQuestions *dialogs)

@@ -3,6 +3,7 @@
 // the folder-name guess, tidying, both renames, playlists and preview playback.
 #include "fakeplayer.h"
 #include "previewplayer.h"
+#include "resultnotice.h"
 #include "startup.h"
 #include "testfiles.h"
 #include "tform1.h"
@@ -15,6 +16,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 class TestCommands : public QObject
 {
@@ -62,6 +64,11 @@ void choosePattern(int pattern)
 {
     QTest::mouseClick(Form1->RadioGroup1->button(pattern), Qt::LeftButton, {}, QPoint(5, 8));
     QCOMPARE(Form1->RadioGroup1->itemIndex(), pattern);
+}
+
+QString noticeText()
+{
+    return Form1->notice().text();
 }
 
 QStringList sortedEntries(const QString &path)
@@ -114,6 +121,7 @@ void TestCommands::tagsFromNames()
     QCOMPARE(listSelection(), std::vector<bool>(2, false));
     QCOMPARE(questions.dialogs, 0);
     QVERIFY(questions.criticals.isEmpty());
+    QCOMPARE(noticeText(), QStringLiteral("1 file tagged"));
 }
 
 void TestCommands::longTitlePrompt_data()
@@ -203,6 +211,7 @@ void TestCommands::longTitlePrompt()
         QVERIFY(!seen.artistOn && !seen.albumOn && !seen.yearOn && !seen.genreOn);
     }
     QVERIFY(questions.criticals.isEmpty());
+    QCOMPARE(noticeText(), QStringLiteral("2 files tagged"));
 }
 
 void TestCommands::folderGuess()
@@ -269,6 +278,16 @@ void TestCommands::trimFileNames()
     QCOMPARE(listItems(), expected);
     QCOMPARE(sortedEntries(folder.path()), expected);
     QCOMPARE(listSelection(), std::vector<bool>(3, false));
+    QCOMPARE(noticeText(), QStringLiteral("2 files renamed"));
+
+    // An already tidy name is counted as left as it was; the next action takes the notice away.
+    Form1->FileListBox1->setSelected(1, true);
+    Form1->FileListBox1->setSelected(2, true);
+    QTest::mouseClick(Form1->Button3, Qt::LeftButton);
+    QCOMPARE(noticeText(),
+             QStringLiteral("1 file renamed, 1 left as it was: name already tidy (1)"));
+    QTest::keyClick(Form1->FileListBox1, Qt::Key_Down);
+    QCOMPARE(noticeText(), QString());
 }
 
 void TestCommands::renameByPrompt_data()
@@ -276,11 +295,15 @@ void TestCommands::renameByPrompt_data()
     QTest::addColumn<bool>("byKey");
     QTest::addColumn<bool>("okOnSecond");
     QTest::addColumn<QStringList>("after");
+    QTest::addColumn<QString>("notice");
+    const QString cancelled = "1 file renamed, 1 left as it was: cancelled (1)";
     QTest::newRow("button, OK and Cancel")
-        << false << false << QStringList{"b.mp3", "c.mp3", "x.mp3"};
-    QTest::newRow("F2, OK and Cancel") << true << false << QStringList{"b.mp3", "c.mp3", "x.mp3"};
+        << false << false << QStringList{"b.mp3", "c.mp3", "x.mp3"} << cancelled;
+    QTest::newRow("F2, OK and Cancel")
+        << true << false << QStringList{"b.mp3", "c.mp3", "x.mp3"} << cancelled;
     // A name without ".mp3" leaves the list when it is read again.
-    QTest::newRow("F2, OK twice") << true << true << QStringList{"c.mp3", "x.mp3"};
+    QTest::newRow("F2, OK twice") << true << true << QStringList{"c.mp3", "x.mp3"}
+                                  << "2 files renamed";
 }
 
 void TestCommands::renameByPrompt()
@@ -288,6 +311,7 @@ void TestCommands::renameByPrompt()
     QFETCH(bool, byKey);
     QFETCH(bool, okOnSecond);
     QFETCH(QStringList, after);
+    QFETCH(QString, notice);
     WindowsInFolder folder;
     for (const char *name : {"a.mp3", "b.mp3", "c.mp3"})
         QVERIFY(testfiles::writeFile(folder.file(name), mp3()));
@@ -310,6 +334,7 @@ void TestCommands::renameByPrompt()
     QCOMPARE(listItems(), after);
     QCOMPARE(QFile::exists(folder.file("y.txt")), okOnSecond);
     QCOMPARE(listSelection(), std::vector<bool>(std::size_t(after.size()), false));
+    QCOMPARE(noticeText(), notice);
 }
 
 void TestCommands::renameFromTags()
@@ -330,6 +355,35 @@ void TestCommands::renameFromTags()
     QCOMPARE(listItems(), (QStringList{"02.mp3", "03.mp3", "04.mp3", "Band - Song.mp3"}));
     QCOMPARE(listSelection(), std::vector<bool>(4, false));
     QVERIFY(questions.criticals.isEmpty());
+
+    // The notice counts the files left as they were; a click on it lists them, as plain text.
+    ResultNotice &notice = Form1->notice();
+    QCOMPARE(
+        noticeText(),
+        QStringLiteral("1 file renamed, 2 left as they were: no artist or title in the tag (2)"));
+    QVERIFY(!notice.undoButton()->isVisibleTo(&notice)); // no undo handler
+    QVERIFY(!notice.stopButton()->isVisibleTo(&notice));
+    QCOMPARE(notice.focusPolicy(), Qt::NoFocus);
+    QTest::mouseClick(&notice, Qt::LeftButton);
+    QVERIFY(notice.detailsList()->isVisible());
+    QCOMPARE(notice.detailsList()->textFormat(), Qt::PlainText);
+    QCOMPARE(notice.detailsList()->text(), QStringLiteral("02.mp3: no artist or title in the tag\n"
+                                                          "03.mp3: no artist or title in the tag"));
+    // A click elsewhere in the window takes both away.
+    QTest::mouseClick(Form1->FileListBox1->viewport(), Qt::LeftButton);
+    QCOMPARE(noticeText(), QString());
+    QVERIFY(!notice.detailsList()->isVisible());
+
+    // With an undo handler the result offers "Undo".
+    int undone = 0;
+    notice.setUndoHandler([&] { ++undone; });
+    Form1->FileListBox1->clearFileSelection();
+    QTest::mouseClick(Form1->Button6, Qt::LeftButton);
+    QCOMPARE(noticeText(), QStringLiteral("0 files renamed"));
+    QVERIFY(notice.undoButton()->isVisibleTo(&notice));
+    QTest::mouseClick(notice.undoButton(), Qt::LeftButton);
+    QCOMPARE(undone, 1);
+    notice.setUndoHandler({});
 }
 
 void TestCommands::playlistOfFolder()
@@ -352,6 +406,7 @@ void TestCommands::playlistOfFolder()
     QTest::mouseClick(Form1->Button5, Qt::LeftButton); // cancelled
     QVERIFY(!QFile::exists(target));
     QTest::mouseClick(Form1->Button5, Qt::LeftButton);
+    QCOMPARE(noticeText(), QStringLiteral("1 playlist written"));
 
     QCOMPARE(questions.saveRequests.size(), 2);
     const auto &asked = questions.saveRequests.last();
@@ -397,6 +452,7 @@ void TestCommands::playlistsOfSubfolders()
     QCOMPARE(lines("B.m3u"), QByteArray());
     QCOMPARE(lines("C.m3u"), c);
     QCOMPARE(lines("_All.m3u"), a + c);
+    QCOMPARE(noticeText(), QStringLiteral("4 playlists written"));
     // Each subfolder opened and left again through the directory list.
     QCOMPARE(changes.count(), 6);
     QCOMPARE(dirs->directory(), music);
