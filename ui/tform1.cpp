@@ -2,6 +2,7 @@
 
 #include "filenames.h"
 
+#include "commandrunner.h"
 #include "edittags.h"
 #include "fieldstate.h"
 #include "genres.h"
@@ -58,6 +59,9 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent)
     openStartFolder();
 
     m_notice = new ResultNotice(this, FileListBox1);
+    m_runner = std::make_unique<CommandRunner>(*m_notice,
+                                               [this] { FileListBox1->flushPendingUnselect(); });
+    connect(m_notice, &ResultNotice::stopRequested, this, [this] { m_runner->requestStop(); });
 
     connectHandlers();
     qApp->installEventFilter(this);
@@ -154,12 +158,31 @@ bool isInput(QEvent::Type type)
 
 } // namespace
 
+bool TForm1::filterWhileBusy(QWidget *target, QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::KeyPress:
+        if (static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape)
+            m_runner->requestStop();
+        return true;
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+        // "Stop" on the notice still answers.
+        return !(target == m_notice || m_notice->isAncestorOf(target));
+    default:
+        return true;
+    }
+}
+
 bool TForm1::eventFilter(QObject *watched, QEvent *event)
 {
     const QEvent::Type type = event->type();
-    if (m_notice && isInput(type) && watched->isWidgetType() &&
+    if (m_runner && isInput(type) && watched->isWidgetType() &&
         static_cast<QWidget *>(watched)->window() == this) {
         auto *target = static_cast<QWidget *>(watched);
+        if (m_runner->busy())
+            return filterWhileBusy(target, event);
         // The next action (a click in the window, or a key below) takes the last notice away.
         if (type == QEvent::MouseButtonPress && target != m_notice &&
             !m_notice->isAncestorOf(target))
@@ -201,6 +224,18 @@ void TForm1::Button1Click()
 void TForm1::Button2Click()
 {
     runHandler(questions(), [this] { FileListBox1->selectAllFiles(); });
+}
+
+void TForm1::closeEvent(QCloseEvent *event)
+{
+    if (m_runner->busy()) {
+        m_closeWhenDone = true;
+        m_runner->requestStop();
+        event->ignore();
+        return;
+    }
+    m_notice->dismiss();
+    QWidget::closeEvent(event);
 }
 
 void TForm1::Button7Click()

@@ -8,6 +8,7 @@
 
 enum class ReportVerb;
 
+class CommandRunner;
 class ModalQuestions;
 class PreviewControl;
 class ResultNotice;
@@ -46,6 +47,8 @@ public:
 
     // The notice over the file list's lower edge: each command's result, or its progress.
     ResultNotice &notice() { return *m_notice; }
+    // Runs the commands that act on files, one at a time (see commandrunner.h).
+    CommandRunner &commandRunner() { return *m_runner; }
 
 public slots:
     void FormKeyDown(int key, Qt::KeyboardModifiers shift);
@@ -66,6 +69,8 @@ public slots:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    // Closing while a command runs stops it after the file in hand; the window closes then.
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void connectHandlers();
@@ -74,13 +79,17 @@ private:
     NamingOptions namingOptions() const;
     // The preview toggle, made with its player on the first press of "Play file".
     PreviewControl &preview();
-    // After a command that renamed files: the list shows the folder as it now is.
+    // After a command that renamed files: the list shows the folder as it now is. After a
+    // stopped command the files it did not reach (still selected) stay selected.
     void rereadAfterRenames(const WalkReport &report);
-    // A handler of a command that acts on files: runs command, then after, and shows the report
-    // in the notice. A failure shows
+    // A handler of a command that acts on files: runs command through the runner (nothing while
+    // another command runs), then after, and shows the report in the notice. A failure shows
     // its message box as every handler does.
     void runCommand(ReportVerb verb, const std::function<WalkReport(const WalkControl &)> &command,
                     const std::function<void(const WalkReport &)> &after = {});
+    // While a command runs: Esc stops it, and other input to the window (the notice aside) is
+    // ignored. Returns whether event is taken.
+    bool filterWhileBusy(QWidget *target, QEvent *event);
 
     // The key press seen last: a key that no control takes travels up to its parents and is
     // seen again; the window acts on it once.
@@ -95,6 +104,8 @@ private:
 
     std::unique_ptr<WindowQuestions> m_questions;
     ResultNotice *m_notice = nullptr; // a child
+    std::unique_ptr<CommandRunner> m_runner;
+    bool m_closeWhenDone = false;
     // Declared before the control, which must go first.
     std::unique_ptr<PreviewPlayer> m_ownPlayer;
     PreviewPlayer *m_testPlayer = nullptr;

@@ -3,6 +3,7 @@
 // message box.
 #include "tform1.h"
 
+#include "commandrunner.h"
 #include "handler.h"
 #include "modalquestions.h"
 #include "playlistbrowser.h"
@@ -16,6 +17,7 @@
 #include "windowquestions.h"
 
 #include <QSet>
+#include <QTimer>
 
 NamingOptions TForm1::namingOptions() const
 {
@@ -67,15 +69,20 @@ void TForm1::runCommand(ReportVerb verb,
                         const std::function<WalkReport(const WalkControl &)> &command,
                         const std::function<void(const WalkReport &)> &after)
 {
+    if (m_runner->busy())
+        return;
     runHandler(questions(), [&] {
-        m_notice->dismiss();
-        const std::optional<WalkReport> report = command(WalkControl{});
+        const std::optional<WalkReport> report = m_runner->run(verb, command);
+        if (!report)
+            return;
         if (after)
             after(*report);
         // At most this many files left as they were are listed on a click.
         constexpr int kListedFiles = 200;
         m_notice->showResult(reportText(*report, verb), leftFilesText(*report, kListedFiles));
     });
+    if (m_closeWhenDone && !m_runner->busy())
+        QTimer::singleShot(0, this, &QWidget::close);
 }
 
 void TForm1::BitBtn1Click()

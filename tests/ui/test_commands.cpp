@@ -1,6 +1,7 @@
 // The main window's batch commands run through its buttons (and F2) on files in a temporary
 // folder, with every question answered by a script: tags from file names and its title prompt,
 // the folder-name guess, tidying, both renames, playlists and preview playback.
+#include "commandrunner.h"
 #include "fakeplayer.h"
 #include "previewplayer.h"
 #include "resultnotice.h"
@@ -37,6 +38,10 @@ private slots:
     void playFile();
     void exitWhilePlayingStopsFirst();
     void realPlayerReportsFailedOpen();
+    void stopsAfterFileInHand_data();
+    void stopsAfterFileInHand();
+    void noCommandInsideAnother();
+    void closingStopsThenCloses();
 };
 
 namespace
@@ -69,6 +74,17 @@ void choosePattern(int pattern)
 QString noticeText()
 {
     return Form1->notice().text();
+}
+
+QStringList selectedItems()
+{
+    QStringList names;
+    const std::vector<bool> selected = listSelection();
+    for (int row = 0; row < int(selected.size()); ++row) {
+        if (selected[std::size_t(row)])
+            names << Form1->FileListBox1->itemText(row);
+    }
+    return names;
 }
 
 QStringList sortedEntries(const QString &path)
@@ -554,6 +570,156 @@ void TestCommands::realPlayerReportsFailedOpen()
     QTRY_COMPARE_WITH_TIMEOUT(questions.criticals.size(), 1, 20000);
     QVERIFY(!questions.criticals.first().isEmpty());
     QCOMPARE(Form1->Button8->text(), QStringLiteral("Play"));
+}
+
+namespace
+{
+
+// Six selected files, each with a tag that names it, for a command stopped or disturbed midway.
+void sixTaggedFiles(WindowsInFolder &folder)
+{
+    for (int i = 1; i <= 6; ++i) {
+        const QByteArray title = "Song" + QByteArray::number(i);
+        QVERIFY(testfiles::writeFile(folder.file(QStringLiteral("0%1_song.mp3").arg(i)),
+                                     mp3(testfiles::id3v1(title, "Band"))));
+    }
+    folder.start();
+    // Every file turns the event loop and shows its progress at once.
+    Form1->commandRunner().setTurnInterval(0);
+    Form1->commandRunner().setProgressDelay(0);
+    choosePattern(2);
+    Form1->FileListBox1->selectAllFiles();
+}
+
+QPushButton *commandButton(const QString &command)
+{
+    if (command == "TAG'EM!")
+        return Form1->BitBtn1;
+    if (command == "Trim filename(s)")
+        return Form1->Button3;
+    return Form1->Button6; // Rename from tags
+}
+
+} // namespace
+
+void TestCommands::stopsAfterFileInHand_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<bool>("byEsc");       // or by the notice's "Stop"
+    QTest::addColumn<QString>("progress"); // shown after the first file
+    QTest::addColumn<QString>("notice");
+    QTest::addColumn<QStringList>("changed"); // the first two files as the command left them
+    const QStringList tagged = {"01_song.mp3", "02_song.mp3"};
+    QTest::newRow("TAG'EM!, Esc") << "TAG'EM!" << true << "Tagging 1 of 6"
+                                  << "2 files tagged, stopped after 2 of 6" << tagged;
+    QTest::newRow("TAG'EM!, Stop") << "TAG'EM!" << false << "Tagging 1 of 6"
+                                   << "2 files tagged, stopped after 2 of 6" << tagged;
+    QTest::newRow("Trim filename(s), Esc")
+        << "Trim filename(s)" << true << "Renaming 1 of 6"
+        << "2 files renamed, stopped after 2 of 6" << QStringList{"01 Song.mp3", "02 Song.mp3"};
+    QTest::newRow("Rename from tags, Stop") << "Rename from tags" << false << "Renaming 1 of 6"
+                                            << "2 files renamed, stopped after 2 of 6"
+                                            << QStringList{"Band - Song1.mp3", "Band - Song2.mp3"};
+}
+
+void TestCommands::stopsAfterFileInHand()
+{
+    QFETCH(QString, command);
+    QFETCH(bool, byEsc);
+    QFETCH(QString, progress);
+    QFETCH(QString, notice);
+    QFETCH(QStringList, changed);
+    WindowsInFolder folder;
+    sixTaggedFiles(folder);
+    FakeQuestions questions;
+    QString shown;
+    Form1->commandRunner().setProgressHook([&](int visited) {
+        if (visited != 2)
+            return;
+        shown = noticeText();
+        if (byEsc)
+            QTest::keyClick(Form1->FileListBox1, Qt::Key_Escape);
+        else
+            QTest::mouseClick(Form1->notice().stopButton(), Qt::LeftButton);
+    });
+
+    QTest::mouseClick(commandButton(command), Qt::LeftButton);
+
+    QCOMPARE(shown, progress); // what the first file showed
+    QCOMPARE(noticeText(), notice);
+    // The files not reached are as they were and keep their selection.
+    const QStringList rest = {"03_song.mp3", "04_song.mp3", "05_song.mp3", "06_song.mp3"};
+    QCOMPARE(selectedItems(), rest);
+    QStringList entries = sortedEntries(folder.path());
+    QStringList expected = changed + rest;
+    entries.sort();
+    expected.sort();
+    QCOMPARE(entries, expected);
+    for (int i = 3; i <= 6; ++i) {
+        QCOMPARE(tagOf(folder.file(QStringLiteral("0%1_song.mp3").arg(i))).mid(3, 5),
+                 "Song" + QByteArray::number(i));
+    }
+    if (command == "TAG'EM!")
+        QCOMPARE(tagOf(folder.file("01_song.mp3")).mid(3, 8), QByteArray("01_song "));
+    QVERIFY(questions.criticals.isEmpty());
+}
+
+void TestCommands::noCommandInsideAnother()
+{
+    WindowsInFolder folder;
+    sixTaggedFiles(folder);
+    FakeQuestions questions;
+    bool busySeen = false;
+    Form1->commandRunner().setProgressHook([&](int visited) {
+        if (visited != 2)
+            return;
+        busySeen = Form1->commandRunner().busy();
+        // A click on another command, F2, a handler called straight away and one queued for the
+        // event loop's next turn ("Select all"): none runs while TAG'EM! does.
+        QTest::mouseClick(Form1->Button3, Qt::LeftButton);
+        QTest::keyClick(Form1->FileListBox1, Qt::Key_F2);
+        Form1->Button6Click();
+        QTimer::singleShot(0, Form1, [] { Form1->Button2Click(); });
+    });
+
+    QTest::mouseClick(Form1->BitBtn1, Qt::LeftButton);
+
+    QVERIFY(busySeen);
+    QVERIFY(!Form1->commandRunner().busy());
+    QVERIFY(questions.texts.isEmpty()); // no rename prompt
+    QCOMPARE(sortedEntries(folder.path()),
+             (QStringList{"01_song.mp3", "02_song.mp3", "03_song.mp3", "04_song.mp3", "05_song.mp3",
+                          "06_song.mp3"}));
+    QCOMPARE(selectedItems(), QStringList());
+    QCOMPARE(noticeText(), QStringLiteral("6 files tagged"));
+    // Free again afterwards.
+    Form1->FileListBox1->selectAllFiles();
+    QTest::mouseClick(Form1->Button3, Qt::LeftButton);
+    QCOMPARE(noticeText(), QStringLiteral("6 files renamed"));
+}
+
+void TestCommands::closingStopsThenCloses()
+{
+    WindowsInFolder folder;
+    sixTaggedFiles(folder);
+    showMainWindow();
+    FakeQuestions questions;
+    bool stillOpen = false;
+    Form1->commandRunner().setProgressHook([&](int visited) {
+        if (visited != 2)
+            return;
+        Form1->close();
+        stillOpen = Form1->isVisible();
+    });
+
+    QTest::mouseClick(Form1->BitBtn1, Qt::LeftButton);
+
+    QVERIFY(stillOpen); // not while the file in hand was written
+    QTRY_VERIFY(!Form1->isVisible());
+    for (int i = 3; i <= 6; ++i) {
+        QCOMPARE(tagOf(folder.file(QStringLiteral("0%1_song.mp3").arg(i))).mid(3, 5),
+                 "Song" + QByteArray::number(i));
+    }
 }
 
 QTEST_MAIN(TestCommands)
