@@ -1,6 +1,5 @@
 #include "resultnotice.h"
 
-#include <QAbstractScrollArea>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
@@ -124,16 +123,26 @@ void ResultNotice::mousePressEvent(QMouseEvent *event)
 
 void ResultNotice::place()
 {
-    // Over the bottom of the control's viewport (its scroll bars stay usable), as wide as it.
-    QWidget *area = m_over;
-    if (auto *scroll = qobject_cast<QAbstractScrollArea *>(m_over))
-        area = scroll->viewport();
-    const QRect box(area->mapTo(parentWidget(), QPoint(0, 0)), area->size());
-    const int width = box.width();
-    int height =
-        layout()->hasHeightForWidth() ? layout()->heightForWidth(width) : sizeHint().height();
+    // Over the bottom of the control, inside its frame, as wide as it. Worked out by hand, so
+    // that it is right also before the window is first shown and laid out.
+    const QRect inner = m_over->contentsRect();
+    const QRect box(m_over->mapTo(parentWidget(), inner.topLeft()), inner.size());
+    const QMargins margins = layout()->contentsMargins();
+    const int frame = 2 * frameWidth();
+    int buttonsWidth = 0;
+    int buttonsHeight = 0;
+    for (const QToolButton *button : {m_stop, m_undo}) {
+        if (button->isHidden())
+            continue;
+        buttonsWidth += button->sizeHint().width() + layout()->spacing();
+        buttonsHeight = std::max(buttonsHeight, button->sizeHint().height());
+    }
+    const int textWidth =
+        std::max(1, box.width() - frame - margins.left() - margins.right() - buttonsWidth);
+    int height = std::max(m_text->heightForWidth(textWidth), buttonsHeight) + margins.top() +
+                 margins.bottom() + frame;
     height = std::min(height, box.height() / 2);
-    setGeometry(box.left(), box.bottom() + 1 - height, width, height);
+    setGeometry(box.left(), box.bottom() + 1 - height, box.width(), height);
     raise();
     show();
 }

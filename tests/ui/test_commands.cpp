@@ -380,6 +380,12 @@ void TestCommands::renameFromTags()
     QVERIFY(!notice.undoButton()->isVisibleTo(&notice)); // no undo handler
     QVERIFY(!notice.stopButton()->isVisibleTo(&notice));
     QCOMPARE(notice.focusPolicy(), Qt::NoFocus);
+    // Laid over the list's lower edge, inside its frame, tall enough for both lines of text,
+    // also when placed before the window was first shown.
+    const QRect list = Form1->FileListBox1->geometry();
+    QVERIFY(list.contains(notice.geometry()));
+    QCOMPARE(notice.geometry().bottom(), list.bottom() - Form1->FileListBox1->frameWidth());
+    QVERIFY(notice.height() >= 2 * notice.fontMetrics().height());
     QTest::mouseClick(&notice, Qt::LeftButton);
     QVERIFY(notice.detailsList()->isVisible());
     QCOMPARE(notice.detailsList()->textFormat(), Qt::PlainText);
