@@ -505,6 +505,9 @@ void TestCommands::playlistFailureReturnsToStart()
     QCOMPARE(QDir::currentPath(), music);
     QVERIFY(QFile::exists(folder.file("out/A.m3u")));
     QVERIFY(!QFile::exists(folder.file("out/C.m3u")));
+    // The failure's message box only; the next command may start.
+    QCOMPARE(noticeText(), QString());
+    QVERIFY(!Form1->commandRunner().busy());
 }
 
 void TestCommands::playFile()
