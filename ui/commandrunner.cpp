@@ -11,7 +11,8 @@ CommandRunner::CommandRunner(ResultNotice &notice, std::function<void()> showPen
 }
 
 std::optional<WalkReport>
-CommandRunner::run(ReportVerb verb, const std::function<WalkReport(const WalkControl &)> &command)
+CommandRunner::run(ReportVerb verb, const std::function<WalkReport(const WalkControl &)> &command,
+                   const std::function<void(const WalkReport &)> &after)
 {
     if (m_busy)
         return std::nullopt;
@@ -30,8 +31,12 @@ CommandRunner::run(ReportVerb verb, const std::function<WalkReport(const WalkCon
         }
     } busy(*this);
     m_notice.dismiss();
-    if (!m_enabled)
-        return command(WalkControl{});
+    if (!m_enabled) {
+        WalkReport report = command(WalkControl{});
+        if (after)
+            after(report);
+        return report;
+    }
     m_clock.start();
     // The first file turns the loop at once: reading the selection may already have taken a
     // while.
@@ -41,9 +46,19 @@ CommandRunner::run(ReportVerb verb, const std::function<WalkReport(const WalkCon
     control.stop = &m_stop;
     control.progress = [this, verb](int visited, int total) { progress(verb, visited, total); };
     WalkReport report = command(control);
-    // One more turn before the caller reads the folder again.
+    // One more turn before what comes after (the folder read again).
     turn();
+    if (after)
+        after(report);
     return report;
+}
+
+void CommandRunner::turnUntil(const std::function<bool()> &done)
+{
+    while (!done()) {
+        if (m_busy && m_enabled)
+            turn();
+    }
 }
 
 void CommandRunner::turn()

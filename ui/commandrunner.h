@@ -24,11 +24,17 @@ public:
     CommandRunner(ResultNotice &notice, std::function<void()> showPending);
 
     bool busy() const { return m_busy; }
-    // Runs command with this runner's walk control and returns its report; nothing (and
-    // command is not run) while another command runs. An exception from command propagates
-    // after the progress notice is taken down; the runner is then free again.
+    // Runs command with this runner's walk control, then after (still as part of the command),
+    // and returns its report; nothing (and command is not run) while another command runs. An
+    // exception from command or after propagates after the progress notice is taken down; the
+    // runner is then free again.
     std::optional<WalkReport> run(ReportVerb verb,
-                                  const std::function<WalkReport(const WalkControl &)> &command);
+                                  const std::function<WalkReport(const WalkControl &)> &command,
+                                  const std::function<void(const WalkReport &)> &after = {});
+    // While a command runs: lets the event loop take turns until done() says so (done is asked
+    // about every 20 ms and should wait that long itself). Without the machinery, asks done()
+    // only.
+    void turnUntil(const std::function<bool()> &done);
     // Asks the running command to stop after the file in hand (nothing when none runs).
     void requestStop();
     bool stopRequested() const { return m_stop.load(); }

@@ -79,12 +79,13 @@ private:
     NamingOptions namingOptions() const;
     // The preview toggle, made with its player on the first press of "Play file".
     PreviewControl &preview();
-    // After a command that renamed files: the list shows the folder as it now is. After a
-    // stopped command the files it did not reach (still selected) stay selected.
+    // After a command that renamed files: the list shows the folder as it now is (read on a
+    // thread of its own while the event loop turns). After a stopped command the files it did
+    // not reach (still selected) stay selected. Throws IoError when the folder cannot be read.
     void rereadAfterRenames(const WalkReport &report);
-    // A handler of a command that acts on files: runs command through the runner (nothing while
-    // another command runs), then after, and shows the report in the notice. A failure shows
-    // its message box as every handler does.
+    // A handler of a command that acts on files: runs command and then after through the
+    // runner (nothing while another command runs), and shows the report in the notice. A failure
+    // shows its message box as every handler does.
     void runCommand(ReportVerb verb, const std::function<WalkReport(const WalkControl &)> &command,
                     const std::function<void(const WalkReport &)> &after = {});
     // While a command runs: Esc stops it, and other input to the window (the notice aside) is

@@ -4,6 +4,7 @@
 #include "tform1.h"
 
 #include "commandrunner.h"
+#include "folderscan.h"
 #include "handler.h"
 #include "modalquestions.h"
 #include "playlistbrowser.h"
@@ -18,6 +19,8 @@
 
 #include <QSet>
 #include <QTimer>
+#include <chrono>
+#include <future>
 
 NamingOptions TForm1::namingOptions() const
 {
@@ -72,11 +75,9 @@ void TForm1::runCommand(ReportVerb verb,
     if (m_runner->busy())
         return;
     runHandler(questions(), [&] {
-        const std::optional<WalkReport> report = m_runner->run(verb, command);
+        const std::optional<WalkReport> report = m_runner->run(verb, command, after);
         if (!report)
             return;
-        if (after)
-            after(*report);
         // At most this many files left as they were are listed on a click.
         constexpr int kListedFiles = 200;
         m_notice->showResult(reportText(*report, verb), leftFilesText(*report, kListedFiles));
@@ -172,7 +173,15 @@ void TForm1::rereadAfterRenames(const WalkReport &report)
                 unreached.insert(FileListBox1->itemText(row));
         }
     }
-    FileListBox1->reread();
+    // Reading a big folder takes a while: on a thread of its own, while the event loop turns.
+    const QString folder = FileListBox1->directory();
+    std::future<FolderScan> scan =
+        std::async(std::launch::async, [folder, mask = FileListBox1->mask()] {
+            return folder.isEmpty() ? FolderScan{} : scanFolder(folder, mask);
+        });
+    m_runner->turnUntil(
+        [&] { return scan.wait_for(std::chrono::milliseconds(20)) == std::future_status::ready; });
+    FileListBox1->showFiles(folder, scan.get().files);
     if (unreached.isEmpty())
         return;
     std::vector<bool> keep(std::size_t(FileListBox1->count()), false);
