@@ -5,8 +5,30 @@
 #include <QString>
 #include <exception>
 
+namespace
+{
+int holds = 0;
+} // namespace
+
+HandlerHold::HandlerHold()
+{
+    ++holds;
+}
+
+HandlerHold::~HandlerHold()
+{
+    --holds;
+}
+
+bool HandlerHold::held()
+{
+    return holds > 0;
+}
+
 void runHandler(WindowQuestions &questions, const std::function<void()> &body)
 {
+    if (HandlerHold::held())
+        return;
     QString message;
     try {
         body();
@@ -27,6 +49,8 @@ void runHandler(WindowQuestions *questions, const std::function<void()> &body)
         runHandler(*questions, body);
         return;
     }
+    if (HandlerHold::held())
+        return;
     try {
         body();
     } catch (const std::exception &) {

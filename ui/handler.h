@@ -11,3 +11,16 @@ void runHandler(WindowQuestions &questions, const std::function<void()> &body);
 // The same for a control that may not know a window's questions yet: without questions, a
 // failure ends body silently.
 void runHandler(WindowQuestions *questions, const std::function<void()> &body);
+
+// While held, runHandler runs nothing: a command turning the event loop holds the handlers, so no
+// handler ever runs inside another. Held-ness nests (each hold needs its release).
+class HandlerHold
+{
+public:
+    HandlerHold();
+    ~HandlerHold();
+    HandlerHold(const HandlerHold &) = delete;
+    HandlerHold &operator=(const HandlerHold &) = delete;
+
+    static bool held();
+};

@@ -2,6 +2,7 @@
 
 #include "filenames.h"
 
+#include "commandrunner.h"
 #include "dropdownlist.h"
 #include "edittags.h"
 #include "fieldstate.h"
@@ -11,6 +12,8 @@
 #include "pictures.h"
 #include "previewcontrol.h"
 #include "previewplayer.h"
+#include "reporttext.h"
+#include "resultnotice.h"
 #include "tagfield.h"
 #include "version.h"
 #include "windowquestions.h"
@@ -21,6 +24,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QRadioButton>
+#include <QTimer>
 
 TForm1 *Form1 = nullptr;
 
@@ -60,6 +64,10 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent)
     FileListBox1->setMask(QStringLiteral("*.mp3"));
     openStartFolder();
 
+    m_notice = new ResultNotice(this, FileListBox1);
+    m_runner = std::make_unique<CommandRunner>(*m_notice,
+                                               [this] { FileListBox1->flushPendingUnselect(); });
+    connect(m_notice, &ResultNotice::stopRequested, this, [this] { m_runner->requestStop(); });
     buildPopupMenu();
     connectHandlers();
     qApp->installEventFilter(this);
@@ -139,14 +147,71 @@ void TForm1::UpdateFormatControls()
     setFieldEnabled(Edit1, RadioGroup1->itemIndex() == 0);
 }
 
+namespace
+{
+
+// The events by which a person acts on the window.
+bool isInput(QEvent::Type type)
+{
+    switch (type) {
+    case QEvent::KeyPress:
+    case QEvent::KeyRelease:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::ShortcutOverride:
+    case QEvent::Shortcut:
+    case QEvent::ContextMenu:
+    case QEvent::DragEnter:
+    case QEvent::DragMove:
+    case QEvent::Drop:
+    case QEvent::InputMethod:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+bool TForm1::filterWhileBusy(QWidget *target, QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::KeyPress:
+        if (static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape)
+            m_runner->requestStop();
+        return true;
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+        // "Stop" on the notice still answers.
+        return !(target == m_notice || m_notice->isAncestorOf(target));
+    default:
+        return true;
+    }
+}
+
 bool TForm1::eventFilter(QObject *watched, QEvent *event)
 {
+    const QEvent::Type type = event->type();
+    if (m_runner && isInput(type) && watched->isWidgetType() &&
+        static_cast<QWidget *>(watched)->window() == this) {
+        auto *target = static_cast<QWidget *>(watched);
+        if (m_runner->busy())
+            return filterWhileBusy(target, event);
+        // The next action (a click in the window, or a key below) takes the last notice away.
+        if (type == QEvent::MouseButtonPress && target != m_notice &&
+            !m_notice->isAncestorOf(target))
+            m_notice->dismiss();
+    }
     if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
         if (static_cast<QWidget *>(watched)->window() == this) {
             const auto *key = static_cast<QKeyEvent *>(event);
             const SeenKey seen{event, key->key(), key->modifiers(), key->timestamp()};
             if (!(seen == m_lastKeyPress)) {
                 m_lastKeyPress = seen;
+                if (m_notice)
+                    m_notice->dismiss();
                 FormKeyDown(key->key(), key->modifiers());
                 // Enter in the file list does what a double click does.
                 if (watched == FileListBox1 &&
@@ -191,10 +256,23 @@ void TForm1::Button2Click()
     runHandler(questions(), [this] { FileListBox1->selectAllFiles(); });
 }
 
+void TForm1::closeEvent(QCloseEvent *event)
+{
+    if (m_runner->busy()) {
+        m_closeWhenDone = true;
+        m_runner->requestStop();
+        event->ignore();
+        return;
+    }
+    m_notice->dismiss();
+    QWidget::closeEvent(event);
+}
+
 void TForm1::Button7Click()
 {
-    runHandler(questions(), [this] {
-        recorded(QStringLiteral("Edit tag(s)"), [this] { editTags(*FileListBox1, questions()); });
+    runCommand(ReportVerb::Tagged, [this](const WalkControl &control) {
+        return recorded(QStringLiteral("Edit tag(s)"),
+                        [&] { return editTags(*FileListBox1, questions(), control); });
     });
 }
 

@@ -8,10 +8,15 @@
 #include <memory>
 #include <optional>
 
+enum class ReportVerb;
+
+class CommandRunner;
 class ModalQuestions;
 class QAction;
 class QMenu;
 class PreviewControl;
+class ResultNotice;
+struct WalkControl;
 class PreviewPlayer;
 class WindowQuestions;
 struct NamingOptions;
@@ -58,6 +63,10 @@ public:
     std::optional<UndoReport> Redo();
     // What the last Undo or Redo did, for the result notice.
     const std::optional<UndoReport> &lastUndoReport() const;
+    // The notice over the file list's lower edge: each command's result, or its progress.
+    ResultNotice &notice() { return *m_notice; }
+    // Runs the commands that act on files, one at a time (see commandrunner.h).
+    CommandRunner &commandRunner() { return *m_runner; }
 
 public slots:
     void FormKeyDown(int key, Qt::KeyboardModifiers shift);
@@ -80,6 +89,8 @@ public slots:
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
+    // Closing while a command runs stops it after the file in hand; the window closes then.
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     void connectHandlers();
@@ -89,11 +100,21 @@ private:
     NamingOptions namingOptions() const;
     // The preview toggle, made with its player on the first press of "Play file".
     PreviewControl &preview();
-    // After a command that renamed files: the list shows the folder as it now is.
-    void rereadAfterRenames();
+    // After a command that renamed files: the list shows the folder as it now is (read on a
+    // thread of its own while the event loop turns). After a stopped command the files it did
+    // not reach (still selected) stay selected. Throws IoError when the folder cannot be read.
+    void rereadAfterRenames(const WalkReport &report);
+    // A handler of a command that acts on files: runs command and then after through the
+    // runner (nothing while another command runs), and shows the report in the notice. A failure
+    // shows its message box as every handler does.
+    void runCommand(ReportVerb verb, const std::function<WalkReport(const WalkControl &)> &command,
+                    const std::function<void(const WalkReport &)> &after = {});
+    // While a command runs: Esc stops it, and other input to the window (the notice aside) is
+    // ignored. Returns whether event is taken.
+    bool filterWhileBusy(QWidget *target, QEvent *event);
     // Runs body as the command name over the current folder, recording each change it makes in
     // the undo journal before making it (without a journal when none can be opened).
-    void recorded(const QString &name, const std::function<void()> &body);
+    WalkReport recorded(const QString &name, const std::function<WalkReport()> &body);
     // The undo journal, opened on first use; nullptr when it cannot be.
     Journal *journal();
     // Whether the key goes to a text field, which keeps Ctrl+Z for its own typing.
@@ -114,6 +135,9 @@ private:
     std::unique_ptr<Journal> m_journal;
     bool m_journalTried = false;
     std::optional<UndoReport> m_lastUndo;
+    ResultNotice *m_notice = nullptr; // a child
+    std::unique_ptr<CommandRunner> m_runner;
+    bool m_closeWhenDone = false;
     // Declared before the control, which must go first.
     std::unique_ptr<PreviewPlayer> m_ownPlayer;
     PreviewPlayer *m_testPlayer = nullptr;

@@ -3,6 +3,8 @@
 // message box.
 #include "tform1.h"
 
+#include "commandrunner.h"
+#include "folderscan.h"
 #include "handler.h"
 #include "id3v1fromid3v2.h"
 #include "modalquestions.h"
@@ -10,11 +12,17 @@
 #include "previewcontrol.h"
 #include "previewplayer.h"
 #include "rename.h"
+#include "reporttext.h"
+#include "resultnotice.h"
 #include "tagsfromnames.h"
 #include "tidy.h"
 #include "windowquestions.h"
 
 #include <QMenu>
+#include <QSet>
+#include <QTimer>
+#include <chrono>
+#include <future>
 
 NamingOptions TForm1::namingOptions() const
 {
@@ -62,44 +70,72 @@ void TForm1::CheckBox2Click()
     runHandler(questions(), [this] { GuessFromDirectoryName(); });
 }
 
+void TForm1::runCommand(ReportVerb verb,
+                        const std::function<WalkReport(const WalkControl &)> &command,
+                        const std::function<void(const WalkReport &)> &after)
+{
+    if (m_runner->busy())
+        return;
+    runHandler(questions(), [&] {
+        const std::optional<WalkReport> report = m_runner->run(verb, command, after);
+        if (!report)
+            return;
+        // At most this many files left as they were are listed on a click.
+        constexpr int kListedFiles = 200;
+        m_notice->showResult(reportText(*report, verb), leftFilesText(*report, kListedFiles));
+    });
+    if (m_closeWhenDone && !m_runner->busy())
+        QTimer::singleShot(0, this, &QWidget::close);
+}
+
 void TForm1::BitBtn1Click()
 {
-    runHandler(questions(), [this] {
-        recorded(QStringLiteral("TAG'EM!"),
-                 [this] { tagsFromFileNames(*FileListBox1, namingOptions(), questions()); });
+    runCommand(ReportVerb::Tagged, [this](const WalkControl &control) {
+        return recorded(QStringLiteral("TAG'EM!"), [&] {
+            return tagsFromFileNames(*FileListBox1, namingOptions(), questions(), control);
+        });
     });
 }
 
 void TForm1::Button3Click()
 {
-    runHandler(questions(), [this] {
-        recorded(QStringLiteral("Trim filename(s)"),
-                 [this] { tidyFileNames(*FileListBox1, RadioGroup1->itemIndex()); });
-        rereadAfterRenames();
-    });
+    runCommand(
+        ReportVerb::Renamed,
+        [this](const WalkControl &control) {
+            return recorded(QStringLiteral("Trim filename(s)"), [&] {
+                return tidyFileNames(*FileListBox1, RadioGroup1->itemIndex(), control);
+            });
+        },
+        [this](const WalkReport &report) { rereadAfterRenames(report); });
 }
 
 void TForm1::Button4Click()
 {
-    runHandler(questions(), [this] {
-        recorded(QStringLiteral("Rename file(s)"),
-                 [this] { renameByPrompt(*FileListBox1, questions()); });
-        rereadAfterRenames();
-    });
+    runCommand(
+        ReportVerb::Renamed,
+        [this](const WalkControl &control) {
+            return recorded(QStringLiteral("Rename file(s)"),
+                            [&] { return renameByPrompt(*FileListBox1, questions(), control); });
+        },
+        [this](const WalkReport &report) { rereadAfterRenames(report); });
 }
 
 void TForm1::Button6Click()
 {
-    runHandler(questions(), [this] {
-        recorded(QStringLiteral("Rename from tags"), [this] { renameFromTags(*FileListBox1); });
-        rereadAfterRenames();
-    });
+    runCommand(
+        ReportVerb::Renamed,
+        [this](const WalkControl &control) {
+            return recorded(QStringLiteral("Rename from tags"),
+                            [&] { return renameFromTags(*FileListBox1, control); });
+        },
+        [this](const WalkReport &report) { rereadAfterRenames(report); });
 }
 
 void TForm1::ID3v1FromID3v21Click()
 {
-    runHandler(questions(), [this] {
-        recorded(QStringLiteral("ID3v1 from ID3v2"), [this] { id3v1FromId3v2(*FileListBox1); });
+    runCommand(ReportVerb::Tagged, [this](const WalkControl &control) {
+        return recorded(QStringLiteral("ID3v1 from ID3v2"),
+                        [&] { return id3v1FromId3v2(*FileListBox1, control); });
     });
 }
 
@@ -125,10 +161,11 @@ void TForm1::FileListBox1ContextPopup(const QPoint &pos)
 
 void TForm1::Button5Click()
 {
-    runHandler(questions(), [this] {
+    runCommand(ReportVerb::PlaylistsWritten, [this](const WalkControl &) {
         DirectoryPlaylistBrowser browser(*DirectoryListBox1, *FileListBox1);
-        recorded(QStringLiteral("Create playlist(s)"),
-                 [&] { createPlaylists(browser, CheckBox3->isChecked(), questions()); });
+        return recorded(QStringLiteral("Create playlist(s)"), [&] {
+            return createPlaylists(browser, CheckBox3->isChecked(), questions());
+        });
     });
 }
 
@@ -166,9 +203,31 @@ void TForm1::setPreviewPlayer(PreviewPlayer *player)
     m_testPlayer = player;
 }
 
-void TForm1::rereadAfterRenames()
+void TForm1::rereadAfterRenames(const WalkReport &report)
 {
-    FileListBox1->reread();
+    QSet<QString> unreached;
+    if (report.stopped) {
+        const std::vector<bool> selected = FileListBox1->selectedRows();
+        for (int row = 0; row < int(selected.size()); ++row) {
+            if (selected[std::size_t(row)])
+                unreached.insert(FileListBox1->itemText(row));
+        }
+    }
+    // Reading a big folder takes a while: on a thread of its own, while the event loop turns.
+    const QString folder = FileListBox1->directory();
+    std::future<FolderScan> scan =
+        std::async(std::launch::async, [folder, mask = FileListBox1->mask()] {
+            return folder.isEmpty() ? FolderScan{} : scanFolder(folder, mask);
+        });
+    m_runner->turnUntil(
+        [&] { return scan.wait_for(std::chrono::milliseconds(20)) == std::future_status::ready; });
+    FileListBox1->showFiles(folder, scan.get().files);
+    if (unreached.isEmpty())
+        return;
+    std::vector<bool> keep(std::size_t(FileListBox1->count()), false);
+    for (int row = 0; row < FileListBox1->count(); ++row)
+        keep[std::size_t(row)] = unreached.contains(FileListBox1->itemText(row));
+    FileListBox1->selectRows(keep);
 }
 
 void TForm1::setModalQuestions(ModalQuestions *dialogs)

@@ -1,6 +1,8 @@
 // Undo and redo in the main window, and the recording of every command that changes files.
 #include "tform1.h"
 
+#include "walk.h"
+
 #include "changerecorder.h"
 #include "filenames.h"
 #include "handler.h"
@@ -26,16 +28,14 @@ Journal *TForm1::journal()
     return m_journal.get();
 }
 
-void TForm1::recorded(const QString &name, const std::function<void()> &body)
+WalkReport TForm1::recorded(const QString &name, const std::function<WalkReport()> &body)
 {
     Journal *log = journal();
-    if (!log) {
-        body();
-        return;
-    }
+    if (!log)
+        return body();
     ChangeRecorder recorder(*log, name, encodeFileName(currentFolder()));
     RecorderScope scope(&recorder);
-    body();
+    return body();
 }
 
 const std::optional<UndoReport> &TForm1::lastUndoReport() const

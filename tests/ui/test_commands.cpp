@@ -2,9 +2,11 @@
 // folder, with every question answered by a script: tags from file names and its title prompt,
 // the folder-name guess, tidying, both renames, playlists and preview playback.
 #include "changerecorder.h"
+#include "commandrunner.h"
 #include "fakeplayer.h"
 #include "filenames.h"
 #include "previewplayer.h"
+#include "resultnotice.h"
 #include "startup.h"
 #include "testfiles.h"
 #include "tform1.h"
@@ -20,6 +22,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <sys/stat.h>
 
 class TestCommands : public QObject
@@ -44,6 +47,10 @@ private slots:
     void playFile();
     void exitWhilePlayingStopsFirst();
     void realPlayerReportsFailedOpen();
+    void stopsAfterFileInHand_data();
+    void stopsAfterFileInHand();
+    void noCommandInsideAnother();
+    void closingStopsThenCloses();
 };
 
 namespace
@@ -71,6 +78,22 @@ void choosePattern(int pattern)
 {
     QTest::mouseClick(Form1->RadioGroup1->button(pattern), Qt::LeftButton, {}, QPoint(5, 8));
     QCOMPARE(Form1->RadioGroup1->itemIndex(), pattern);
+}
+
+QString noticeText()
+{
+    return Form1->notice().text();
+}
+
+QStringList selectedItems()
+{
+    QStringList names;
+    const std::vector<bool> selected = listSelection();
+    for (int row = 0; row < int(selected.size()); ++row) {
+        if (selected[std::size_t(row)])
+            names << Form1->FileListBox1->itemText(row);
+    }
+    return names;
 }
 
 QStringList sortedEntries(const QString &path)
@@ -123,6 +146,7 @@ void TestCommands::tagsFromNames()
     QCOMPARE(listSelection(), std::vector<bool>(2, false));
     QCOMPARE(questions.dialogs, 0);
     QVERIFY(questions.criticals.isEmpty());
+    QCOMPARE(noticeText(), QStringLiteral("1 file tagged"));
 }
 
 void TestCommands::longTitlePrompt_data()
@@ -212,6 +236,7 @@ void TestCommands::longTitlePrompt()
         QVERIFY(!seen.artistOn && !seen.albumOn && !seen.yearOn && !seen.genreOn);
     }
     QVERIFY(questions.criticals.isEmpty());
+    QCOMPARE(noticeText(), QStringLiteral("2 files tagged"));
 }
 
 void TestCommands::folderGuess()
@@ -278,6 +303,16 @@ void TestCommands::trimFileNames()
     QCOMPARE(listItems(), expected);
     QCOMPARE(sortedEntries(folder.path()), expected);
     QCOMPARE(listSelection(), std::vector<bool>(3, false));
+    QCOMPARE(noticeText(), QStringLiteral("2 files renamed"));
+
+    // An already tidy name is counted as left as it was; the next action takes the notice away.
+    Form1->FileListBox1->setSelected(1, true);
+    Form1->FileListBox1->setSelected(2, true);
+    QTest::mouseClick(Form1->Button3, Qt::LeftButton);
+    QCOMPARE(noticeText(),
+             QStringLiteral("1 file renamed, 1 left as it was: name already tidy (1)"));
+    QTest::keyClick(Form1->FileListBox1, Qt::Key_Down);
+    QCOMPARE(noticeText(), QString());
 }
 
 void TestCommands::renameByPrompt_data()
@@ -285,11 +320,15 @@ void TestCommands::renameByPrompt_data()
     QTest::addColumn<bool>("byKey");
     QTest::addColumn<bool>("okOnSecond");
     QTest::addColumn<QStringList>("after");
+    QTest::addColumn<QString>("notice");
+    const QString cancelled = "1 file renamed, 1 left as it was: cancelled (1)";
     QTest::newRow("button, OK and Cancel")
-        << false << false << QStringList{"b.mp3", "c.mp3", "x.mp3"};
-    QTest::newRow("F2, OK and Cancel") << true << false << QStringList{"b.mp3", "c.mp3", "x.mp3"};
+        << false << false << QStringList{"b.mp3", "c.mp3", "x.mp3"} << cancelled;
+    QTest::newRow("F2, OK and Cancel")
+        << true << false << QStringList{"b.mp3", "c.mp3", "x.mp3"} << cancelled;
     // A name without ".mp3" leaves the list when it is read again.
-    QTest::newRow("F2, OK twice") << true << true << QStringList{"c.mp3", "x.mp3"};
+    QTest::newRow("F2, OK twice") << true << true << QStringList{"c.mp3", "x.mp3"}
+                                  << "2 files renamed";
 }
 
 void TestCommands::renameByPrompt()
@@ -297,6 +336,7 @@ void TestCommands::renameByPrompt()
     QFETCH(bool, byKey);
     QFETCH(bool, okOnSecond);
     QFETCH(QStringList, after);
+    QFETCH(QString, notice);
     WindowsInFolder folder;
     for (const char *name : {"a.mp3", "b.mp3", "c.mp3"})
         QVERIFY(testfiles::writeFile(folder.file(name), mp3()));
@@ -319,6 +359,7 @@ void TestCommands::renameByPrompt()
     QCOMPARE(listItems(), after);
     QCOMPARE(QFile::exists(folder.file("y.txt")), okOnSecond);
     QCOMPARE(listSelection(), std::vector<bool>(std::size_t(after.size()), false));
+    QCOMPARE(noticeText(), notice);
 }
 
 void TestCommands::renameFromTags()
@@ -339,6 +380,41 @@ void TestCommands::renameFromTags()
     QCOMPARE(listItems(), (QStringList{"02.mp3", "03.mp3", "04.mp3", "Band - Song.mp3"}));
     QCOMPARE(listSelection(), std::vector<bool>(4, false));
     QVERIFY(questions.criticals.isEmpty());
+
+    // The notice counts the files left as they were; a click on it lists them, as plain text.
+    ResultNotice &notice = Form1->notice();
+    QCOMPARE(
+        noticeText(),
+        QStringLiteral("1 file renamed, 2 left as they were: no artist or title in the tag (2)"));
+    QVERIFY(!notice.undoButton()->isVisibleTo(&notice)); // no undo handler
+    QVERIFY(!notice.stopButton()->isVisibleTo(&notice));
+    QCOMPARE(notice.focusPolicy(), Qt::NoFocus);
+    // Laid over the list's lower edge, inside its frame, tall enough for both lines of text,
+    // also when placed before the window was first shown.
+    const QRect list = Form1->FileListBox1->geometry();
+    QVERIFY(list.contains(notice.geometry()));
+    QCOMPARE(notice.geometry().bottom(), list.bottom() - Form1->FileListBox1->frameWidth());
+    QVERIFY(notice.height() >= 2 * notice.fontMetrics().height());
+    QTest::mouseClick(&notice, Qt::LeftButton);
+    QVERIFY(notice.detailsList()->isVisible());
+    QCOMPARE(notice.detailsList()->textFormat(), Qt::PlainText);
+    QCOMPARE(notice.detailsList()->text(), QStringLiteral("02.mp3: no artist or title in the tag\n"
+                                                          "03.mp3: no artist or title in the tag"));
+    // A click elsewhere in the window takes both away.
+    QTest::mouseClick(Form1->FileListBox1->viewport(), Qt::LeftButton);
+    QCOMPARE(noticeText(), QString());
+    QVERIFY(!notice.detailsList()->isVisible());
+
+    // With an undo handler the result offers "Undo".
+    int undone = 0;
+    notice.setUndoHandler([&] { ++undone; });
+    Form1->FileListBox1->clearFileSelection();
+    QTest::mouseClick(Form1->Button6, Qt::LeftButton);
+    QCOMPARE(noticeText(), QStringLiteral("0 files renamed"));
+    QVERIFY(notice.undoButton()->isVisibleTo(&notice));
+    QTest::mouseClick(notice.undoButton(), Qt::LeftButton);
+    QCOMPARE(undone, 1);
+    notice.setUndoHandler({});
 }
 
 // A version 2.3 tag with a title and an artist, as another tool writes it.
@@ -407,6 +483,7 @@ void TestCommands::playlistOfFolder()
     QTest::mouseClick(Form1->Button5, Qt::LeftButton); // cancelled
     QVERIFY(!QFile::exists(target));
     QTest::mouseClick(Form1->Button5, Qt::LeftButton);
+    QCOMPARE(noticeText(), QStringLiteral("1 playlist written"));
 
     QCOMPARE(questions.saveRequests.size(), 2);
     const auto &asked = questions.saveRequests.last();
@@ -452,6 +529,7 @@ void TestCommands::playlistsOfSubfolders()
     QCOMPARE(lines("B.m3u"), QByteArray());
     QCOMPARE(lines("C.m3u"), c);
     QCOMPARE(lines("_All.m3u"), a + c);
+    QCOMPARE(noticeText(), QStringLiteral("4 playlists written"));
     // Each subfolder opened and left again through the directory list.
     QCOMPARE(changes.count(), 6);
     QCOMPARE(dirs->directory(), music);
@@ -482,6 +560,9 @@ void TestCommands::playlistFailureReturnsToStart()
     QCOMPARE(QDir::currentPath(), music);
     QVERIFY(QFile::exists(folder.file("out/A.m3u")));
     QVERIFY(!QFile::exists(folder.file("out/C.m3u")));
+    // The failure's message box only; the next command may start.
+    QCOMPARE(noticeText(), QString());
+    QVERIFY(!Form1->commandRunner().busy());
 }
 
 // Ctrl+Z takes a command back where the file list has the focus, and Ctrl+Shift+Z makes it
@@ -629,6 +710,156 @@ void TestCommands::realPlayerReportsFailedOpen()
     QTRY_COMPARE_WITH_TIMEOUT(questions.criticals.size(), 1, 20000);
     QVERIFY(!questions.criticals.first().isEmpty());
     QCOMPARE(Form1->Button8->text(), QStringLiteral("Play"));
+}
+
+namespace
+{
+
+// Six selected files, each with a tag that names it, for a command stopped or disturbed midway.
+void sixTaggedFiles(WindowsInFolder &folder)
+{
+    for (int i = 1; i <= 6; ++i) {
+        const QByteArray title = "Song" + QByteArray::number(i);
+        QVERIFY(testfiles::writeFile(folder.file(QStringLiteral("0%1_song.mp3").arg(i)),
+                                     mp3(testfiles::id3v1(title, "Band"))));
+    }
+    folder.start();
+    // Every file turns the event loop and shows its progress at once.
+    Form1->commandRunner().setTurnInterval(0);
+    Form1->commandRunner().setProgressDelay(0);
+    choosePattern(2);
+    Form1->FileListBox1->selectAllFiles();
+}
+
+QPushButton *commandButton(const QString &command)
+{
+    if (command == "TAG'EM!")
+        return Form1->BitBtn1;
+    if (command == "Trim filename(s)")
+        return Form1->Button3;
+    return Form1->Button6; // Rename from tags
+}
+
+} // namespace
+
+void TestCommands::stopsAfterFileInHand_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<bool>("byEsc");       // or by the notice's "Stop"
+    QTest::addColumn<QString>("progress"); // shown after the first file
+    QTest::addColumn<QString>("notice");
+    QTest::addColumn<QStringList>("changed"); // the first two files as the command left them
+    const QStringList tagged = {"01_song.mp3", "02_song.mp3"};
+    QTest::newRow("TAG'EM!, Esc") << "TAG'EM!" << true << "Tagging 1 of 6"
+                                  << "2 files tagged, stopped after 2 of 6" << tagged;
+    QTest::newRow("TAG'EM!, Stop") << "TAG'EM!" << false << "Tagging 1 of 6"
+                                   << "2 files tagged, stopped after 2 of 6" << tagged;
+    QTest::newRow("Trim filename(s), Esc")
+        << "Trim filename(s)" << true << "Renaming 1 of 6"
+        << "2 files renamed, stopped after 2 of 6" << QStringList{"01 Song.mp3", "02 Song.mp3"};
+    QTest::newRow("Rename from tags, Stop") << "Rename from tags" << false << "Renaming 1 of 6"
+                                            << "2 files renamed, stopped after 2 of 6"
+                                            << QStringList{"Band - Song1.mp3", "Band - Song2.mp3"};
+}
+
+void TestCommands::stopsAfterFileInHand()
+{
+    QFETCH(QString, command);
+    QFETCH(bool, byEsc);
+    QFETCH(QString, progress);
+    QFETCH(QString, notice);
+    QFETCH(QStringList, changed);
+    WindowsInFolder folder;
+    sixTaggedFiles(folder);
+    FakeQuestions questions;
+    QString shown;
+    Form1->commandRunner().setProgressHook([&](int visited) {
+        if (visited != 2)
+            return;
+        shown = noticeText();
+        if (byEsc)
+            QTest::keyClick(Form1->FileListBox1, Qt::Key_Escape);
+        else
+            QTest::mouseClick(Form1->notice().stopButton(), Qt::LeftButton);
+    });
+
+    QTest::mouseClick(commandButton(command), Qt::LeftButton);
+
+    QCOMPARE(shown, progress); // what the first file showed
+    QCOMPARE(noticeText(), notice);
+    // The files not reached are as they were and keep their selection.
+    const QStringList rest = {"03_song.mp3", "04_song.mp3", "05_song.mp3", "06_song.mp3"};
+    QCOMPARE(selectedItems(), rest);
+    QStringList entries = sortedEntries(folder.path());
+    QStringList expected = changed + rest;
+    entries.sort();
+    expected.sort();
+    QCOMPARE(entries, expected);
+    for (int i = 3; i <= 6; ++i) {
+        QCOMPARE(tagOf(folder.file(QStringLiteral("0%1_song.mp3").arg(i))).mid(3, 5),
+                 "Song" + QByteArray::number(i));
+    }
+    if (command == "TAG'EM!")
+        QCOMPARE(tagOf(folder.file("01_song.mp3")).mid(3, 8), QByteArray("01_song "));
+    QVERIFY(questions.criticals.isEmpty());
+}
+
+void TestCommands::noCommandInsideAnother()
+{
+    WindowsInFolder folder;
+    sixTaggedFiles(folder);
+    FakeQuestions questions;
+    bool busySeen = false;
+    Form1->commandRunner().setProgressHook([&](int visited) {
+        if (visited != 2)
+            return;
+        busySeen = Form1->commandRunner().busy();
+        // A click on another command, F2, a handler called straight away and one queued for the
+        // event loop's next turn ("Select all"): none runs while TAG'EM! does.
+        QTest::mouseClick(Form1->Button3, Qt::LeftButton);
+        QTest::keyClick(Form1->FileListBox1, Qt::Key_F2);
+        Form1->Button6Click();
+        QTimer::singleShot(0, Form1, [] { Form1->Button2Click(); });
+    });
+
+    QTest::mouseClick(Form1->BitBtn1, Qt::LeftButton);
+
+    QVERIFY(busySeen);
+    QVERIFY(!Form1->commandRunner().busy());
+    QVERIFY(questions.texts.isEmpty()); // no rename prompt
+    QCOMPARE(sortedEntries(folder.path()),
+             (QStringList{"01_song.mp3", "02_song.mp3", "03_song.mp3", "04_song.mp3", "05_song.mp3",
+                          "06_song.mp3"}));
+    QCOMPARE(selectedItems(), QStringList());
+    QCOMPARE(noticeText(), QStringLiteral("6 files tagged"));
+    // Free again afterwards.
+    Form1->FileListBox1->selectAllFiles();
+    QTest::mouseClick(Form1->Button3, Qt::LeftButton);
+    QCOMPARE(noticeText(), QStringLiteral("6 files renamed"));
+}
+
+void TestCommands::closingStopsThenCloses()
+{
+    WindowsInFolder folder;
+    sixTaggedFiles(folder);
+    showMainWindow();
+    FakeQuestions questions;
+    bool stillOpen = false;
+    Form1->commandRunner().setProgressHook([&](int visited) {
+        if (visited != 2)
+            return;
+        Form1->close();
+        stillOpen = Form1->isVisible();
+    });
+
+    QTest::mouseClick(Form1->BitBtn1, Qt::LeftButton);
+
+    QVERIFY(stillOpen); // not while the file in hand was written
+    QTRY_VERIFY(!Form1->isVisible());
+    for (int i = 3; i <= 6; ++i) {
+        QCOMPARE(tagOf(folder.file(QStringLiteral("0%1_song.mp3").arg(i))).mid(3, 5),
+                 "Song" + QByteArray::number(i));
+    }
 }
 
 QTEST_MAIN(TestCommands)

@@ -2,6 +2,7 @@
 // real dialog's keys and buttons.
 #include "edittags.h"
 #include "fieldstate.h"
+#include "resultnotice.h"
 #include "startup.h"
 #include "testfiles.h"
 #include "tform1.h"
@@ -103,6 +104,8 @@ void TestEditTags::threeFilesWithCancelInTheMiddle()
     QCOMPARE(tagOf(folder.file("d.mp3")).mid(3, 30), QByteArray("Old d").leftJustified(30, ' '));
     QCOMPARE(listSelection(), std::vector<bool>(4, false));
     QVERIFY(questions.criticals.isEmpty());
+    QCOMPARE(Form1->notice().text(),
+             QStringLiteral("2 files tagged, 1 left as it was: not saved (1)"));
 }
 
 void TestEditTags::fileWithoutTag()

@@ -1,0 +1,84 @@
+#include "reporttext.h"
+
+#include <QStringList>
+
+QString countText(long long n)
+{
+    const bool negative = n < 0;
+    QString digits = QString::number(negative ? -n : n);
+    for (qsizetype pos = digits.size() - 3; pos > 0; pos -= 3)
+        digits.insert(pos, QLatin1Char(','));
+    return negative ? QLatin1Char('-') + digits : digits;
+}
+
+namespace
+{
+
+QString counted(long long n, const char *one, const char *many)
+{
+    return countText(n) + QLatin1Char(' ') + QLatin1String(n == 1 ? one : many);
+}
+
+} // namespace
+
+QString reportText(const WalkReport &report, ReportVerb verb)
+{
+    QString text;
+    switch (verb) {
+    case ReportVerb::Tagged:
+        text = counted(report.done, "file tagged", "files tagged");
+        break;
+    case ReportVerb::Renamed:
+        text = counted(report.done, "file renamed", "files renamed");
+        break;
+    case ReportVerb::PlaylistsWritten:
+        text = counted(report.done, "playlist written", "playlists written");
+        break;
+    }
+    if (!report.left.empty()) {
+        text += QStringLiteral(", ") +
+                counted(qsizetype(report.left.size()), "left as it was: ", "left as they were: ");
+        QStringList reasons;
+        for (const auto &[reason, n] : report.reasons())
+            reasons << reason + QStringLiteral(" (") + countText(n) + QLatin1Char(')');
+        text += reasons.join(QStringLiteral(", "));
+    }
+    if (report.stopped) {
+        text += QStringLiteral(", stopped after ") + countText(report.visited()) +
+                QStringLiteral(" of ") + countText(report.total);
+    }
+    return text;
+}
+
+QString progressText(ReportVerb verb, int visited, int total)
+{
+    QString text;
+    switch (verb) {
+    case ReportVerb::Tagged:
+        text = QStringLiteral("Tagging");
+        break;
+    case ReportVerb::Renamed:
+        text = QStringLiteral("Renaming");
+        break;
+    case ReportVerb::PlaylistsWritten:
+        text = QStringLiteral("Writing playlists");
+        break;
+    }
+    if (total <= 0)
+        return text + QStringLiteral(" ...");
+    return text + QLatin1Char(' ') + countText(visited) + QStringLiteral(" of ") + countText(total);
+}
+
+QString leftFilesText(const WalkReport &report, int maxLines)
+{
+    QStringList lines;
+    const qsizetype n = qsizetype(report.left.size());
+    const qsizetype shown = maxLines > 0 ? std::min<qsizetype>(n, maxLines) : n;
+    for (qsizetype i = 0; i < shown; ++i) {
+        const LeftFile &file = report.left[std::size_t(i)];
+        lines << file.name + QStringLiteral(": ") + file.reason;
+    }
+    if (shown < n)
+        lines << QStringLiteral("and ") + countText(n - shown) + QStringLiteral(" more");
+    return lines.join(QLatin1Char('\n'));
+}

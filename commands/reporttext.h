@@ -1,0 +1,33 @@
+#pragma once
+
+#include "walk.h"
+
+#include <QString>
+
+// What a command does to each file it is given, as its result notice says it.
+enum class ReportVerb {
+    Tagged,          // the tag editor and TAG'EM!: "12 files tagged"
+    Renamed,         // Trim filename(s), Rename file(s), Rename from tags: "9 files renamed"
+    PlaylistsWritten // Create playlist(s): "3 playlists written"
+};
+
+// A count with a comma between groups of three digits: "4,512", "100,000" (the same in every
+// locale, like the rest of the program's texts).
+QString countText(long long n);
+
+// The one-line summary of a command's report: the count done with the verb, then, when some
+// files were left as they were, how many and the reasons with their counts in the order they
+// first came up, then, when the command was stopped, how far it got:
+//   "1 file tagged"
+//   "9 files renamed, 3 left as they were: name already taken (2), no artist or title in the
+//    tag (1)"
+//   "4,512 files tagged, stopped after 4,512 of 100,000"
+QString reportText(const WalkReport &report, ReportVerb verb);
+
+// The progress line of a running command: "Tagging 4,512 of 100,000", "Renaming 3 of 9",
+// "Writing playlists 2 of 5"; without a total (total <= 0) "Writing playlists ...".
+QString progressText(ReportVerb verb, int visited, int total);
+
+// The files left as they were, one "name: reason" per line in walk order; names are plain
+// text, never markup. With maxLines > 0, at most that many files and then "and 1,234 more".
+QString leftFilesText(const WalkReport &report, int maxLines = 0);
