@@ -1,5 +1,8 @@
 #include "reporttext.h"
 
+#include "filenames.h"
+#include "undo.h"
+
 #include <QStringList>
 
 QString countText(long long n)
@@ -34,6 +37,12 @@ QString reportText(const WalkReport &report, ReportVerb verb)
     case ReportVerb::PlaylistsWritten:
         text = counted(report.done, "playlist written", "playlists written");
         break;
+    case ReportVerb::Restored:
+        text = counted(report.done, "file restored", "files restored");
+        break;
+    case ReportVerb::ChangedAgain:
+        text = counted(report.done, "file changed again", "files changed again");
+        break;
     }
     if (!report.left.empty()) {
         text += QStringLiteral(", ") +
@@ -63,6 +72,12 @@ QString progressText(ReportVerb verb, int visited, int total)
     case ReportVerb::PlaylistsWritten:
         text = QStringLiteral("Writing playlists");
         break;
+    case ReportVerb::Restored:
+        text = QStringLiteral("Restoring");
+        break;
+    case ReportVerb::ChangedAgain:
+        text = QStringLiteral("Changing again");
+        break;
     }
     if (total <= 0)
         return text + QStringLiteral(" ...");
@@ -81,4 +96,22 @@ QString leftFilesText(const WalkReport &report, int maxLines)
     if (shown < n)
         lines << QStringLiteral("and ") + countText(n - shown) + QStringLiteral(" more");
     return lines.join(QLatin1Char('\n'));
+}
+
+WalkReport undoWalkReport(const UndoReport &report)
+{
+    WalkReport walk;
+    walk.done = int(report.done.size()) + report.alreadyAsWas;
+    for (const UndoReport::Left &file : report.left)
+        walk.left.push_back({decodeFileName(file.path), file.reason});
+    walk.total = walk.visited();
+    return walk;
+}
+
+QString undoReportText(const UndoReport &report, bool redo)
+{
+    return (redo ? QStringLiteral("Redone ") : QStringLiteral("Undone ")) + report.command +
+           QStringLiteral(": ") +
+           reportText(undoWalkReport(report),
+                      redo ? ReportVerb::ChangedAgain : ReportVerb::Restored);
 }

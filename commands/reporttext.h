@@ -6,9 +6,11 @@
 
 // What a command does to each file it is given, as its result notice says it.
 enum class ReportVerb {
-    Tagged,          // the tag editor and TAG'EM!: "12 files tagged"
-    Renamed,         // Trim filename(s), Rename file(s), Rename from tags: "9 files renamed"
-    PlaylistsWritten // Create playlist(s): "3 playlists written"
+    Tagged,           // the tag editor and TAG'EM!: "12 files tagged"
+    Renamed,          // Trim filename(s), Rename file(s), Rename from tags: "9 files renamed"
+    PlaylistsWritten, // Create playlist(s): "3 playlists written"
+    Restored,         // undo: "12 files restored"
+    ChangedAgain      // redo: "12 files changed again"
 };
 
 // A count with a comma between groups of three digits: "4,512", "100,000" (the same in every
@@ -31,3 +33,11 @@ QString progressText(ReportVerb verb, int visited, int total);
 // The files left as they were, one "name: reason" per line in walk order; names are plain
 // text, never markup. With maxLines > 0, at most that many files and then "and 1,234 more".
 QString leftFilesText(const WalkReport &report, int maxLines = 0);
+
+struct UndoReport;
+// What undo (or redo) did, for the notice: the command's name, then the files it put back (or
+// changed again; files found already so count as done) and those it left as they were, why:
+//   "Undone TAG'EM!: 12 files restored, 1 left as it was: changed since (1)"
+QString undoReportText(const UndoReport &report, bool redo);
+// The same report as the walk's, for the list of files left as they were.
+WalkReport undoWalkReport(const UndoReport &report);

@@ -117,6 +117,10 @@ private:
     WalkReport recorded(const QString &name, const std::function<WalkReport()> &body);
     // The undo journal, opened on first use; nullptr when it cannot be.
     Journal *journal();
+    // Shows in the notice what undo (or redo) did.
+    void showUndoReport(const std::optional<UndoReport> &report, bool redo);
+    // How many of the files left as they were a notice lists.
+    static constexpr int kListedLeftFiles = 200;
     // Whether the key goes to a text field, which keeps Ctrl+Z for its own typing.
     bool typingHasFocus() const;
 

@@ -80,9 +80,12 @@ void TForm1::runCommand(ReportVerb verb,
         const std::optional<WalkReport> report = m_runner->run(verb, command, after);
         if (!report)
             return;
-        // At most this many files left as they were are listed on a click.
-        constexpr int kListedFiles = 200;
-        m_notice->showResult(reportText(*report, verb), leftFilesText(*report, kListedFiles));
+        // A command that changed files offers to take them back.
+        if (report->done > 0 && journal())
+            m_notice->setUndoHandler([this] { Undo(); });
+        else
+            m_notice->setUndoHandler({});
+        m_notice->showResult(reportText(*report, verb), leftFilesText(*report, kListedLeftFiles));
     });
     if (m_closeWhenDone && !m_runner->busy())
         QTimer::singleShot(0, this, &QWidget::close);

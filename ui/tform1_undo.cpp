@@ -7,6 +7,8 @@
 #include "filenames.h"
 #include "handler.h"
 #include "ioerror.h"
+#include "reporttext.h"
+#include "resultnotice.h"
 #include "undo.h"
 #include "windowquestions.h"
 
@@ -38,6 +40,15 @@ WalkReport TForm1::recorded(const QString &name, const std::function<WalkReport(
     return body();
 }
 
+void TForm1::showUndoReport(const std::optional<UndoReport> &report, bool redo)
+{
+    if (!report)
+        return;
+    notice().setUndoHandler({});
+    notice().showResult(undoReportText(*report, redo),
+                        leftFilesText(undoWalkReport(*report), kListedLeftFiles));
+}
+
 const std::optional<UndoReport> &TForm1::lastUndoReport() const
 {
     return m_lastUndo;
@@ -54,6 +65,7 @@ std::optional<UndoReport> TForm1::Undo()
     if (report)
         FileListBox1->reread(); // names and tags may have changed
     m_lastUndo = report;
+    showUndoReport(report, false);
     return report;
 }
 
@@ -67,6 +79,7 @@ std::optional<UndoReport> TForm1::Redo()
     if (report)
         FileListBox1->reread();
     m_lastUndo = report;
+    showUndoReport(report, true);
     return report;
 }
 
