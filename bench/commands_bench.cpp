@@ -5,7 +5,7 @@
 
 #include "bareio.h"
 #include "memoryfilelist.h"
-#include "questions.h"
+#include "nocommandquestions.h"
 #include "rename.h"
 #include "tagsfromnames.h"
 #include "testfiles.h"
@@ -21,29 +21,6 @@
 
 namespace
 {
-
-// The tags-from-names run asks nothing: long titles are cut without a question.
-struct NoQuestions : CommandQuestions {
-    std::optional<QString> askText(const QString &, const QString &, const QString &, int) override
-    {
-        return std::nullopt;
-    }
-    std::optional<TagTexts> editTag(const TagEditView &) override { return std::nullopt; }
-    std::optional<LongTitleAnswer> askLongTitle(const LongTitleQuestion &) override
-    {
-        return std::nullopt;
-    }
-    std::optional<QString> askSaveFileName(const QString &, const QString &, const QString &,
-                                           const QString &) override
-    {
-        return std::nullopt;
-    }
-    std::optional<QString> askExistingDirectory(const QString &, const QString &) override
-    {
-        return std::nullopt;
-    }
-    void showError(const QString &) override {}
-};
 
 QStringList asideNames(int count)
 {
@@ -79,7 +56,7 @@ std::vector<Step> steps()
              options.album = QStringLiteral("Album");
              options.year = QStringLiteral("2001");
              options.genre = QStringLiteral("Rock");
-             NoQuestions none;
+             NoCommandQuestions none;
              tagsFromFileNames(list, options, none);
          },
          [](const QStringList &names) {

@@ -7,6 +7,7 @@
 #include "id3v1fromid3v2.h"
 #include "id3v2reader.h"
 #include "memoryfilelist.h"
+#include "nocommandquestions.h"
 #include "questions.h"
 
 #include <algorithm>
@@ -157,30 +158,12 @@ std::size_t bareEditorRead(const std::string &name, std::vector<char> &buf)
 }
 
 // The edit dialog, answered with Cancel at once.
-struct NoDialog : CommandQuestions {
-    std::optional<QString> askText(const QString &, const QString &, const QString &, int) override
-    {
-        return std::nullopt;
-    }
+struct NoDialog : NoCommandQuestions {
     std::optional<TagTexts> editTag(const TagEditView &view) override
     {
         sink = std::size_t(view.info.size());
         return std::nullopt;
     }
-    std::optional<LongTitleAnswer> askLongTitle(const LongTitleQuestion &) override
-    {
-        return std::nullopt;
-    }
-    std::optional<QString> askSaveFileName(const QString &, const QString &, const QString &,
-                                           const QString &) override
-    {
-        return std::nullopt;
-    }
-    std::optional<QString> askExistingDirectory(const QString &, const QString &) override
-    {
-        return std::nullopt;
-    }
-    void showError(const QString &) override {}
     std::size_t sink = 0;
 };
 

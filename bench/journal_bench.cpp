@@ -16,6 +16,7 @@
 #include "changerecorder.h"
 #include "journal.h"
 #include "memoryfilelist.h"
+#include "nocommandquestions.h"
 #include "questions.h"
 #include "tagfile.h"
 #include "tagsfromnames.h"
@@ -36,28 +37,6 @@
 
 namespace
 {
-
-struct NoQuestions : CommandQuestions {
-    std::optional<QString> askText(const QString &, const QString &, const QString &, int) override
-    {
-        return std::nullopt;
-    }
-    std::optional<TagTexts> editTag(const TagEditView &) override { return std::nullopt; }
-    std::optional<LongTitleAnswer> askLongTitle(const LongTitleQuestion &) override
-    {
-        return std::nullopt;
-    }
-    std::optional<QString> askSaveFileName(const QString &, const QString &, const QString &,
-                                           const QString &) override
-    {
-        return std::nullopt;
-    }
-    std::optional<QString> askExistingDirectory(const QString &, const QString &) override
-    {
-        return std::nullopt;
-    }
-    void showError(const QString &) override {}
-};
 
 const char kHeader[4] = {char(0xFF), char(0xFB), char(0x90), char(0x00)};
 
@@ -198,7 +177,7 @@ int main(int argc, char **argv)
         options.album = QStringLiteral("Album");
         options.year = QStringLiteral("2001");
         options.genre = QStringLiteral("Rock");
-        NoQuestions none;
+        NoCommandQuestions none;
         for (int round = 0; round < 5; ++round) {
             MemoryFileList list;
             list.selectAll();

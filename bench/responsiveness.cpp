@@ -10,6 +10,7 @@
 #include "bareio.h"
 #include "commandrunner.h"
 #include "modalquestions.h"
+#include "noquestions.h"
 #include "startup.h"
 #include "testfiles.h"
 #include "tform1.h"
@@ -24,35 +25,6 @@
 
 namespace
 {
-
-// No question may wait for an answer here.
-class NoQuestions : public ModalQuestions
-{
-public:
-    int execDialog(QDialog &) override { return complain("dialog"), 2; }
-    std::optional<QString> getText(QWidget *, const QString &, const QString &, const QString &,
-                                   int) override
-    {
-        return complain("prompt"), std::nullopt;
-    }
-    std::optional<QString> getSaveFileName(QWidget *, const QString &, const QString &,
-                                           const QString &, const QString &) override
-    {
-        return complain("save dialog"), std::nullopt;
-    }
-    std::optional<QString> getExistingDirectory(QWidget *, const QString &,
-                                                const QString &) override
-    {
-        return complain("folder browser"), std::nullopt;
-    }
-    void critical(QWidget *, const QString &message) override
-    {
-        complain(message.toLocal8Bit().constData());
-    }
-
-private:
-    static void complain(const char *what) { std::fprintf(stderr, "unexpected: %s\n", what); }
-};
 
 // Notes when the event loop takes a turn (a precise 2 ms timer) and keeps the longest gap.
 class TurnWatch

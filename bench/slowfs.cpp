@@ -25,12 +25,13 @@ namespace
 #define SLOWFS_CALLS(X)                                                                            \
     X(open)                                                                                        \
     X(open64)                                                                                      \
-    X(openat) X(openat64) X(__open_2) X(__open64_2) X(__openat_2) X(__openat64_2) X(creat)         \
-        X(close) X(stat) X(stat64) X(lstat) X(lstat64) X(fstat) X(fstat64) X(fstatat) X(fstatat64) \
-            X(statx) X(access) X(faccessat) X(pread) X(pread64) X(pwrite) X(pwrite64) X(read)      \
-                X(write) X(lseek) X(lseek64) X(rename) X(renameat) X(renameat2) X(unlink)          \
-                    X(unlinkat) X(ftruncate) X(ftruncate64) X(fsync) X(fdatasync) X(opendir)       \
-                        X(fdopendir) X(closedir)
+    X(openat)                                                                                      \
+    X(openat64) X(__open_2) X(__open64_2) X(__openat_2) X(__openat64_2) X(creat) X(close) X(stat)  \
+        X(stat64) X(lstat) X(lstat64) X(fstat) X(fstat64) X(fstatat) X(fstatat64) X(statx)         \
+            X(access) X(faccessat) X(pread) X(pread64) X(pwrite) X(pwrite64) X(read) X(write)      \
+                X(lseek) X(lseek64) X(rename) X(renameat) X(renameat2) X(unlink) X(unlinkat)       \
+                    X(ftruncate) X(ftruncate64) X(fsync) X(fdatasync) X(opendir) X(fdopendir)      \
+                        X(closedir)
 #define SLOWFS_ENUM(name) k_##name,
 enum Call { SLOWFS_CALLS(SLOWFS_ENUM) kCalls };
 #define SLOWFS_NAME(name) #name,
