@@ -3,6 +3,7 @@
 #include "changerecorder.h"
 #include "filenames.h"
 #include "ioerror.h"
+#include "regularfile.h"
 
 #include <atomic>
 #include <cerrno>
@@ -92,25 +93,12 @@ bool existingPlaylist(const std::string &path, struct stat &st)
 
 QByteArray readWhole(const std::string &path)
 {
-    Fd file{::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK)};
-    if (file.fd < 0)
-        throw IoError::fromErrno(errno);
     struct stat st;
-    if (::fstat(file.fd, &st) != 0 || !S_ISREG(st.st_mode))
-        throw IoError::accessDenied();
+    FileHandle file(openRegular(path, O_RDONLY, st));
     QByteArray data;
     char buf[65536];
-    for (;;) {
-        const ssize_t got = ::read(file.fd, buf, sizeof buf);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            throw IoError::fromErrno(errno);
-        }
-        if (got == 0)
-            break;
+    for (std::size_t got; (got = readSome(file.fd(), data.size(), buf, sizeof buf)) > 0;)
         data.append(buf, qsizetype(got));
-    }
     return data;
 }
 
