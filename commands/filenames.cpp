@@ -44,74 +44,90 @@ int utf8Sequence(const unsigned char *p, qsizetype n, char32_t &cp)
     return len;
 }
 
-void appendUtf8(QByteArray &out, char32_t cp)
+// Writes cp as UTF-8 at out; returns the end.
+char *putUtf8(char *out, char32_t cp)
 {
     if (cp < 0x80) {
-        out += char(cp);
+        *out++ = char(cp);
     } else if (cp < 0x800) {
-        out += char(0xC0 | (cp >> 6));
-        out += char(0x80 | (cp & 0x3F));
+        *out++ = char(0xC0 | (cp >> 6));
+        *out++ = char(0x80 | (cp & 0x3F));
     } else if (cp < 0x10000) {
-        out += char(0xE0 | (cp >> 12));
-        out += char(0x80 | ((cp >> 6) & 0x3F));
-        out += char(0x80 | (cp & 0x3F));
+        *out++ = char(0xE0 | (cp >> 12));
+        *out++ = char(0x80 | ((cp >> 6) & 0x3F));
+        *out++ = char(0x80 | (cp & 0x3F));
     } else {
-        out += char(0xF0 | (cp >> 18));
-        out += char(0x80 | ((cp >> 12) & 0x3F));
-        out += char(0x80 | ((cp >> 6) & 0x3F));
-        out += char(0x80 | (cp & 0x3F));
+        *out++ = char(0xF0 | (cp >> 18));
+        *out++ = char(0x80 | ((cp >> 12) & 0x3F));
+        *out++ = char(0x80 | ((cp >> 6) & 0x3F));
+        *out++ = char(0x80 | (cp & 0x3F));
     }
+    return out;
 }
 
 } // namespace
 
 QString decodeFileName(QByteArrayView bytes)
 {
-    QString out;
-    out.reserve(bytes.size());
     const auto *p = reinterpret_cast<const unsigned char *>(bytes.data());
     const qsizetype n = bytes.size();
+    QString out(n, Qt::Uninitialized); // never more UTF-16 units than bytes
+    char16_t *to = reinterpret_cast<char16_t *>(out.data());
+    char16_t *const start = to;
     for (qsizetype i = 0; i < n;) {
         if (p[i] < 0x80) {
-            out += QChar(char16_t(p[i]));
-            ++i;
+            *to++ = p[i++];
             continue;
         }
         char32_t cp = 0;
         if (const int len = utf8Sequence(p + i, n - i, cp)) {
             if (cp >= 0x10000) {
-                out += QChar(QChar::highSurrogate(cp));
-                out += QChar(QChar::lowSurrogate(cp));
+                *to++ = QChar::highSurrogate(cp);
+                *to++ = QChar::lowSurrogate(cp);
             } else {
-                out += QChar(char16_t(cp));
+                *to++ = char16_t(cp);
             }
             i += len;
         } else {
-            out += QChar(char16_t(kEscapeBase + p[i]));
+            *to++ = char16_t(kEscapeBase + p[i]);
             ++i;
         }
     }
+    out.truncate(to - start);
     return out;
 }
 
 QByteArray encodeFileName(QStringView name)
 {
-    QByteArray out;
-    out.reserve(name.size());
     const qsizetype n = name.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const char16_t u = name[i].unicode();
-        if (QChar::isHighSurrogate(u) && i + 1 < n &&
-            QChar::isLowSurrogate(name[i + 1].unicode())) {
-            appendUtf8(out, QChar::surrogateToUcs4(u, name[i + 1].unicode()));
+    const char16_t *u = name.utf16();
+    qsizetype ascii = 0;
+    while (ascii < n && u[ascii] < 0x80)
+        ++ascii;
+    // A UTF-16 unit never takes more than 3 bytes; most names are ASCII and take one each.
+    QByteArray out(ascii == n ? n : n * 3, Qt::Uninitialized);
+    char *to = out.data();
+    char *const start = to;
+    for (qsizetype i = 0; i < ascii; ++i)
+        *to++ = char(u[i]);
+    for (qsizetype i = ascii; i < n; ++i) {
+        const char16_t c = u[i];
+        if (c < 0x80) {
+            *to++ = char(c);
+        } else if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(u[i + 1])) {
+            to = putUtf8(to, QChar::surrogateToUcs4(c, u[i + 1]));
             ++i;
-        } else if (u >= kEscapeBase + 0x80 && u <= kEscapeBase + 0xFF) {
-            out += char(u - kEscapeBase); // a byte that was not valid UTF-8
-        } else if (QChar::isSurrogate(u)) {
-            appendUtf8(out, 0xFFFD);
+        } else if (c >= kEscapeBase + 0x80 && c <= kEscapeBase + 0xFF) {
+            *to++ = char(c - kEscapeBase); // a byte that was not valid UTF-8
+        } else if (QChar::isSurrogate(c)) {
+            to = putUtf8(to, 0xFFFD);
         } else {
-            appendUtf8(out, u);
+            to = putUtf8(to, c);
         }
+    }
+    if (to - start != out.size()) {
+        out.truncate(to - start);
+        out.squeeze();
     }
     return out;
 }

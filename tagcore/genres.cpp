@@ -3,6 +3,8 @@
 #include "tagworkspace.h"
 
 #include <algorithm>
+#include <string_view>
+#include <unordered_map>
 
 const std::vector<GenreRow> &GenreTable()
 {
@@ -159,11 +161,16 @@ const std::vector<GenreRow> &GenreTable()
 
 void GenreNameToByte()
 {
+    // Looked up by hash: a batch command asks once for every file.
+    static const std::unordered_map<std::string_view, std::uint8_t> byName = [] {
+        std::unordered_map<std::string_view, std::uint8_t> map;
+        for (const GenreRow &row : GenreTable())
+            map[row.name] = row.byte; // a later row with the same name wins
+        return map;
+    }();
     TagWorkspace &ws = tagWorkspace();
-    for (const GenreRow &row : GenreTable()) {
-        if (ws.SongGenre == row.name)
-            ws.SongGenreByte = row.byte;
-    }
+    if (const auto found = byName.find(ws.SongGenre); found != byName.end())
+        ws.SongGenreByte = found->second;
 }
 
 void GenreByteToName()
