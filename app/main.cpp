@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <sys/resource.h>
 
 namespace
 {
@@ -101,12 +102,28 @@ int showInformation(int argc, char *argv[])
     parser.showHelp(0);
 }
 
+// A batch command holds a block of files open between recording them in the undo journal and
+// writing them: the soft limit on open files (often 1,024) goes up to the hard one. Nothing in
+// the program waits on descriptors with select(), which the soft limit protects.
+void raiseOpenFileLimit()
+{
+    struct rlimit limit;
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
+        return;
+    const rlim_t wanted = std::min<rlim_t>(limit.rlim_max, 65536);
+    if (limit.rlim_cur >= wanted)
+        return;
+    limit.rlim_cur = wanted;
+    (void)::setrlimit(RLIMIT_NOFILE, &limit);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     // A file-size limit fails a write with EFBIG ("Disk full.") instead of killing the program.
     std::signal(SIGXFSZ, SIG_IGN);
+    raiseOpenFileLimit();
     if (asksForInformation(argc, argv))
         return showInformation(argc, argv);
     if (argc == 1)

@@ -5,7 +5,9 @@
 
 #include <QFile>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -27,42 +29,174 @@ QByteArray keyOf(const JournalChange &change)
 } // namespace
 
 ChangeRecorder::ChangeRecorder(Journal &journal, const QString &command, const QByteArray &folder)
-    : m_journal(journal), m_command(journal.beginCommand(command, folder))
+    : m_journal(journal), m_command(journal.beginCommand(command, folder)),
+      m_workingFolder(encodeFileName(currentFolder()))
 {
+}
+
+ChangeRecorder::~ChangeRecorder()
+{
+    if (m_flush.valid()) {
+        try {
+            m_flush.get();
+        } catch (...) {
+            // nothing of that block was changed
+        }
+    }
 }
 
 void ChangeRecorder::recordAhead(const std::vector<JournalChange> &changes)
 {
+    finishFlush();
     m_journal.record(m_command, changes);
     for (const JournalChange &change : changes)
         m_ahead.insert(keyOf(change), change);
 }
 
+std::size_t ChangeRecorder::maxOpenFiles()
+{
+    struct rlimit limit;
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return 4096;
+    return std::size_t(std::min<rlim_t>(1024, limit.rlim_cur / 4));
+}
+
+void ChangeRecorder::forgetFrom(qsizetype index)
+{
+    while (!m_held.empty() && m_held.back().first >= index)
+        m_held.pop_back(); // closed: not recorded, never to be changed
+    m_planned = std::min(m_planned, index);
+}
+
+void ChangeRecorder::finishFlush()
+{
+    if (!m_flush.valid())
+        return;
+    try {
+        m_flush.get();
+    } catch (...) {
+        forgetFrom(m_flushFrom);
+        m_flushNotHeld.clear();
+        throw;
+    }
+    for (const JournalChange &change : m_flushNotHeld)
+        m_ahead.insert(keyOf(change), change);
+    m_flushNotHeld.clear();
+}
+
+void ChangeRecorder::foreseeBlock(bool inBackground)
+{
+    finishFlush(); // one block at a time, in order
+    // A block holds at most half the files that may be open: the next block is foreseen while
+    // this one is written.
+    const std::size_t size = std::min(nextBlockSize(), std::max<std::size_t>(1, m_maxOpen / 2));
+    const qsizetype from = m_planned;
+    const qsizetype to = std::min(m_names.size(), m_planned + qsizetype(size));
+    std::vector<JournalChange> block;
+    std::vector<JournalChange> notHeld; // the changes of block the doors look up by file
+    for (; m_planned < to && m_held.size() < m_maxOpen; ++m_planned) {
+        auto planned = m_plan(m_names[m_planned]);
+        if (!planned)
+            continue;
+        if (planned->file)
+            m_held.emplace_back(m_planned, HeldTagWrite(std::move(*planned->file),
+                                                        std::get<JournalTag>(planned->change)));
+        else
+            notHeld.push_back(planned->change);
+        block.push_back(std::move(planned->change));
+    }
+    if (block.empty())
+        return;
+    if (inBackground) {
+        m_flushFrom = from;
+        m_flushNotHeld = std::move(notHeld);
+        m_flush = std::async(std::launch::async, [this, block = std::move(block)] {
+            m_journal.record(m_command, block);
+        });
+        return;
+    }
+    try {
+        m_journal.record(m_command, block);
+    } catch (...) {
+        forgetFrom(from);
+        throw;
+    }
+    for (const JournalChange &change : notHeld)
+        m_ahead.insert(keyOf(change), change);
+}
+
+void ChangeRecorder::foresee(const QByteArray &key)
+{
+    // Not foreseen yet: foresee the next block, which should hold this file.
+    if (!m_ahead.contains(key) && m_planned < m_names.size())
+        foreseeBlock();
+}
+
+std::optional<HeldTagWrite> ChangeRecorder::takeHeldTagWrite(const QString &name)
+{
+    // The door's file is the next of the names, or close after it when some were passed over.
+    constexpr qsizetype kLookAhead = 8;
+    qsizetype at = m_doorAt;
+    const qsizetype end = std::min(m_names.size(), m_doorAt + kLookAhead);
+    while (at < end && m_names[at] != name)
+        ++at;
+    if (at == end)
+        return std::nullopt;
+    m_doorAt = at + 1;
+    while (m_planned <= at && m_planned < m_names.size())
+        foreseeBlock();
+    if (m_flush.valid() && at >= m_flushFrom)
+        finishFlush(); // its block must be on disk first
+    while (!m_held.empty() && m_held.front().first < at)
+        m_held.pop_front(); // passed over: closed; what was recorded for it is harmless
+    if (m_held.empty() || m_held.front().first != at)
+        return std::nullopt;
+    std::optional<HeldTagWrite> held(std::move(m_held.front().second));
+    m_held.pop_front();
+    if (!m_flush.valid() && m_planned < m_names.size())
+        foreseeBlock(true); // recorded while this block is written
+    return held;
+}
+
+void ChangeRecorder::recordNow(const JournalChange &change)
+{
+    finishFlush();
+    m_journal.record(m_command, {change});
+}
+
 void ChangeRecorder::beforeChange(const JournalChange &change)
 {
+    finishFlush();
     const QByteArray key = keyOf(change);
     if (m_ahead.remove(key, change) > 0)
         return;
-    if (!m_ahead.contains(key) && m_planned < m_names.size()) {
-        // Not foreseen yet: foresee the next block, which should hold this file.
-        const qsizetype to = std::min(m_names.size(), m_planned + qsizetype(nextBlockSize()));
-        std::vector<JournalChange> block;
-        for (; m_planned < to; ++m_planned)
-            if (auto planned = m_plan(m_names[m_planned]))
-                block.push_back(std::move(*planned));
-        if (!block.empty())
-            recordAhead(block);
-        if (m_ahead.remove(key, change) > 0)
-            return;
-    }
+    foresee(key);
+    if (m_ahead.remove(key, change) > 0)
+        return;
     m_ahead.remove(key); // foreseen otherwise (a question changed it): recorded as it is
     m_journal.record(m_command, {change});
+}
+
+HeldTagWrite::HeldTagWrite(OpenedTagFile &&file, const JournalTag &planned)
+    : file(std::move(file)), oldSize(planned.oldSize), appended(planned.appended)
+{
+    std::memcpy(oldLast.data(), planned.oldLast.constData(),
+                std::min<std::size_t>(128, std::size_t(planned.oldLast.size())));
+    std::memcpy(newTag.data(), planned.newTag.constData(),
+                std::min<std::size_t>(128, std::size_t(planned.newTag.size())));
+}
+
+bool HeldTagWrite::isPlanned(const TagWriteOutcome &write) const
+{
+    return write.oldSize == oldSize && write.appended == appended && write.oldBytes == oldLast &&
+           write.newBytes == newTag;
 }
 
 void ChangeRecorder::planAhead(const QStringList &names, Plan plan)
 {
     m_names = names;
     m_planned = 0;
+    m_doorAt = 0;
     m_plan = std::move(plan);
 }
 
@@ -80,11 +214,22 @@ QStringList selectedNamesIfRecording(const FileList &list)
 
 QByteArray journalPath(const QString &name)
 {
-    const QByteArray path = encodeFileName(name);
+    return journalPathOfEncoded(encodeFileName(name));
+}
+
+QByteArray journalPathOfEncoded(const QByteArray &path)
+{
     if (path.startsWith('/'))
         return path;
-    const QByteArray folder = encodeFileName(currentFolder());
-    return folder.endsWith('/') ? folder + path : folder + '/' + path;
+    const QByteArray folder =
+        t_current ? t_current->workingFolder() : encodeFileName(currentFolder());
+    const qsizetype slash = folder.endsWith('/') ? 0 : 1;
+    QByteArray out(folder.size() + slash + path.size(), Qt::Uninitialized);
+    std::memcpy(out.data(), folder.constData(), std::size_t(folder.size()));
+    if (slash)
+        out[folder.size()] = '/';
+    std::memcpy(out.data() + folder.size() + slash, path.constData(), std::size_t(path.size()));
+    return out;
 }
 
 ChangeRecorder *currentRecorder()
@@ -126,6 +271,27 @@ std::optional<JournalTag> plannedTagWrite(const QByteArray &path, const QByteArr
         return std::nullopt;
     tag.appended = !tag.oldLast.startsWith("TAG");
     return tag;
+}
+
+std::optional<PlannedChange> plannedTagWriteHeld(const QString &name, const QByteArray &newTag)
+{
+    // Opened by the name as given: a name in the working folder is found in one step.
+    const QByteArray given = encodeFileName(name);
+    auto file = openForTagWrite(std::string(given.constData(), std::size_t(given.size())));
+    const QByteArray path = journalPathOfEncoded(given);
+    if (!file) {
+        // A read-only file, say: foreseen by reading, and the tag door opens it itself.
+        if (auto tag = plannedTagWrite(path, newTag))
+            return PlannedChange(std::move(*tag));
+        return std::nullopt;
+    }
+    JournalTag tag;
+    tag.path = path;
+    tag.newTag = newTag;
+    tag.oldSize = file->size;
+    tag.oldLast = QByteArray(reinterpret_cast<const char *>(file->last.data()), 128);
+    tag.appended = !tag.oldLast.startsWith("TAG");
+    return PlannedChange(std::move(tag), std::move(*file));
 }
 
 std::optional<JournalRename> plannedRename(const QByteArray &folder, const QByteArray &from,

@@ -1,10 +1,37 @@
 #pragma once
 
 #include "journal.h"
+#include "tagfile.h"
 
 #include <QMultiHash>
 #include <QStringList>
+#include <deque>
 #include <functional>
+#include <future>
+
+// What a plan foresees of one file: its change and, for a tag write, the file opened to foresee
+// it, which the tag door then writes through rather than opening it again.
+struct PlannedChange {
+    PlannedChange(JournalChange change) : change(std::move(change)) {}
+    PlannedChange(JournalChange change, OpenedTagFile &&file)
+        : change(std::move(change)), file(std::move(file))
+    {
+    }
+    JournalChange change;
+    std::optional<OpenedTagFile> file;
+};
+
+// A tag write foreseen with its file held open: the file, and the change recorded for it.
+struct HeldTagWrite {
+    HeldTagWrite(OpenedTagFile &&file, const JournalTag &planned);
+    OpenedTagFile file;
+    std::int64_t oldSize;
+    bool appended;
+    std::array<std::uint8_t, 128> oldLast{};
+    std::array<std::uint8_t, 128> newTag{};
+    // True when the write about to be made is the one recorded.
+    bool isPlanned(const TagWriteOutcome &write) const;
+};
 
 // The link between the change doors and the journal while one command runs. Every door calls
 // beforeChange() with what it is about to change, and changes nothing when that throws. A
@@ -17,6 +44,10 @@ class ChangeRecorder
 public:
     // The command is written to the journal with its first change (see Journal::beginCommand).
     ChangeRecorder(Journal &journal, const QString &command, const QByteArray &folder);
+    // Waits for a block still being recorded.
+    ~ChangeRecorder();
+    ChangeRecorder(const ChangeRecorder &) = delete;
+    ChangeRecorder &operator=(const ChangeRecorder &) = delete;
 
     Journal &journal() { return m_journal; }
     std::uint64_t command() const { return m_command; }
@@ -32,17 +63,46 @@ public:
     // What a command is about to do, file by file in the order it will: the files' names and
     // how to foresee each one's change (nothing when it cannot). When a door meets a file not
     // foreseen yet, the next block of files is foreseen and recorded with one flush.
-    using Plan = std::function<std::optional<JournalChange>(const QString &name)>;
+    using Plan = std::function<std::optional<PlannedChange>(const QString &name)>;
     void planAhead(const QStringList &names, Plan plan);
 
+    // The foreseen tag write of the named file (as the door was given it) when its plan held the
+    // file open, for the tag door to write through; foresees the next block first when the file
+    // is not foreseen yet. The doors meet the files in the order of planAhead's names. While
+    // one block of files is written, the next is foreseen and recorded on another thread, and
+    // none of its files is handed out before its records are on disk. Throws IoError when they
+    // cannot be recorded: the file must then not be changed.
+    std::optional<HeldTagWrite> takeHeldTagWrite(const QString &name);
+    // Records change with a flush of its own, foreseeing nothing.
+    void recordNow(const JournalChange &change);
+
+    // The working folder when the command began, which file names are relative to.
+    const QByteArray &workingFolder() const { return m_workingFolder; }
+
+    // How many files may be held open between their plan and their change (two blocks): up to
+    // 4,096, and never more than a quarter of the open files the process may have.
+    static std::size_t maxOpenFiles();
+
 private:
+    void foresee(const QByteArray &key);
+    void foreseeBlock(bool inBackground = false);
+    void finishFlush();
+    void forgetFrom(qsizetype index);
+
     Journal &m_journal;
     std::uint64_t m_command;
+    QByteArray m_workingFolder;
     int m_blocks = 0;
+    std::size_t m_maxOpen = maxOpenFiles();
     QStringList m_names; // the files of planAhead, and how far they were foreseen
     qsizetype m_planned = 0;
+    qsizetype m_doorAt = 0; // where in m_names the doors are
     Plan m_plan;
-    QMultiHash<QByteArray, JournalChange> m_ahead; // recorded ahead, not yet made, by file
+    QMultiHash<QByteArray, JournalChange> m_ahead;         // recorded ahead, not yet made, by file
+    std::deque<std::pair<qsizetype, HeldTagWrite>> m_held; // by index in m_names, in order
+    std::future<void> m_flush;                 // a block being recorded on another thread
+    qsizetype m_flushFrom = 0;                 // its first file in m_names
+    std::vector<JournalChange> m_flushNotHeld; // its changes for m_ahead once on disk
 };
 
 // The recorder of the command running on this thread, or nullptr: the doors record through it.
@@ -52,8 +112,11 @@ ChangeRecorder *currentRecorder();
 class FileList;
 QStringList selectedNamesIfRecording(const FileList &list);
 
-// An absolute path for the file name in the working directory, as the journal keeps it.
+// An absolute path for the file name in the working directory, as the journal keeps it (the
+// working folder as the current recorder found it, when there is one).
 QByteArray journalPath(const QString &name);
+// The same for a name already in the file-system encoding.
+QByteArray journalPathOfEncoded(const QByteArray &name);
 
 // Makes recorder the current one while it lives (nullptr: none), then puts the previous back.
 class RecorderScope
@@ -73,6 +136,10 @@ private:
 // decides. Nothing when the file is missing, not a regular file or cannot be read; the tag
 // door then finds out for itself.
 std::optional<JournalTag> plannedTagWrite(const QByteArray &path, const QByteArray &newTag);
+
+// plannedTagWrite of the named file (relative to the working folder), holding it open for the
+// tag door where it can be opened for writing.
+std::optional<PlannedChange> plannedTagWriteHeld(const QString &name, const QByteArray &newTag);
 
 // What renaming from to to inside folder (an absolute path) would change, with the file's inode
 // so that undo knows it is the same file. Nothing when there is no file named from.

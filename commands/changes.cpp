@@ -22,19 +22,31 @@ QByteArray bytesOf(const std::array<std::uint8_t, 128> &bytes)
     return QByteArray(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size()));
 }
 
+JournalTag journalled(const QString &fileName, const TagWriteOutcome &write)
+{
+    return JournalTag{journalPath(fileName), write.oldSize, bytesOf(write.oldBytes), write.appended,
+                      bytesOf(write.newBytes)};
+}
+
 } // namespace
 
 TagWriteOutcome writeTag(const QString &fileName)
 {
-    const QByteArray path = encodeFileName(fileName);
     ChangeRecorder *recorder = currentRecorder();
     if (!recorder)
-        return writeTagFileReporting(path.toStdString());
-    return writeTagFileReporting(path.toStdString(), [&](const TagWriteOutcome &planned) {
-        recorder->beforeChange(JournalTag{journalPath(fileName), planned.oldSize,
-                                          bytesOf(planned.oldBytes), planned.appended,
-                                          bytesOf(planned.newBytes)});
-    });
+        return writeTagFileReporting(encodeFileName(fileName).toStdString());
+    // Written through the file its plan opened when there is one: one open, not two. The tag is
+    // made first, as foreseeing the next files may use the workspace.
+    const std::array<std::uint8_t, 128> tag = tagToWrite();
+    if (auto held = recorder->takeHeldTagWrite(fileName)) {
+        return writeTagFileReporting(std::move(held->file), tag, [&](const TagWriteOutcome &write) {
+            if (!held->isPlanned(write)) // a question changed it, or another program the file
+                recorder->recordNow(journalled(fileName, write));
+        });
+    }
+    return writeTagFileReporting(
+        encodeFileName(fileName).toStdString(),
+        [&](const TagWriteOutcome &write) { recorder->beforeChange(journalled(fileName, write)); });
 }
 
 namespace

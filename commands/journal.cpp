@@ -295,10 +295,14 @@ void Journal::record(std::uint64_t command, const std::vector<JournalChange> &ch
     const auto pending = std::find_if(m_pending.begin(), m_pending.end(),
                                       [&](const JournalCommand &c) { return c.id == command; });
     const bool begins = pending != m_pending.end();
+    qsizetype size = 0;
+    for (const JournalChange &change : changes)
+        size += changeRecordSize(change);
+    records.reserve(size + 256);
     if (begins)
         records += beginRecord(*pending);
     for (const JournalChange &change : changes)
-        records += changeRecord(command, change);
+        appendChangeRecord(records, command, change);
     append(records, begins);
     if (begins)
         m_pending.erase(pending);

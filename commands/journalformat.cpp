@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
+#include <zlib.h>
 
 namespace journalformat
 {
@@ -13,70 +15,66 @@ constexpr std::uint32_t kMaxPayload = 1u << 30;
 
 std::uint32_t crc32(QByteArrayView data)
 {
-    static const auto table = [] {
-        std::array<std::uint32_t, 256> t{};
-        for (std::uint32_t i = 0; i < 256; ++i) {
-            std::uint32_t c = i;
-            for (int k = 0; k < 8; ++k)
-                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            t[i] = c;
-        }
-        return t;
-    }();
-    std::uint32_t c = 0xFFFFFFFFu;
-    for (const char ch : data)
-        c = table[(c ^ std::uint8_t(ch)) & 0xFF] ^ (c >> 8);
-    return c ^ 0xFFFFFFFFu;
+    // zlib's CRC-32 (the reflected 0xEDB88320 polynomial), which reads many bytes at a step.
+    return std::uint32_t(::crc32_z(::crc32_z(0, nullptr, 0),
+                                   reinterpret_cast<const Bytef *>(data.data()),
+                                   std::size_t(data.size())));
 }
 
-// Builds one framed record: room for the length and checksum, then the payload.
+// Builds one framed record at the end of out: room for the length and checksum, then the
+// payload; done() fills them in.
 class Writer
 {
 public:
-    explicit Writer(RecordType type, qsizetype sizeHint = 64)
+    Writer(QByteArray &out, RecordType type) : m_data(out), m_start(out.size())
     {
-        m_data.reserve(sizeHint + 9);
-        m_data.resize(8);
+        m_data.resize(m_start + 8);
         m_data.append(char(type));
     }
     Writer &u8(std::uint8_t v)
     {
-        m_data.append(char(v));
+        *grow(1) = char(v);
         return *this;
     }
     Writer &u64(std::uint64_t v)
     {
-        char le[8];
+        char *le = grow(8);
         for (int i = 0; i < 8; ++i)
             le[i] = char(v >> (8 * i));
-        m_data.append(le, 8);
         return *this;
     }
     Writer &bytes(QByteArrayView v)
     {
-        char le[4];
+        char *le = grow(4 + v.size());
         for (int i = 0; i < 4; ++i)
             le[i] = char(std::uint32_t(v.size()) >> (8 * i));
-        m_data.append(le, 4);
-        m_data.append(v);
+        if (!v.isEmpty())
+            std::memcpy(le + 4, v.data(), std::size_t(v.size()));
         return *this;
     }
-    QByteArray framed()
+    void done()
     {
-        const QByteArrayView payload = QByteArrayView(m_data).sliced(8);
-        putU32(0, std::uint32_t(payload.size()));
-        putU32(4, crc32(payload));
-        return std::move(m_data);
+        const QByteArrayView payload = QByteArrayView(m_data).sliced(m_start + 8);
+        putU32(m_start, std::uint32_t(payload.size()));
+        putU32(m_start + 4, crc32(payload));
     }
 
 private:
+    // n more bytes at the end, to be written.
+    char *grow(qsizetype n)
+    {
+        const qsizetype at = m_data.size();
+        m_data.resize(at + n);
+        return m_data.data() + at;
+    }
     void putU32(qsizetype at, std::uint32_t v)
     {
         for (int i = 0; i < 4; ++i)
             m_data[at + i] = char(v >> (8 * i));
     }
 
-    QByteArray m_data;
+    QByteArray &m_data;
+    qsizetype m_start;
 };
 
 // Reads a payload; any read past its end marks it bad.
@@ -179,48 +177,73 @@ void moveBetween(std::vector<std::uint64_t> &from, std::vector<std::uint64_t> &t
 
 QByteArray beginRecord(const JournalCommand &command)
 {
-    return Writer(Begin)
+    QByteArray out;
+    Writer(out, Begin)
         .u64(command.id)
         .u64(std::uint64_t(command.timeMs))
         .bytes(command.runId)
         .bytes(command.name.toUtf8())
         .bytes(command.folder)
-        .framed();
+        .done();
+    return out;
 }
 
-QByteArray changeRecord(std::uint64_t command, const JournalChange &change)
+qsizetype changeRecordSize(const JournalChange &change)
 {
+    constexpr qsizetype kFraming = 48; // length, checksum, type, numbers, field lengths
     if (const auto *t = std::get_if<JournalTag>(&change))
-        return Writer(Tag, t->path.size() + t->oldLast.size() + t->newTag.size() + 48)
+        return t->path.size() + t->oldLast.size() + t->newTag.size() + kFraming;
+    if (const auto *r = std::get_if<JournalRename>(&change))
+        return r->folder.size() + r->oldName.size() + r->newName.size() + kFraming;
+    const auto &p = std::get<JournalPlaylist>(change);
+    return p.path.size() + p.newContent.size() + (p.oldContent ? p.oldContent->size() : 0) +
+           kFraming;
+}
+
+void appendChangeRecord(QByteArray &out, std::uint64_t command, const JournalChange &change)
+{
+    if (const auto *t = std::get_if<JournalTag>(&change)) {
+        Writer(out, Tag)
             .u64(command)
             .bytes(t->path)
             .u64(std::uint64_t(t->oldSize))
             .u8(t->appended)
             .bytes(t->oldLast)
             .bytes(t->newTag)
-            .framed();
-    if (const auto *r = std::get_if<JournalRename>(&change))
-        return Writer(Rename, r->folder.size() + r->oldName.size() + r->newName.size() + 48)
+            .done();
+    } else if (const auto *r = std::get_if<JournalRename>(&change)) {
+        Writer(out, Rename)
             .u64(command)
             .bytes(r->folder)
             .bytes(r->oldName)
             .bytes(r->newName)
             .u64(r->inode)
-            .framed();
-    const auto &p = std::get<JournalPlaylist>(change);
-    return Writer(Playlist, p.path.size() + p.newContent.size() +
-                                (p.oldContent ? p.oldContent->size() : 0) + 48)
-        .u64(command)
-        .bytes(p.path)
-        .u8(p.oldContent.has_value())
-        .bytes(p.oldContent.value_or(QByteArray()))
-        .bytes(p.newContent)
-        .framed();
+            .done();
+    } else {
+        const auto &p = std::get<JournalPlaylist>(change);
+        Writer(out, Playlist)
+            .u64(command)
+            .bytes(p.path)
+            .u8(p.oldContent.has_value())
+            .bytes(p.oldContent.value_or(QByteArray()))
+            .bytes(p.newContent)
+            .done();
+    }
+}
+
+QByteArray changeRecord(std::uint64_t command, const JournalChange &change)
+{
+    QByteArray out;
+    out.reserve(changeRecordSize(change));
+    appendChangeRecord(out, command, change);
+    return out;
 }
 
 QByteArray markRecord(RecordType type, std::uint64_t command)
 {
-    return Writer(type).u64(command).framed();
+    QByteArray out;
+    Writer(out, type).u64(command).done();
+    return out;
 }
 
 } // namespace journalformat
@@ -289,7 +312,7 @@ QByteArray Journal::State::compacted(int keep) const
         const JournalCommand &c = commands.at(id);
         out += beginRecord(c);
         for (const JournalChange &change : c.changes)
-            out += changeRecord(id, change);
+            appendChangeRecord(out, id, change);
     }
     for (const std::uint64_t id : keptRedo)
         out += markRecord(Undo, id);

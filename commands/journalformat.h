@@ -26,6 +26,9 @@ enum RecordType : std::uint8_t {
 // Framed records, ready to write.
 QByteArray beginRecord(const JournalCommand &command);
 QByteArray changeRecord(std::uint64_t command, const JournalChange &change);
+// The same at the end of out, and about how many bytes it takes.
+void appendChangeRecord(QByteArray &out, std::uint64_t command, const JournalChange &change);
+qsizetype changeRecordSize(const JournalChange &change);
 QByteArray markRecord(RecordType type, std::uint64_t command);
 
 } // namespace journalformat

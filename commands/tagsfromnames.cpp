@@ -12,6 +12,7 @@
 #include "textcuts.h"
 
 #include <QFile>
+#include <deque>
 
 namespace
 {
@@ -78,23 +79,43 @@ WalkReport tagsFromFileNames(FileList &list, const NamingOptions &options,
     const std::string comment = toTagText(options.comment);
     const std::string genre = toTagText(options.genre);
 
-    const auto fill = [&](const QString &name) {
-        titleAndArtistFromName(name, options.pattern, options.artist);
+    const auto fillOthers = [&] {
         ws.SongAlbum = album;
         ws.SongYear = year;
         ws.SongComment = comment;
         ws.SongGenreByte = 255; // an unknown genre name stores "(none)", not a stale byte
         ws.SongGenre = genre;
     };
+    // The journal's plan works out each file's title and artist ahead, in the walk's order; the
+    // walk takes them from there rather than working them out again.
+    struct Foreseen {
+        QString name;
+        std::string title;
+        std::string artist;
+    };
+    std::deque<Foreseen> foreseen;
+    const auto fill = [&](const QString &name) {
+        while (!foreseen.empty() && foreseen.front().name != name)
+            foreseen.pop_front(); // passed over
+        if (foreseen.empty()) {
+            titleAndArtistFromName(name, options.pattern, options.artist);
+        } else {
+            ws.SongTitle = std::move(foreseen.front().title);
+            ws.SongArtist = std::move(foreseen.front().artist);
+            foreseen.pop_front();
+        }
+        fillOthers();
+    };
     if (ChangeRecorder *recorder = currentRecorder()) {
         // Each file's tag is foreseen as written without a question, a block at a time.
         recorder->planAhead(selectedNamesIfRecording(list),
-                            [&](const QString &name) -> std::optional<JournalChange> {
-                                fill(name);
-                                GenreNameToByte();
-                                const auto bytes = workspaceTagBytes();
-                                return plannedTagWrite(
-                                    journalPath(name),
+                            [&](const QString &name) -> std::optional<PlannedChange> {
+                                titleAndArtistFromName(name, options.pattern, options.artist);
+                                foreseen.push_back({name, ws.SongTitle, ws.SongArtist});
+                                fillOthers();
+                                const auto bytes = tagToWrite();
+                                return plannedTagWriteHeld(
+                                    name,
                                     QByteArray(reinterpret_cast<const char *>(bytes.data()), 128));
                             });
     }

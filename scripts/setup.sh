@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     cmake g++ ninja-build pkg-config
-    qt6-base-dev qt6-multimedia-dev libgl-dev libtag1-dev
+    qt6-base-dev qt6-multimedia-dev libgl-dev libtag1-dev zlib1g-dev
     gstreamer1.0-plugins-base gstreamer1.0-plugins-good
     fonts-liberation fonts-dejavu-core
     xvfb xauth

@@ -191,11 +191,12 @@ std::array<std::uint8_t, 128> workspaceTagBytes()
     std::uint8_t *tag = out.data();
     std::memcpy(tag, "TAG", 3);
     std::memcpy(ws.TagBuffer.data(), "TAG", 3);
+    // Each field blank-padded to its width (what FillTagField puts in the tag buffer).
     std::size_t at = 3;
-    auto put = [&](const std::string &text, std::size_t width) {
-        ws.WorkName = text;
-        FillTagField();
-        std::memcpy(tag + at, ws.TagBuffer.data() + 4, width);
+    const auto put = [&](const std::string &text, std::size_t width) {
+        const std::size_t n = std::min({text.size(), width, std::size_t(30)});
+        std::memcpy(tag + at, text.data(), n);
+        std::memset(tag + at + n, ' ', width - n);
         at += width;
     };
     put(ws.SongTitle, 30);
@@ -203,6 +204,9 @@ std::array<std::uint8_t, 128> workspaceTagBytes()
     put(ws.SongAlbum, 30);
     put(ws.SongYear, 4);
     put(ws.SongComment, 30);
+    // The scratch fields are left as filling the comment leaves them.
+    ws.WorkName = ws.SongComment;
+    FillTagField();
     tag[127] = ws.SongGenreByte;
     return out;
 }
@@ -212,32 +216,36 @@ void WriteTagFile(const std::string &fileName)
     (void)writeTagFileReporting(fileName);
 }
 
-TagWriteOutcome
-writeTagFileReporting(const std::string &fileName,
-                      const std::function<void(const TagWriteOutcome &)> &beforeWrite)
+namespace
+{
+
+// Writes tag into the open file whose size was last seen as size. knownLast, when given, are
+// the file's last 128 bytes as read earlier through the same descriptor: they are taken as they
+// are while the file still has that size (an append changes it), and read again otherwise.
+TagWriteOutcome writeOpenFile(FileHandle &file, std::int64_t size, const std::uint8_t *tag,
+                              const std::function<void(const TagWriteOutcome &)> &beforeWrite,
+                              const std::uint8_t *knownLast = nullptr)
 {
     TagWorkspace &ws = tagWorkspace();
     TagWriteOutcome outcome;
-    GenreNameToByte();
-
-    // The whole tag is built in memory and written with one write.
-    const std::array<std::uint8_t, 128> built = workspaceTagBytes();
-    std::uint8_t tag[128];
-    std::memcpy(tag, built.data(), sizeof tag);
-
     struct stat st;
-    const int fd = openForWrite(fileName, st);
-    if (fd < 0)
-        return outcome; // a missing file is passed over silently
-    FileHandle file(fd);
 
     // An old tag is overwritten only where the 128 bytes read were the last of the file at the
     // moment they were read; one byte more is asked for to see that. A file that another
     // program changed meanwhile is looked at again.
-    std::int64_t size = st.st_size;
     std::uint8_t old[129];
     bool overwrite = false;
-    for (int attempt = 0;; ++attempt) {
+    if (knownLast) {
+        atStage(TagWriteStage::SizeRead, file.fd());
+        if (isRegularFile(file.fd(), st) && st.st_size == size && size >= 128) {
+            std::memcpy(old, knownLast, 128);
+            overwrite = std::memcmp(old, "TAG", 3) == 0;
+        } else {
+            knownLast = nullptr; // changed since: read again
+            size = st.st_size;
+        }
+    }
+    for (int attempt = 0; !knownLast; ++attempt) {
         if (size < 128)
             throwNegativeSeek();
         atStage(TagWriteStage::SizeRead, file.fd());
@@ -265,7 +273,7 @@ writeTagFileReporting(const std::string &fileName,
     outcome.appended = !overwrite;
     outcome.oldSize = size;
     std::memcpy(outcome.oldBytes.data(), old, 128);
-    std::memcpy(outcome.newBytes.data(), tag, sizeof tag);
+    std::memcpy(outcome.newBytes.data(), tag, 128);
     if (beforeWrite)
         beforeWrite(outcome); // a failure here leaves the file as it was
     atStage(TagWriteStage::BeforeWrite, file.fd());
@@ -274,12 +282,12 @@ writeTagFileReporting(const std::string &fileName,
     ssize_t written;
     if (overwrite) {
         do {
-            written = ::pwrite(file.fd(), tag, sizeof tag, offset);
+            written = ::pwrite(file.fd(), tag, 128, offset);
         } while (written < 0 && errno == EINTR);
     } else {
-        written = appendAtEnd(file.fd(), tag, sizeof tag);
+        written = appendAtEnd(file.fd(), tag, 128);
     }
-    if (written != ssize_t(sizeof tag)) {
+    if (written != 128) {
         const int err = errno;
         atStage(TagWriteStage::AfterFailure, file.fd());
         // Undo: an overwrite gets the old bytes back, an append takes back what it added.
@@ -294,9 +302,83 @@ writeTagFileReporting(const std::string &fileName,
     if (!overwrite) {
         // The append left the offset after its bytes: where the file ended before them.
         const off_t end = ::lseek(file.fd(), 0, SEEK_CUR);
-        if (end >= off_t(sizeof tag))
-            outcome.oldSize = end - off_t(sizeof tag);
+        if (end >= 128)
+            outcome.oldSize = end - 128;
     }
     file.close();
     return outcome;
+}
+
+} // namespace
+
+std::array<std::uint8_t, 128> tagToWrite()
+{
+    GenreNameToByte();
+    return workspaceTagBytes();
+}
+
+TagWriteOutcome
+writeTagFileReporting(const std::string &fileName,
+                      const std::function<void(const TagWriteOutcome &)> &beforeWrite)
+{
+    // The whole tag is built in memory and written with one write.
+    const std::array<std::uint8_t, 128> tag = tagToWrite();
+    struct stat st;
+    const int fd = openForWrite(fileName, st);
+    if (fd < 0)
+        return {}; // a missing file is passed over silently
+    FileHandle file(fd);
+    return writeOpenFile(file, st.st_size, tag.data(), beforeWrite);
+}
+
+TagWriteOutcome
+writeTagFileReporting(OpenedTagFile &&opened, const std::array<std::uint8_t, 128> &tag,
+                      const std::function<void(const TagWriteOutcome &)> &beforeWrite)
+{
+    FileHandle file(opened.release());
+    if (!(opened.mode() & S_IWUSR))
+        (void)::fchmod(file.fd(), (opened.mode() & 07777) | S_IWUSR);
+    return writeOpenFile(file, opened.size, tag.data(), beforeWrite, opened.last.data());
+}
+
+OpenedTagFile::~OpenedTagFile()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+OpenedTagFile::OpenedTagFile(OpenedTagFile &&other) noexcept
+    : size(other.size), last(other.last), m_fd(other.release()), m_mode(other.m_mode)
+{
+}
+
+int OpenedTagFile::release()
+{
+    const int fd = m_fd;
+    m_fd = -1;
+    return fd;
+}
+
+std::optional<OpenedTagFile> openForTagWrite(const std::string &fileName)
+{
+    struct stat st;
+    int fd;
+    try {
+        fd = openRegularFile(fileName, O_RDWR, st);
+    } catch (const IoError &) {
+        return std::nullopt;
+    }
+    OpenedTagFile file(fd, unsigned(st.st_mode));
+    if (st.st_size < 128)
+        return std::nullopt;
+    std::uint8_t end[129];
+    ssize_t got;
+    do
+        got = ::pread(fd, end, sizeof end, st.st_size - 128);
+    while (got < 0 && errno == EINTR);
+    if (got != 128)
+        return std::nullopt; // not at its end (changing, or not the file looked at)
+    file.size = st.st_size;
+    std::memcpy(file.last.data(), end, 128);
+    return file;
 }

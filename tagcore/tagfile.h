@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 // How ReadTagFile finds the playing time of a stream without a VBR header.
@@ -44,4 +45,42 @@ std::array<std::uint8_t, 128> workspaceTagBytes();
 // is written to it; when it throws, the file is left as it was and the exception propagates.
 TagWriteOutcome
 writeTagFileReporting(const std::string &fileName,
+                      const std::function<void(const TagWriteOutcome &planned)> &beforeWrite = {});
+
+// A file opened ahead of a tag write, so that the write needs no open of its own, with its size
+// and last 128 bytes as read then. The file is closed when this is dropped.
+class OpenedTagFile
+{
+public:
+    OpenedTagFile(int fd, unsigned mode) : m_fd(fd), m_mode(mode) {}
+    ~OpenedTagFile();
+    OpenedTagFile(OpenedTagFile &&other) noexcept;
+    OpenedTagFile &operator=(OpenedTagFile &&) = delete;
+
+    int fd() const { return m_fd; }
+    unsigned mode() const { return m_mode; } // as looked at before the open
+    int release();
+
+    std::int64_t size = 0;
+    std::array<std::uint8_t, 128> last{};
+
+private:
+    int m_fd;
+    unsigned m_mode;
+};
+
+// Opens a regular file for a later tag write and reads its end; changes nothing. Nothing when
+// the file is missing, not a regular file, shorter than a tag, or cannot be opened for writing
+// or read: the write then finds out for itself.
+std::optional<OpenedTagFile> openForTagWrite(const std::string &fileName);
+
+// The tag WriteTagFile writes for the workspace's fields: workspaceTagBytes with the genre byte
+// taken from the genre name first.
+std::array<std::uint8_t, 128> tagToWrite();
+
+// writeTagFileReporting of tag (from tagToWrite) through a file opened ahead. Where the file's
+// size has changed since its end was read, the end is read again, so that a file another program
+// appended to meanwhile is written as safely as by name.
+TagWriteOutcome
+writeTagFileReporting(OpenedTagFile &&file, const std::array<std::uint8_t, 128> &tag,
                       const std::function<void(const TagWriteOutcome &planned)> &beforeWrite = {});

@@ -341,18 +341,24 @@ private slots:
     void commandsUndoneThroughTheirDoors_data()
     {
         QTest::addColumn<QString>("command");
-        QTest::newRow("TAG'EM!, a long title asked") << "TAG'EM!";
-        QTest::newRow("Trim filename(s)") << "Trim filename(s)";
-        QTest::newRow("Rename from tags") << "Rename from tags";
-        QTest::newRow("playlist door, old playlist replaced") << "Create playlist(s)";
+        QTest::addColumn<int>("more"); // files beyond the first three, for several blocks
+        QTest::newRow("TAG'EM!, a long title asked") << "TAG'EM!" << 0;
+        QTest::newRow("TAG'EM!, blocks of files held open") << "TAG'EM!" << 700;
+        QTest::newRow("Trim filename(s)") << "Trim filename(s)" << 0;
+        QTest::newRow("Rename from tags") << "Rename from tags" << 0;
+        QTest::newRow("playlist door, old playlist replaced") << "Create playlist(s)" << 0;
     }
     // A command run with a recorder: its doors record every change, and undo restores all.
     void commandsUndoneThroughTheirDoors()
     {
         QFETCH(QString, command);
+        QFETCH(int, more);
         WorkingFolder folder;
         const QByteArray here = QFile::encodeName(folder.path());
         const QByteArray audio = testfiles::frames(kHeader, 2);
+        for (int i = 0; i < more; ++i) // every other one with a tag to overwrite
+            writeBytes(here + "/band - song " + QByteArray::number(i) + ".mp3",
+                       i % 2 ? audio : audio + testfiles::id3v1("Old", "Someone"));
         writeBytes(here + "/band - song one.mp3", audio);
         writeBytes(here + "/band - song two.mp3", audio + testfiles::id3v1("Old", "Someone"));
         writeBytes(here + "/band - " + QByteArray(40, 'x') + ".mp3", audio);
@@ -380,6 +386,13 @@ private slots:
                 writePlaylist(folder.path() + "/list.m3u", "new\r\n");
         }
         QVERIFY(snapshot(here, inodes) != before);
+        for (int i = 0; i < more; ++i) { // each file got the tag of its own name
+            const QByteArray tag =
+                testfiles::readFile(
+                    QFile::decodeName(here + "/band - song " + QByteArray::number(i) + ".mp3"))
+                    .right(128);
+            QCOMPARE(tag.mid(3, 30).trimmed(), "song " + QByteArray::number(i));
+        }
         const auto done = journal.nextUndo();
         QCOMPARE(done->name, command);
         const UndoReport undone = undoCommand(journal, *done);
