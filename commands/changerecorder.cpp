@@ -61,27 +61,40 @@ std::size_t ChangeRecorder::maxOpenFiles()
     return std::size_t(std::min<rlim_t>(1024, limit.rlim_cur / 4));
 }
 
-void ChangeRecorder::forgetFrom(qsizetype index)
+ChangeRecorder::Block ChangeRecorder::foresee(qsizetype from, qsizetype to)
 {
-    while (!m_held.empty() && m_held.back().first >= index)
-        m_held.pop_back(); // closed: not recorded, never to be changed
-    m_planned = std::min(m_planned, index);
+    Block block;
+    std::vector<JournalChange> changes;
+    for (qsizetype i = from; i < to; ++i) {
+        auto planned = m_plan(std::as_const(m_names).at(i));
+        if (!planned)
+            continue;
+        if (planned->file)
+            block.held.emplace_back(
+                i, HeldTagWrite(std::move(*planned->file), std::get<JournalTag>(planned->change)));
+        else
+            block.notHeld.push_back(planned->change);
+        changes.push_back(std::move(planned->change));
+    }
+    block.end = to;
+    if (!changes.empty())
+        m_journal.record(m_command, changes); // on failure the block's files are closed
+    return block;
+}
+
+void ChangeRecorder::takeIn(Block &&block)
+{
+    for (auto &held : block.held)
+        m_held.push_back(std::move(held));
+    for (const JournalChange &change : block.notHeld)
+        m_ahead.insert(keyOf(change), change);
+    m_planned = block.end;
 }
 
 void ChangeRecorder::finishFlush()
 {
-    if (!m_flush.valid())
-        return;
-    try {
-        m_flush.get();
-    } catch (...) {
-        forgetFrom(m_flushFrom);
-        m_flushNotHeld.clear();
-        throw;
-    }
-    for (const JournalChange &change : m_flushNotHeld)
-        m_ahead.insert(keyOf(change), change);
-    m_flushNotHeld.clear();
+    if (m_flush.valid())
+        takeIn(m_flush.get()); // throws the block's failure: none of its files is changed
 }
 
 void ChangeRecorder::foreseeBlock(bool inBackground)
@@ -89,40 +102,22 @@ void ChangeRecorder::foreseeBlock(bool inBackground)
     finishFlush(); // one block at a time, in order
     // A block holds at most half the files that may be open: the next block is foreseen while
     // this one is written.
-    const std::size_t size = std::min(nextBlockSize(), std::max<std::size_t>(1, m_maxOpen / 2));
+    const std::size_t room = m_maxOpen > m_held.size() ? m_maxOpen - m_held.size() : 1;
+    const std::size_t size =
+        std::min({nextBlockSize(), std::max<std::size_t>(1, m_maxOpen / 2), room});
     const qsizetype from = m_planned;
     const qsizetype to = std::min(m_names.size(), m_planned + qsizetype(size));
-    std::vector<JournalChange> block;
-    std::vector<JournalChange> notHeld; // the changes of block the doors look up by file
-    for (; m_planned < to && m_held.size() < m_maxOpen; ++m_planned) {
-        auto planned = m_plan(m_names[m_planned]);
-        if (!planned)
-            continue;
-        if (planned->file)
-            m_held.emplace_back(m_planned, HeldTagWrite(std::move(*planned->file),
-                                                        std::get<JournalTag>(planned->change)));
-        else
-            notHeld.push_back(planned->change);
-        block.push_back(std::move(planned->change));
-    }
-    if (block.empty())
-        return;
-    if (inBackground) {
-        m_flushFrom = from;
-        m_flushNotHeld = std::move(notHeld);
-        m_flush = std::async(std::launch::async, [this, block = std::move(block)] {
-            m_journal.record(m_command, block);
-        });
+    if (!inBackground) {
+        takeIn(foresee(from, to));
         return;
     }
-    try {
-        m_journal.record(m_command, block);
-    } catch (...) {
-        forgetFrom(from);
-        throw;
-    }
-    for (const JournalChange &change : notHeld)
-        m_ahead.insert(keyOf(change), change);
+    // The plan runs on the other thread with the working folder of this recorder and a tag
+    // workspace of its own; nothing else of the recorder is touched until finishFlush().
+    m_flushFrom = from;
+    m_flush = std::async(std::launch::async, [this, from, to] {
+        RecorderScope scope(this);
+        return foresee(from, to);
+    });
 }
 
 void ChangeRecorder::foresee(const QByteArray &key)
@@ -138,15 +133,15 @@ std::optional<HeldTagWrite> ChangeRecorder::takeHeldTagWrite(const QString &name
     constexpr qsizetype kLookAhead = 8;
     qsizetype at = m_doorAt;
     const qsizetype end = std::min(m_names.size(), m_doorAt + kLookAhead);
-    while (at < end && m_names[at] != name)
+    while (at < end && std::as_const(m_names)[at] != name)
         ++at;
     if (at == end)
         return std::nullopt;
     m_doorAt = at + 1;
-    while (m_planned <= at && m_planned < m_names.size())
-        foreseeBlock();
     if (m_flush.valid() && at >= m_flushFrom)
         finishFlush(); // its block must be on disk first
+    while (m_planned <= at && m_planned < m_names.size())
+        foreseeBlock();
     while (!m_held.empty() && m_held.front().first < at)
         m_held.pop_front(); // passed over: closed; what was recorded for it is harmless
     if (m_held.empty() || m_held.front().first != at)

@@ -62,7 +62,9 @@ public:
 
     // What a command is about to do, file by file in the order it will: the files' names and
     // how to foresee each one's change (nothing when it cannot). When a door meets a file not
-    // foreseen yet, the next block of files is foreseen and recorded with one flush.
+    // foreseen yet, the next block of files is foreseen and recorded with one flush. A plan
+    // that holds files open may be called on another thread (with a tag workspace of its own)
+    // while the command goes on: what it shares with the command must be guarded.
     using Plan = std::function<std::optional<PlannedChange>(const QString &name)>;
     void planAhead(const QStringList &names, Plan plan);
 
@@ -87,7 +89,6 @@ private:
     void foresee(const QByteArray &key);
     void foreseeBlock(bool inBackground = false);
     void finishFlush();
-    void forgetFrom(qsizetype index);
 
     Journal &m_journal;
     std::uint64_t m_command;
@@ -100,9 +101,17 @@ private:
     Plan m_plan;
     QMultiHash<QByteArray, JournalChange> m_ahead;         // recorded ahead, not yet made, by file
     std::deque<std::pair<qsizetype, HeldTagWrite>> m_held; // by index in m_names, in order
-    std::future<void> m_flush;                 // a block being recorded on another thread
-    qsizetype m_flushFrom = 0;                 // its first file in m_names
-    std::vector<JournalChange> m_flushNotHeld; // its changes for m_ahead once on disk
+    // A block foreseen and recorded on another thread: what it holds open and what the doors
+    // look up by file, taken in once its records are on disk.
+    struct Block {
+        std::vector<std::pair<qsizetype, HeldTagWrite>> held;
+        std::vector<JournalChange> notHeld;
+        qsizetype end = 0;
+    };
+    Block foresee(qsizetype from, qsizetype to);
+    void takeIn(Block &&block);
+    std::future<Block> m_flush;
+    qsizetype m_flushFrom = 0; // its first file in m_names
 };
 
 // The recorder of the command running on this thread, or nullptr: the doors record through it.

@@ -13,6 +13,7 @@
 
 #include <QFile>
 #include <deque>
+#include <mutex>
 
 namespace
 {
@@ -79,31 +80,39 @@ WalkReport tagsFromFileNames(FileList &list, const NamingOptions &options,
     const std::string comment = toTagText(options.comment);
     const std::string genre = toTagText(options.genre);
 
+    // The fields every file gets, in the workspace of the calling thread.
     const auto fillOthers = [&] {
-        ws.SongAlbum = album;
-        ws.SongYear = year;
-        ws.SongComment = comment;
-        ws.SongGenreByte = 255; // an unknown genre name stores "(none)", not a stale byte
-        ws.SongGenre = genre;
+        TagWorkspace &here = tagWorkspace();
+        here.SongAlbum = album;
+        here.SongYear = year;
+        here.SongComment = comment;
+        here.SongGenreByte = 255; // an unknown genre name stores "(none)", not a stale byte
+        here.SongGenre = genre;
     };
-    // The journal's plan works out each file's title and artist ahead, in the walk's order; the
-    // walk takes them from there rather than working them out again.
+    // The journal's plan works out each file's title and artist ahead, in the walk's order and
+    // maybe on another thread; the walk takes them from there rather than working them out
+    // again.
     struct Foreseen {
         QString name;
         std::string title;
         std::string artist;
     };
     std::deque<Foreseen> foreseen;
+    std::mutex foreseenLock;
     const auto fill = [&](const QString &name) {
-        while (!foreseen.empty() && foreseen.front().name != name)
-            foreseen.pop_front(); // passed over
-        if (foreseen.empty()) {
-            titleAndArtistFromName(name, options.pattern, options.artist);
-        } else {
-            ws.SongTitle = std::move(foreseen.front().title);
-            ws.SongArtist = std::move(foreseen.front().artist);
-            foreseen.pop_front();
+        {
+            std::lock_guard<std::mutex> lock(foreseenLock);
+            while (!foreseen.empty() && foreseen.front().name != name)
+                foreseen.pop_front(); // passed over
+            if (!foreseen.empty()) {
+                ws.SongTitle = std::move(foreseen.front().title);
+                ws.SongArtist = std::move(foreseen.front().artist);
+                foreseen.pop_front();
+                fillOthers();
+                return;
+            }
         }
+        titleAndArtistFromName(name, options.pattern, options.artist);
         fillOthers();
     };
     if (ChangeRecorder *recorder = currentRecorder()) {
@@ -111,7 +120,11 @@ WalkReport tagsFromFileNames(FileList &list, const NamingOptions &options,
         recorder->planAhead(selectedNamesIfRecording(list),
                             [&](const QString &name) -> std::optional<PlannedChange> {
                                 titleAndArtistFromName(name, options.pattern, options.artist);
-                                foreseen.push_back({name, ws.SongTitle, ws.SongArtist});
+                                const TagWorkspace &here = tagWorkspace();
+                                {
+                                    std::lock_guard<std::mutex> lock(foreseenLock);
+                                    foreseen.push_back({name, here.SongTitle, here.SongArtist});
+                                }
                                 fillOthers();
                                 const auto bytes = tagToWrite();
                                 return plannedTagWriteHeld(

@@ -15,7 +15,8 @@ void TagWorkspace::clearForEdit()
 
 TagWorkspace &tagWorkspace()
 {
-    static TagWorkspace workspace;
+    // One for each thread: a batch command may foresee its next files on another thread.
+    static thread_local TagWorkspace workspace;
     return workspace;
 }
 

@@ -38,6 +38,7 @@ struct TagWorkspace {
 };
 
 // The program's single workspace.
+// The calling thread's workspace (the window's is the GUI thread's).
 TagWorkspace &tagWorkspace();
 
 // The blank-padded first 30 characters of WorkName go into TagBuffer bytes 4 to 33; WorkName is
