@@ -95,7 +95,8 @@ void createOne(PlaylistFolderBrowser &browser, bool noDriveLetter, CommandQuesti
 }
 
 void createPerSubfolder(PlaylistFolderBrowser &browser, const QStringList &subfolders,
-                        bool noDriveLetter, CommandQuestions &questions, WalkReport &report)
+                        bool noDriveLetter, CommandQuestions &questions, WalkReport &report,
+                        const WalkControl &control)
 {
     const QString start = browser.currentFolder();
     const auto target =
@@ -105,6 +106,10 @@ void createPerSubfolder(PlaylistFolderBrowser &browser, const QStringList &subfo
     PlaylistFile combined(pathInFolder(*target, QString::fromUtf16(kCombinedPlaylistName)));
     try {
         for (const QString &name : subfolders) {
+            if (control.stopRequested()) {
+                report.stopped = true;
+                return; // in the starting folder
+            }
             browser.openFolder(pathInFolder(start, name));
             PlaylistFile single(pathInFolder(*target, name + QStringLiteral(".m3u")));
             addLines(browser.currentFolder(), browser.fileNames(), noDriveLetter,
@@ -114,6 +119,8 @@ void createPerSubfolder(PlaylistFolderBrowser &browser, const QStringList &subfo
                      });
             single.commit(report);
             browser.openFolder(start);
+            if (control.progress)
+                control.progress(report.visited(), report.total);
         }
     } catch (...) {
         // Back to the starting folder before the failure is shown; the first failure is the one
@@ -145,7 +152,7 @@ std::optional<QByteArray> playlistLine(const QString &folderText, const QString 
 }
 
 WalkReport createPlaylists(PlaylistFolderBrowser &browser, bool noDriveLetter,
-                           CommandQuestions &questions)
+                           CommandQuestions &questions, const WalkControl &control)
 {
     WalkReport report;
     const QStringList subfolders = browser.subfolderNames();
@@ -154,7 +161,7 @@ WalkReport createPlaylists(PlaylistFolderBrowser &browser, bool noDriveLetter,
         createOne(browser, noDriveLetter, questions, report);
     } else {
         report.total = int(subfolders.size()) + 1;
-        createPerSubfolder(browser, subfolders, noDriveLetter, questions, report);
+        createPerSubfolder(browser, subfolders, noDriveLetter, questions, report, control);
     }
     return report;
 }

@@ -51,5 +51,7 @@ std::optional<QByteArray> playlistLine(const QString &folderText, const QString 
 // The folder browser opens in the current folder. Each playlist goes through the playlist door
 // (writePlaylist) and replaces its old file only when complete. A failure throws IoError after
 // the browser has returned to the starting folder. The report counts the playlists written.
+// control hears of each subfolder done; a stop request ends the command after the subfolder in
+// hand, back in the starting folder, without "_All.m3u" (which would miss the rest).
 WalkReport createPlaylists(PlaylistFolderBrowser &browser, bool noDriveLetter,
-                           CommandQuestions &questions);
+                           CommandQuestions &questions, const WalkControl &control = {});

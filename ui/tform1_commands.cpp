@@ -164,10 +164,10 @@ void TForm1::FileListBox1ContextPopup(const QPoint &pos)
 
 void TForm1::Button5Click()
 {
-    runCommand(ReportVerb::PlaylistsWritten, [this](const WalkControl &) {
+    runCommand(ReportVerb::PlaylistsWritten, [this](const WalkControl &control) {
         DirectoryPlaylistBrowser browser(*DirectoryListBox1, *FileListBox1);
         return recorded(QStringLiteral("Create playlist(s)"), [&] {
-            return createPlaylists(browser, CheckBox3->isChecked(), questions());
+            return createPlaylists(browser, CheckBox3->isChecked(), questions(), control);
         });
     });
 }

@@ -9,6 +9,7 @@
 #include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <atomic>
 #include <cerrno>
 
 namespace
@@ -102,6 +103,7 @@ private slots:
     void cancelWritesNothing();
     void lineBreakNameLeftOut();
     void perSubfolder();
+    void perSubfolderStopped();
     void perSubfolderFailure_data();
     void perSubfolderFailure();
     void saveFailure_data();
@@ -324,6 +326,39 @@ void TestPlaylist::perSubfolder()
 
     QCOMPARE(browser.opened,
              (QStringList{start + "/a", start, start + "/B", start, start + "/C", start}));
+    QCOMPARE(browser.currentFolder(), start);
+}
+
+// Stopped after the first subfolder: its playlist is written, the rest and "_All.m3u" are not.
+void TestPlaylist::perSubfolderStopped()
+{
+    QTemporaryDir dir;
+    const QString start = dir.path() + QStringLiteral("/Collection");
+    makeFiles(start + "/a", {"1.mp3"});
+    makeFiles(start + "/b", {"2.mp3"});
+    const QString target = dir.path() + QStringLiteral("/Lists");
+    makeFiles(target, {});
+    QVERIFY(testfiles::writeFile(target + "/_All.m3u", "old\r\n"));
+
+    DiskBrowser browser(start);
+    Answers answers;
+    answers.folder = target;
+    std::atomic<bool> stop{false};
+    QList<int> progress;
+    WalkControl control;
+    control.progress = [&](int visited, int total) {
+        progress << visited << total;
+        stop = true;
+    };
+    control.stop = &stop;
+    const WalkReport report = createPlaylists(browser, false, answers.questions(), control);
+
+    QCOMPARE(progress, (QList<int>{1, 3}));
+    QVERIFY(report.stopped);
+    QCOMPARE(report.done, 1);
+    QVERIFY(QFileInfo::exists(target + "/a.m3u"));
+    QVERIFY(!QFileInfo::exists(target + "/b.m3u"));
+    QCOMPARE(testfiles::readFile(target + "/_All.m3u"), QByteArray("old\r\n"));
     QCOMPARE(browser.currentFolder(), start);
 }
 
