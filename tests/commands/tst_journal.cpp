@@ -1,5 +1,6 @@
 #include "changerecorder.h"
 #include "changes.h"
+#include "ioerror.h"
 #include "journal.h"
 #include "memoryfilelist.h"
 #include "rename.h"
@@ -398,6 +399,54 @@ private slots:
         const UndoReport undone = undoCommand(journal, *done);
         QVERIFY(undone.left.empty());
         QCOMPARE(snapshot(here, inodes), before);
+    }
+
+    // The second block of TAG'EM! is recorded on another thread; when that fails (the file-size
+    // limit stops the journal from growing), none of its files is changed and the walk stops.
+    void unrecordedBlockLeavesItsFilesAlone()
+    {
+        WorkingFolder folder;
+        const QByteArray here = QFile::encodeName(folder.path());
+        const QByteArray audio = testfiles::frames(kHeader, 2) + testfiles::id3v1("Old");
+        const int files = 300;
+        const auto name = [&](int i) {
+            return here + "/band - song " + QByteArray::number(1000 + i) + ".mp3";
+        };
+        for (int i = 0; i < files; ++i)
+            writeBytes(name(i), audio); // tagged already: the tag writes do not grow the files
+        Journal journal(m_state);
+        // Room for the first block (64 files) and not for the second (128 more).
+        const qint64 record = name(0).size() + 128 * 2 + 48;
+        struct rlimit old;
+        QVERIFY(::getrlimit(RLIMIT_FSIZE, &old) == 0);
+        struct rlimit limit = old;
+        limit.rlim_cur =
+            rlim_t(QFileInfo(QFile::decodeName(journal.filePath())).size() + 100 * record + 1024);
+        const auto previous = std::signal(SIGXFSZ, SIG_IGN);
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &limit) == 0);
+        bool failed = false;
+        {
+            ChangeRecorder recorder(journal, QStringLiteral("TAG'EM!"), here);
+            RecorderScope scope(&recorder);
+            MemoryFileList list;
+            list.selectAll();
+            ScriptedQuestions questions;
+            NamingOptions options;
+            options.pattern = PatternArtistSong;
+            try {
+                tagsFromFileNames(list, options, questions);
+            } catch (const IoError &) {
+                failed = true;
+            }
+        }
+        ::setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, previous);
+        QVERIFY(failed);
+        for (int i = 0; i < files; ++i) {
+            const QByteArray tag = testfiles::readFile(QFile::decodeName(name(i))).right(128);
+            QCOMPARE(tag.mid(3, 30).trimmed(),
+                     i < 64 ? "song " + QByteArray::number(1000 + i) : QByteArray("Old"));
+        }
     }
 
     void tornOrCorruptTailIgnored_data()

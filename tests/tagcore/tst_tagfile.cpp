@@ -503,18 +503,29 @@ void TestTagFile::anotherProgramAppends_data()
     QTest::addColumn<int>("stage");
     QTest::addColumn<QByteArray>("appended");
     QTest::addColumn<QByteArray>("expected"); // what follows the audio
+    QTest::addColumn<bool>("openedAhead");    // written through a file opened and read earlier
 
     const QByteArray tag = id3v1("Song", "", "", "", "", 17);
     const QByteArray more(1000, '\x55');
     QTest::newRow("new tag goes after the appended bytes")
-        << QByteArray() << int(TagWriteStage::BeforeWrite) << more << more + tag;
+        << QByteArray() << int(TagWriteStage::BeforeWrite) << more << more + tag << false;
     QTest::newRow("appended before the end is read, with a tag of its own")
-        << QByteArray() << int(TagWriteStage::SizeRead) << more + id3v1("Other") << more + tag;
+        << QByteArray() << int(TagWriteStage::SizeRead) << more + id3v1("Other") << more + tag
+        << false;
     QTest::newRow("appended before the end is read, shorter than a tag")
         << QByteArray() << int(TagWriteStage::SizeRead) << QByteArray(60, '\x55')
-        << QByteArray(60, '\x55') + tag;
+        << QByteArray(60, '\x55') + tag << false;
     QTest::newRow("old tag overwritten where it was read")
-        << id3v1("Old") << int(TagWriteStage::BeforeWrite) << more << tag + more;
+        << id3v1("Old") << int(TagWriteStage::BeforeWrite) << more << tag + more << false;
+    // Opened ahead: the end read then is trusted only while the size is the same.
+    QTest::newRow("opened ahead, old tag, appended since it was read")
+        << id3v1("Old") << int(TagWriteStage::SizeRead) << more << id3v1("Old") + more + tag
+        << true;
+    QTest::newRow("opened ahead, no tag, appended since it was read")
+        << QByteArray() << int(TagWriteStage::SizeRead) << more + id3v1("Other") << more + tag
+        << true;
+    QTest::newRow("opened ahead, old tag overwritten where it was read")
+        << id3v1("Old") << int(TagWriteStage::BeforeWrite) << more << tag + more << true;
 }
 
 void TestTagFile::anotherProgramAppends()
@@ -524,9 +535,15 @@ void TestTagFile::anotherProgramAppends()
     QFETCH(QByteArray, appended);
     const QByteArray audio = frames(k128, 6);
     QVERIFY(writeFile(path("growing.mp3"), audio + oldTag));
+    QFETCH(bool, openedAhead);
+    auto opened = openedAhead ? openForTagWrite(enc(path("growing.mp3"))) : std::nullopt;
+    QCOMPARE(opened.has_value(), openedAhead);
     setWorkspaceTag("Song", "", "", "", "", "Rock");
     OtherAppender appender(path("growing.mp3"), TagWriteStage(stage), appended);
-    WriteTagFile(enc(path("growing.mp3")));
+    if (opened)
+        writeTagFileReporting(std::move(*opened), tagToWrite());
+    else
+        WriteTagFile(enc(path("growing.mp3")));
     QVERIFY(appender.ok);
     const QByteArray after = readFile(path("growing.mp3"));
     QCOMPARE(after.left(audio.size()), audio);
