@@ -27,6 +27,14 @@ public:
     {
         return parent.isValid() ? 0 : m_names.size();
     }
+    // The view asks for every row's index when it lays the list out: answered without the
+    // generic checks' further calls.
+    QModelIndex index(int row, int column, const QModelIndex &parent = QModelIndex()) const override
+    {
+        if (row < 0 || row >= m_names.size() || column != 0 || parent.isValid())
+            return QModelIndex();
+        return createIndex(row, column);
+    }
     QVariant data(const QModelIndex &index, int role) const override
     {
         if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole))
