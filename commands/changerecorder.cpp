@@ -43,6 +43,7 @@ ChangeRecorder::~ChangeRecorder()
             // nothing of that block was changed
         }
     }
+    m_journal.compactLater(); // not at the next command's first change
 }
 
 void ChangeRecorder::recordAhead(const std::vector<JournalChange> &changes)

@@ -151,6 +151,7 @@ Journal::Journal(const QByteArray &folder, int keep) : m_folder(folder), m_keep(
 
 Journal::~Journal()
 {
+    settle();
     if (m_fd >= 0)
         ::close(m_fd);
     if (m_lockFd >= 0)
@@ -213,17 +214,45 @@ void Journal::catchUp()
         fail();
 }
 
+void Journal::settle()
+{
+    if (!m_compaction.valid())
+        return;
+    try {
+        m_compaction.get();
+    } catch (...) {
+        // the old journal is in place, and is compacted the next time
+    }
+}
+
+void Journal::compactLater()
+{
+    settle();
+    if (m_commands < m_keep + kSlack)
+        return; // as far as this run knows; another run's commands are counted when it compacts
+    m_compaction = std::async(std::launch::async, [this] {
+        Lock lock(m_lockFd);
+        catchUp();
+        if (m_commands >= m_keep + kSlack)
+            compact();
+    });
+}
+
 Journal::State Journal::readState()
 {
+    settle();
     Lock lock(m_lockFd);
     catchUp();
     State state;
-    state.read(readFrom(m_fd, 0).left(qsizetype(m_validSize)), kMagicSize);
+    const QByteArray whole = readFrom(m_fd, 0);
+    state.read(QByteArrayView(whole).first(std::min(whole.size(), qsizetype(m_validSize))),
+               kMagicSize);
     return state;
 }
 
 void Journal::append(const QByteArray &records, bool beginsCommand)
 {
+    settle();
     Lock lock(m_lockFd);
     catchUp();
     if (beginsCommand && m_commands >= m_keep + kSlack)
@@ -246,7 +275,11 @@ void Journal::append(const QByteArray &records, bool beginsCommand)
 void Journal::compact()
 {
     State state;
-    state.read(readFrom(m_fd, 0).left(qsizetype(m_validSize)), kMagicSize);
+    {
+        const QByteArray whole = readFrom(m_fd, 0);
+        state.read(QByteArrayView(whole).first(std::min(whole.size(), qsizetype(m_validSize))),
+                   kMagicSize);
+    }
     const QByteArray data = state.compacted(m_keep);
     const QByteArray temp = m_folder + "/journal.new";
     (void)::unlink(temp.constData());
@@ -268,9 +301,7 @@ void Journal::compact()
     struct stat st;
     m_inode = ::fstat(fd, &st) == 0 ? st.st_ino : 0;
     m_validSize = data.size();
-    State check;
-    check.read(data, kMagicSize);
-    m_commands = check.begins;
+    m_commands = state.keptCommands(m_keep);
 }
 
 std::uint64_t Journal::beginCommand(const QString &name, const QByteArray &folder)

@@ -4,6 +4,7 @@
 #include <QString>
 #include <algorithm>
 #include <cstdint>
+#include <future>
 #include <optional>
 #include <variant>
 #include <vector>
@@ -103,11 +104,18 @@ public:
     void markUndone(std::uint64_t command);
     void markRedone(std::uint64_t command);
 
+    // When the journal holds enough commands beyond those it keeps, drops the old ones on
+    // another thread (the file is rewritten, tens of MB after many big commands), so that the
+    // next command does not wait for it at its first change. Every other use of the journal
+    // waits for it first; a compaction that fails leaves the journal as it was.
+    void compactLater();
+
     struct State;
 
 private:
     class Lock;
     State readState();
+    void settle();
     void append(const QByteArray &records, bool beginsCommand);
     void catchUp();
     void compact();
@@ -122,4 +130,5 @@ private:
     std::int64_t m_validSize = 0;          // the end of the last trusted record
     int m_commands = 0;                    // commands in the file, as far as read
     std::vector<JournalCommand> m_pending; // begun, not yet written
+    std::future<void> m_compaction;        // compactLater() at work
 };

@@ -296,6 +296,11 @@ std::int64_t Journal::State::read(QByteArrayView data, std::int64_t offset)
     return at;
 }
 
+int Journal::State::keptCommands(int keep) const
+{
+    return int(std::min(undo.size(), std::size_t(keep)) + std::min(redo.size(), std::size_t(keep)));
+}
+
 QByteArray Journal::State::compacted(int keep) const
 {
     // Undo side oldest first, then the redo side from the next to redo down, each with a

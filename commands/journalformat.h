@@ -48,4 +48,6 @@ struct Journal::State {
     // The records of a journal holding the last keep commands of the undo side and the
     // redo side, which reads back as the same undo and redo.
     QByteArray compacted(int keep) const;
+    // How many commands compacted(keep) holds.
+    int keptCommands(int keep) const;
 };

@@ -493,8 +493,15 @@ private slots:
     }
 
     // Only the last commands are kept, whole and in order.
+    void boundedToTheLastCommands_data()
+    {
+        QTest::addColumn<bool>("later");
+        QTest::newRow("at the next command's first change") << false;
+        QTest::newRow("on another thread when a command ends") << true;
+    }
     void boundedToTheLastCommands()
     {
+        QFETCH(bool, later);
         Journal journal(m_state, 20);
         qint64 sizeAtMost = 0; // with 25 commands, the most kept between two compactions
         for (int i = 0; i < 60; ++i) {
@@ -503,6 +510,8 @@ private slots:
                                 JournalRename{"/m", fakeRename(i + 1), fakeRename(i + 2)}});
             if (i == 24)
                 sizeAtMost = QFile(QString::fromLocal8Bit(journal.filePath())).size();
+            if (later)
+                journal.compactLater(); // as a command's recorder does when it ends
         }
         QVERIFY(QFile(QString::fromLocal8Bit(journal.filePath())).size() <= sizeAtMost * 11 / 10);
         const std::vector<JournalCommand> kept = Journal(m_state, 20).undoable();
