@@ -7,6 +7,7 @@
 #include <QRandomGenerator>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -97,6 +98,54 @@ QByteArray readFrom(int fd, std::int64_t offset)
     return data;
 }
 
+// Where the journal's trusted records ended when it was last written, with its inode and the
+// commands it held then, so that opening a journal of many big commands reads only what was
+// appended since. Not flushed: a stale, torn or foreign note only makes the journal be read
+// whole again (and undo reads it whole, checking every record, in any case).
+constexpr qsizetype kEndNoteSize = 32;
+
+QByteArray endNote(std::uint64_t inode, std::int64_t validSize, std::int64_t lastStart,
+                   int commands)
+{
+    QByteArray note(kEndNoteSize, '\0');
+    std::memcpy(note.data(), &inode, 8);
+    std::memcpy(note.data() + 8, &validSize, 8);
+    std::memcpy(note.data() + 16, &lastStart, 8);
+    const std::int32_t count = commands;
+    std::memcpy(note.data() + 24, &count, 4);
+    const std::uint32_t sum = checksum(QByteArrayView(note).first(28));
+    std::memcpy(note.data() + 28, &sum, 4);
+    return note;
+}
+
+// Whether the record at `at` of the journal ends at `end` and passes its checksum.
+bool wholeRecordAt(int fd, std::int64_t at, std::int64_t end)
+{
+    if (end - at < 8 || end - at > (std::int64_t(1) << 30))
+        return false;
+    QByteArray record(qsizetype(end - at), Qt::Uninitialized);
+    if (::pread(fd, record.data(), std::size_t(record.size()), at) != ssize_t(record.size()))
+        return false;
+    std::uint32_t length, sum;
+    std::memcpy(&length, record.constData(), 4);
+    std::memcpy(&sum, record.constData() + 4, 4);
+    return std::int64_t(length) + 8 == end - at &&
+           checksum(QByteArrayView(record).sliced(8)) == sum;
+}
+
+// Where the last record of the framed records in data (from `from` on) starts.
+std::int64_t lastRecordStart(QByteArrayView data, std::int64_t from)
+{
+    std::int64_t last = -1;
+    for (std::int64_t at = from; data.size() - at >= 8;) {
+        std::uint32_t length;
+        std::memcpy(&length, data.data() + at, 4);
+        last = at;
+        at += 8 + std::int64_t(length);
+    }
+    return last;
+}
+
 void syncFolder(const QByteArray &folder)
 {
     const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -179,6 +228,7 @@ void Journal::catchUp()
             fail();
         m_inode = st.st_ino;
         m_validSize = 0;
+        m_lastStart = -1;
         m_commands = 0;
         syncFolder(m_folder);
     }
@@ -199,6 +249,9 @@ void Journal::catchUp()
                 fail();
         }
         m_validSize = kMagicSize;
+        if (::fstat(m_fd, &st) != 0)
+            fail();
+        (void)loadEndNote(st.st_size); // else read whole, from the start
     }
     if (::fstat(m_fd, &st) != 0)
         fail();
@@ -207,7 +260,10 @@ void Journal::catchUp()
     if (st.st_size > m_validSize) {
         const QByteArray tail = readFrom(m_fd, m_validSize);
         State state;
-        m_validSize += state.read(tail, 0);
+        const std::int64_t trusted = state.read(tail, 0);
+        if (trusted > 0)
+            m_lastStart = m_validSize + lastRecordStart(QByteArrayView(tail).first(trusted), 0);
+        m_validSize += trusted;
         m_commands += state.begins;
     }
     if (st.st_size != m_validSize && ::ftruncate(m_fd, m_validSize) != 0)
@@ -265,9 +321,62 @@ void Journal::append(const QByteArray &records, bool beginsCommand)
         (void)::ftruncate(m_fd, m_validSize);
         throw;
     }
+    m_lastStart = m_validSize + lastRecordStart(records, 0);
     m_validSize += records.size();
     if (beginsCommand)
         ++m_commands;
+    saveEndNote();
+}
+
+QByteArray Journal::endNotePath() const
+{
+    return m_folder + "/journal.end";
+}
+
+void Journal::saveEndNote()
+{
+    if (m_lastStart < kMagicSize)
+        return; // not known: the journal is read whole when next opened
+    try {
+        const int fd = openPrivate(endNotePath(), O_WRONLY);
+        const QByteArray note = endNote(m_inode, m_validSize, m_lastStart, m_commands);
+        const bool whole =
+            ::pwrite(fd, note.constData(), std::size_t(note.size()), 0) == ssize_t(note.size());
+        ::close(fd);
+        if (!whole)
+            (void)::unlink(endNotePath().constData());
+    } catch (const IoError &) {
+        // without the note the journal is read whole when next opened
+    }
+}
+
+bool Journal::loadEndNote(std::int64_t fileSize)
+{
+    const int fd = ::open(endNotePath().constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return false;
+    char note[kEndNoteSize];
+    const ssize_t n = ::pread(fd, note, sizeof note, 0);
+    ::close(fd);
+    if (n != kEndNoteSize)
+        return false;
+    std::uint64_t inode;
+    std::int64_t validSize, lastStart;
+    std::int32_t commands;
+    std::memcpy(&inode, note, 8);
+    std::memcpy(&validSize, note + 8, 8);
+    std::memcpy(&lastStart, note + 16, 8);
+    std::memcpy(&commands, note + 24, 4);
+    // The note's own checksum, the same file, and the last record it names still whole.
+    if (QByteArrayView(note, kEndNoteSize) !=
+            QByteArrayView(endNote(inode, validSize, lastStart, commands)) ||
+        inode != m_inode || lastStart < kMagicSize || validSize > fileSize || commands < 0 ||
+        !wholeRecordAt(m_fd, lastStart, validSize))
+        return false;
+    m_validSize = validSize;
+    m_lastStart = lastStart;
+    m_commands = commands;
+    return true;
 }
 
 // With the lock held: rewrites the journal with the last m_keep commands and replaces the
@@ -301,7 +410,9 @@ void Journal::compact()
     struct stat st;
     m_inode = ::fstat(fd, &st) == 0 ? st.st_ino : 0;
     m_validSize = data.size();
+    m_lastStart = lastRecordStart(data, kMagicSize);
     m_commands = state.keptCommands(m_keep);
+    saveEndNote();
 }
 
 std::uint64_t Journal::beginCommand(const QString &name, const QByteArray &folder)

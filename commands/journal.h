@@ -116,6 +116,9 @@ private:
     class Lock;
     State readState();
     void settle();
+    QByteArray endNotePath() const;
+    void saveEndNote();
+    bool loadEndNote(std::int64_t fileSize);
     void append(const QByteArray &records, bool beginsCommand);
     void catchUp();
     void compact();
@@ -128,6 +131,7 @@ private:
     int m_fd = -1;
     std::uint64_t m_inode = 0;
     std::int64_t m_validSize = 0;          // the end of the last trusted record
+    std::int64_t m_lastStart = -1;         // where that record starts, when known
     int m_commands = 0;                    // commands in the file, as far as read
     std::vector<JournalCommand> m_pending; // begun, not yet written
     std::future<void> m_compaction;        // compactLater() at work

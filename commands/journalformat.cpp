@@ -175,6 +175,11 @@ void moveBetween(std::vector<std::uint64_t> &from, std::vector<std::uint64_t> &t
 
 } // namespace
 
+std::uint32_t checksum(QByteArrayView data)
+{
+    return crc32(data);
+}
+
 QByteArray beginRecord(const JournalCommand &command)
 {
     QByteArray out;

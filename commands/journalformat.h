@@ -23,6 +23,9 @@ enum RecordType : std::uint8_t {
     Redo = 6,
 };
 
+// The CRC-32 records carry.
+std::uint32_t checksum(QByteArrayView data);
+
 // Framed records, ready to write.
 QByteArray beginRecord(const JournalCommand &command);
 QByteArray changeRecord(std::uint64_t command, const JournalChange &change);

@@ -233,12 +233,21 @@ void EncodedNames::decode(const std::string &group, std::size_t &pos, std::strin
 
 QString EncodedNames::at(int i) const
 {
+    Cursor cursor;
+    return at(i, cursor);
+}
+
+QString EncodedNames::at(int i, Cursor &cursor) const
+{
     const std::string &bytes = group(i / kGroup);
-    std::size_t pos = 0;
-    std::string name;
-    for (int k = 0; k <= i % kGroup; ++k)
-        decode(bytes, pos, name);
-    return decodeFileName(QByteArrayView(name.data(), qsizetype(name.size())));
+    if (cursor.index < 0 || cursor.index > i || cursor.index / kGroup != i / kGroup) {
+        cursor.pos = 0; // from the start of the group
+        cursor.name.clear();
+        cursor.index = i / kGroup * kGroup - 1;
+    }
+    for (; cursor.index < i; ++cursor.index)
+        decode(bytes, cursor.pos, cursor.name);
+    return decodeFileName(QByteArrayView(cursor.name.data(), qsizetype(cursor.name.size())));
 }
 
 QStringList EncodedNames::toStringList() const

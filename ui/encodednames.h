@@ -23,6 +23,13 @@ public:
     int size() const { return m_count; }
     bool isEmpty() const { return m_count == 0; }
     QString at(int i) const;
+    // Where at() last was, so that reading the names in order decodes each only once.
+    struct Cursor {
+        int index = -1;
+        std::size_t pos = 0;
+        std::string name;
+    };
+    QString at(int i, Cursor &cursor) const;
     QStringList toStringList() const;
 
     // Adds a name after the others.

@@ -17,11 +17,12 @@ public:
     {
         beginResetModel();
         m_names = std::move(names);
+        m_cursor = EncodedNames::Cursor();
         endResetModel();
     }
     QString name(int row) const
     {
-        return row >= 0 && row < m_names.size() ? m_names.at(row) : QString();
+        return row >= 0 && row < m_names.size() ? m_names.at(row, m_cursor) : QString();
     }
     int rowCount(const QModelIndex &parent = QModelIndex()) const override
     {
@@ -44,6 +45,7 @@ public:
 
 private:
     EncodedNames m_names;
+    mutable EncodedNames::Cursor m_cursor; // the names are mostly read in order
 };
 
 TFileListBox::TFileListBox(QWidget *parent) : QListView(parent), m_model(new FileNameModel(this))

@@ -492,6 +492,41 @@ private slots:
                  QByteArray("h"));
     }
 
+    // The note of where the journal ended (which spares reading it whole when opened) is used
+    // only while it fits the journal: torn, or for a journal cut shorter since, it is ignored.
+    void endNoteOnlyWhereItFits_data()
+    {
+        QTest::addColumn<bool>("cutJournal"); // else the note's bytes are changed
+        QTest::newRow("note changed") << false;
+        QTest::newRow("journal shorter than noted") << true;
+    }
+    void endNoteOnlyWhereItFits()
+    {
+        QFETCH(bool, cutJournal);
+        QByteArray path;
+        qint64 afterFirst = 0;
+        {
+            Journal journal(m_state);
+            path = journal.filePath();
+            recordOne(journal, JournalRename{"/m", "a", "b"});
+            afterFirst = QFileInfo(QFile::decodeName(path)).size();
+            recordOne(journal, JournalRename{"/m", "c", "d"});
+        }
+        if (cutJournal) {
+            QVERIFY(QFile::resize(QFile::decodeName(path), afterFirst));
+        } else {
+            QFile note(QFile::decodeName(m_state + "/journal.end"));
+            QVERIFY(note.open(QIODevice::ReadWrite));
+            note.seek(9);
+            note.write("\x7f");
+        }
+        Journal journal(m_state);
+        recordOne(journal, JournalRename{"/m", "e", "f"});
+        const std::vector<JournalCommand> read = Journal(m_state).undoable();
+        QCOMPARE(read.size(), cutJournal ? 2u : 3u);
+        QCOMPARE(std::get<JournalRename>(read.back().changes.front()).newName, QByteArray("f"));
+    }
+
     // Only the last commands are kept, whole and in order.
     void boundedToTheLastCommands_data()
     {
