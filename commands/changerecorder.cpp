@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -94,8 +95,14 @@ void ChangeRecorder::takeIn(Block &&block)
 
 void ChangeRecorder::finishFlush()
 {
-    if (m_flush.valid())
-        takeIn(m_flush.get()); // throws the block's failure: none of its files is changed
+    if (!m_flush.valid())
+        return;
+    if (m_waiting) {
+        m_waiting([this] {
+            return m_flush.wait_for(std::chrono::milliseconds(20)) == std::future_status::ready;
+        });
+    }
+    takeIn(m_flush.get()); // throws the block's failure: none of its files is changed
 }
 
 void ChangeRecorder::foreseeBlock(bool inBackground)
@@ -108,7 +115,7 @@ void ChangeRecorder::foreseeBlock(bool inBackground)
         std::min({nextBlockSize(), std::max<std::size_t>(1, m_maxOpen / 2), room});
     const qsizetype from = m_planned;
     const qsizetype to = std::min(m_names.size(), m_planned + qsizetype(size));
-    if (!inBackground) {
+    if (!inBackground && !m_waiting) {
         takeIn(foresee(from, to));
         return;
     }
@@ -119,6 +126,8 @@ void ChangeRecorder::foreseeBlock(bool inBackground)
         RecorderScope scope(this);
         return foresee(from, to);
     });
+    if (!inBackground)
+        finishFlush(); // needed now: waited for while the window answers
 }
 
 void ChangeRecorder::foresee(const QByteArray &key)

@@ -62,9 +62,9 @@ public:
 
     // What a command is about to do, file by file in the order it will: the files' names and
     // how to foresee each one's change (nothing when it cannot). When a door meets a file not
-    // foreseen yet, the next block of files is foreseen and recorded with one flush. A plan
-    // that holds files open may be called on another thread (with a tag workspace of its own)
-    // while the command goes on: what it shares with the command must be guarded.
+    // foreseen yet, the next block of files is foreseen and recorded with one flush. A plan may
+    // be called on another thread (with a tag workspace of its own) while the command goes on:
+    // what it shares with the command must be guarded.
     using Plan = std::function<std::optional<PlannedChange>(const QString &name)>;
     void planAhead(const QStringList &names, Plan plan);
 
@@ -77,6 +77,14 @@ public:
     std::optional<HeldTagWrite> takeHeldTagWrite(const QString &name);
     // Records change with a flush of its own, foreseeing nothing.
     void recordNow(const JournalChange &change);
+
+    // How to wait for a block being recorded on another thread: given a test that waits a
+    // little and says whether it is done, keeps the window answering until it is (by default
+    // the recorder just waits). With it, every block is foreseen and recorded on the other
+    // thread, the first too, so a slow flush (or the journal's compaction) does not hold the
+    // window.
+    using Waiting = std::function<void(const std::function<bool()> &done)>;
+    void setWaiting(Waiting waiting) { m_waiting = std::move(waiting); }
 
     // The working folder when the command began, which file names are relative to.
     const QByteArray &workingFolder() const { return m_workingFolder; }
@@ -111,6 +119,7 @@ private:
     Block foresee(qsizetype from, qsizetype to);
     void takeIn(Block &&block);
     std::future<Block> m_flush;
+    Waiting m_waiting;
     qsizetype m_flushFrom = 0; // its first file in m_names
 };
 

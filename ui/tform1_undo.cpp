@@ -4,6 +4,7 @@
 #include "walk.h"
 
 #include "changerecorder.h"
+#include "commandrunner.h"
 #include "filenames.h"
 #include "handler.h"
 #include "ioerror.h"
@@ -36,6 +37,8 @@ WalkReport TForm1::recorded(const QString &name, const std::function<WalkReport(
     if (!log)
         return body();
     ChangeRecorder recorder(*log, name, encodeFileName(currentFolder()));
+    recorder.setWaiting(
+        [this](const std::function<bool()> &done) { commandRunner().turnUntil(done); });
     RecorderScope scope(&recorder);
     return body();
 }
