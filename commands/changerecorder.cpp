@@ -205,16 +205,13 @@ void ChangeRecorder::planAhead(const QStringList &names, Plan plan)
     m_plan = std::move(plan);
 }
 
-QStringList selectedNamesIfRecording(const FileList &list)
+WalkControl ChangeRecorder::planningWalk(const WalkControl &control, Plan plan)
 {
-    QStringList names;
-    if (!currentRecorder())
-        return names;
-    const std::vector<bool> selected = list.selectedRows();
-    for (int row = 0; row < list.count() && row < int(selected.size()); ++row)
-        if (selected[std::size_t(row)])
-            names << list.itemText(row);
-    return names;
+    WalkControl planning = control;
+    planning.snapshot = [this, plan = std::move(plan)](const QStringList &names) {
+        planAhead(names, plan);
+    };
+    return planning;
 }
 
 QByteArray journalPath(const QString &name)

@@ -2,6 +2,7 @@
 
 #include "journal.h"
 #include "tagfile.h"
+#include "walk.h"
 
 #include <QMultiHash>
 #include <QStringList>
@@ -67,6 +68,8 @@ public:
     // what it shares with the command must be guarded.
     using Plan = std::function<std::optional<PlannedChange>(const QString &name)>;
     void planAhead(const QStringList &names, Plan plan);
+    // control, planning ahead with plan the files its walk takes (from the walk's own snapshot).
+    WalkControl planningWalk(const WalkControl &control, Plan plan);
 
     // The foreseen tag write of the named file (as the door was given it) when its plan held the
     // file open, for the tag door to write through; foresees the next block first when the file
@@ -125,10 +128,6 @@ private:
 
 // The recorder of the command running on this thread, or nullptr: the doors record through it.
 ChangeRecorder *currentRecorder();
-
-// The selected files of list in list order, for planAhead; empty when no command records.
-class FileList;
-QStringList selectedNamesIfRecording(const FileList &list);
 
 // An absolute path for the file name in the working directory, as the journal keeps it (the
 // working folder as the current recorder found it, when there is one).

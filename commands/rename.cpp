@@ -216,12 +216,12 @@ std::optional<JournalChange> plannedRenameFromTag(const QByteArray &folder, cons
 WalkReport renameFromTags(FileList &list, const WalkControl &control)
 {
     TagWorkspace &ws = tagWorkspace();
+    WalkControl planning = control;
     if (ChangeRecorder *recorder = currentRecorder()) {
         // Each rename is foreseen from the file's tag, a block at a time.
         const QByteArray folder = encodeFileName(currentFolder());
-        recorder->planAhead(selectedNamesIfRecording(list), [folder](const QString &name) {
-            return plannedRenameFromTag(folder, name);
-        });
+        planning = recorder->planningWalk(
+            control, [folder](const QString &name) { return plannedRenameFromTag(folder, name); });
     }
     return walkSelection(
         list,
@@ -234,5 +234,5 @@ WalkReport renameFromTags(FileList &list, const WalkControl &control)
                                                   fromTagText(ws.SongTitle) +
                                                   QStringLiteral(".mp3")));
         },
-        control);
+        planning);
 }

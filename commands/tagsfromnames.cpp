@@ -115,22 +115,22 @@ WalkReport tagsFromFileNames(FileList &list, const NamingOptions &options,
         titleAndArtistFromName(name, options.pattern, options.artist);
         fillOthers();
     };
+    WalkControl planning = control;
     if (ChangeRecorder *recorder = currentRecorder()) {
         // Each file's tag is foreseen as written without a question, a block at a time.
-        recorder->planAhead(selectedNamesIfRecording(list),
-                            [&](const QString &name) -> std::optional<PlannedChange> {
-                                titleAndArtistFromName(name, options.pattern, options.artist);
-                                const TagWorkspace &here = tagWorkspace();
-                                {
-                                    std::lock_guard<std::mutex> lock(foreseenLock);
-                                    foreseen.push_back({name, here.SongTitle, here.SongArtist});
-                                }
-                                fillOthers();
-                                const auto bytes = tagToWrite();
-                                return plannedTagWriteHeld(
-                                    name,
-                                    QByteArray(reinterpret_cast<const char *>(bytes.data()), 128));
-                            });
+        planning = recorder->planningWalk(
+            control, [&](const QString &name) -> std::optional<PlannedChange> {
+                titleAndArtistFromName(name, options.pattern, options.artist);
+                const TagWorkspace &here = tagWorkspace();
+                {
+                    std::lock_guard<std::mutex> lock(foreseenLock);
+                    foreseen.push_back({name, here.SongTitle, here.SongArtist});
+                }
+                fillOthers();
+                const auto bytes = tagToWrite();
+                return plannedTagWriteHeld(
+                    name, QByteArray(reinterpret_cast<const char *>(bytes.data()), 128));
+            });
     }
 
     return walkSelection(
@@ -158,5 +158,5 @@ WalkReport tagsFromFileNames(FileList &list, const NamingOptions &options,
                 return FileOutcome::leftAsItWas(QStringLiteral("file not found"));
             return FileOutcome::changed();
         },
-        control);
+        planning);
 }

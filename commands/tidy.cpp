@@ -135,19 +135,20 @@ QString tidyName(const QString &name, int pattern)
 
 WalkReport tidyFileNames(FileList &list, int pattern, const WalkControl &control)
 {
+    WalkControl planning = control;
     if (ChangeRecorder *recorder = currentRecorder()) {
         // Each rename is foreseen, a block at a time.
         const QByteArray folder = encodeFileName(currentFolder());
-        recorder->planAhead(selectedNamesIfRecording(list),
-                            [folder, pattern](const QString &name) -> std::optional<JournalChange> {
-                                const QByteArray from = encodeFileName(name);
-                                const QByteArray to = encodeFileName(tidyName(name, pattern));
-                                if (from == to)
-                                    return std::nullopt;
-                                if (auto planned = plannedRename(folder, from, to))
-                                    return *planned;
-                                return std::nullopt;
-                            });
+        planning = recorder->planningWalk(
+            control, [folder, pattern](const QString &name) -> std::optional<JournalChange> {
+                const QByteArray from = encodeFileName(name);
+                const QByteArray to = encodeFileName(tidyName(name, pattern));
+                if (from == to)
+                    return std::nullopt;
+                if (auto planned = plannedRename(folder, from, to))
+                    return *planned;
+                return std::nullopt;
+            });
     }
     return walkSelection(
         list,
@@ -158,5 +159,5 @@ WalkReport tidyFileNames(FileList &list, int pattern, const WalkControl &control
             return change.renamed() ? FileOutcome::changed()
                                     : FileOutcome::leftAsItWas(change.reason());
         },
-        control);
+        planning);
 }

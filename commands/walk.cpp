@@ -32,6 +32,13 @@ WalkReport walkSelection(FileList &list,
             files.emplace_back(row, list.itemText(row));
     }
     report.total = int(files.size());
+    if (control.snapshot) {
+        QStringList names;
+        names.reserve(qsizetype(files.size()));
+        for (const auto &file : files)
+            names << file.second;
+        control.snapshot(names);
+    }
     for (const auto &[row, name] : files) {
         if (control.stopRequested()) {
             report.stopped = true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <atomic>
 #include <functional>
 #include <vector>
@@ -40,6 +41,9 @@ struct FileOutcome {
 struct WalkControl {
     std::function<void(int visited, int total)> progress;
     const std::atomic<bool> *stop = nullptr;
+    // Called once, before the first file, with the names the walk will hand to its action, in
+    // that order.
+    std::function<void(const QStringList &names)> snapshot;
 
     bool stopRequested() const { return stop && stop->load(std::memory_order_relaxed); }
 };

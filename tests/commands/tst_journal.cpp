@@ -9,6 +9,7 @@
 #include "testfiles.h"
 #include "tidy.h"
 #include "undo.h"
+#include "walk.h"
 
 #include <QCryptographicHash>
 #include <QTemporaryDir>
@@ -490,6 +491,26 @@ private slots:
         QCOMPARE(again.undoable().size(), 3u);
         QCOMPARE(std::get<JournalRename>(again.nextUndo()->changes.front()).newName,
                  QByteArray("h"));
+    }
+
+    // A command's plan gets the walk's own names, once and before the first file, so that the
+    // names are read from the list once.
+    void planSeesTheWalksNames()
+    {
+        MemoryFileList list({"a.mp3", "b.mp3", "c.mp3", "d.mp3"});
+        list.select(1);
+        list.select(3);
+        QStringList events;
+        WalkControl control;
+        control.snapshot = [&](const QStringList &names) { events << "plan " + names.join(','); };
+        walkSelection(
+            list,
+            [&](const QString &name) {
+                events << name;
+                return FileOutcome::changed();
+            },
+            control);
+        QCOMPARE(events, (QStringList{"plan b.mp3,d.mp3", "b.mp3", "d.mp3"}));
     }
 
     // The note of where the journal ended (which spares reading it whole when opened) is used
