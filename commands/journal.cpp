@@ -2,6 +2,7 @@
 
 #include "ioerror.h"
 #include "journalformat.h"
+#include "regularfile.h"
 
 #include <QDateTime>
 #include <QRandomGenerator>
@@ -82,19 +83,7 @@ QByteArray readFrom(int fd, std::int64_t offset)
     if (st.st_size <= offset)
         return data;
     data.resize(qsizetype(st.st_size - offset));
-    qsizetype done = 0;
-    while (done < data.size()) {
-        const ssize_t n =
-            ::pread(fd, data.data() + done, std::size_t(data.size() - done), offset + done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            fail();
-        if (n == 0)
-            break;
-        done += n;
-    }
-    data.truncate(done);
+    data.truncate(qsizetype(readSome(fd, offset, data.data(), std::size_t(data.size()))));
     return data;
 }
 

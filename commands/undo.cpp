@@ -2,6 +2,7 @@
 
 #include "filenames.h"
 #include "ioerror.h"
+#include "regularfile.h"
 #include "rename.h"
 
 #include <QDateTime>
@@ -71,19 +72,7 @@ int openRegular(const QByteArray &path, int flags)
 QByteArray readAt(int fd, std::int64_t offset, std::int64_t n)
 {
     QByteArray data(qsizetype(n), Qt::Uninitialized);
-    qsizetype done = 0;
-    while (done < data.size()) {
-        const ssize_t got =
-            ::pread(fd, data.data() + done, std::size_t(data.size() - done), offset + done);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            fail();
-        if (got == 0)
-            break;
-        done += got;
-    }
-    data.truncate(done);
+    data.truncate(qsizetype(readSome(fd, offset, data.data(), std::size_t(data.size()))));
     return data;
 }
 
