@@ -10,8 +10,8 @@
 namespace
 {
 
-// Names sorted in one run: a run's bytes are held in full (twice, as read and in lower case).
-constexpr std::size_t kRun = 2048;
+// Names sorted in one run: a run's bytes are held in full.
+constexpr std::size_t kRun = 4096;
 // Bytes shared with the name before that are worth leaving out of a name's difference.
 constexpr std::size_t kMinShared = 4;
 
@@ -20,28 +20,56 @@ char foldAscii(unsigned char c)
     return char(c >= 'A' && c <= 'Z' ? c + 32 : c);
 }
 
-// Appends name with its ASCII letters in lower case, eight bytes at a time.
-void appendFolded(std::string &out, std::string_view name)
+// Eight bytes with their ASCII capital letters in lower case.
+std::uint64_t foldWord(std::uint64_t word)
 {
-    const std::size_t at = out.size();
-    out.resize(at + name.size());
-    const char *in = name.data();
-    char *to = out.data() + at;
-    const std::size_t n = name.size();
-    std::size_t i = 0;
-    for (; i + 8 <= n; i += 8) {
-        std::uint64_t word;
-        std::memcpy(&word, in + i, 8);
-        // In each byte below 128: the top bit of low + 0x3f is set from 'A' on, that of
-        // low + 0x25 after 'Z'; where just the first is, the byte is a capital letter.
-        const std::uint64_t low = word & 0x7f7f7f7f7f7f7f7fu;
-        const std::uint64_t upper = ((low + 0x3f3f3f3f3f3f3f3fu) ^ (low + 0x2525252525252525u)) &
-                                    ~word & 0x8080808080808080u;
-        word ^= upper >> 2;
-        std::memcpy(to + i, &word, 8);
+    // In each byte below 128: the top bit of low + 0x3f is set from 'A' on, that of low + 0x25
+    // after 'Z'; where just the first is, the byte is a capital letter.
+    const std::uint64_t low = word & 0x7f7f7f7f7f7f7f7fu;
+    const std::uint64_t upper =
+        ((low + 0x3f3f3f3f3f3f3f3fu) ^ (low + 0x2525252525252525u)) & ~word & 0x8080808080808080u;
+    return word ^ (upper >> 2);
+}
+
+// Up to eight bytes of s from from on, zeros after its end, as they are in memory.
+std::uint64_t loadWord(std::string_view s, std::size_t from)
+{
+    std::uint64_t word = 0;
+    if (from + 8 <= s.size())
+        std::memcpy(&word, s.data() + from, 8);
+    else if (from < s.size())
+        std::memcpy(&word, s.data() + from, s.size() - from);
+    return word;
+}
+
+// The eight lower-case bytes of name from from on as a number that orders as they do.
+std::uint64_t keyAt(std::string_view name, std::size_t from)
+{
+    return __builtin_bswap64(foldWord(loadWord(name, from)));
+}
+
+// How many bytes from the start a and b share, ASCII letter case disregarded (at most limit).
+std::size_t sharedFolded(std::string_view a, std::string_view b, std::size_t limit)
+{
+    limit = std::min({limit, a.size(), b.size()});
+    for (std::size_t i = 0; i < limit; i += 8) {
+        const std::uint64_t diff = foldWord(loadWord(a, i)) ^ foldWord(loadWord(b, i));
+        if (diff != 0)
+            return std::min(limit, i + std::size_t(__builtin_ctzll(diff) / 8));
     }
-    for (; i < n; ++i)
-        to[i] = foldAscii(static_cast<unsigned char>(in[i]));
+    return limit;
+}
+
+// ASCII names compared from from on, ASCII letter case disregarded.
+int compareFolded(std::string_view a, std::string_view b, std::size_t from)
+{
+    for (std::size_t i = from; i < a.size() || i < b.size(); i += 8) {
+        const std::uint64_t x = keyAt(a, i);
+        const std::uint64_t y = keyAt(b, i);
+        if (x != y)
+            return x < y ? -1 : 1;
+    }
+    return 0;
 }
 
 // Letter case disregarded. Plain ASCII is compared on the bytes; from the first byte outside
@@ -93,22 +121,13 @@ bool lessExactly(std::string_view a, std::string_view b)
            decodeFileName(QByteArrayView(b.data(), qsizetype(b.size())));
 }
 
-// A name as it is sorted: its bytes, the same in lower case, whether it is plain ASCII, and the
-// eight lower-case bytes after the start all names share (see NameOrder) as a number.
+// A name as it is sorted: its bytes, whether it is plain ASCII, and the eight lower-case bytes
+// after the start all names share (see NameOrder) as a number.
 struct SortName {
     std::string_view bytes;
-    std::string_view folded;
     std::uint64_t key;
     bool ascii;
 };
-
-std::uint64_t keyAt(std::string_view folded, std::size_t from)
-{
-    std::uint64_t key = 0;
-    for (std::size_t k = from; k < from + 8; ++k)
-        key = key << 8 | (k < folded.size() ? static_cast<unsigned char>(folded[k]) : 0u);
-    return key;
-}
 
 // The order of EncodedNames::sort. Two ASCII names are in the order of their lower-case bytes
 // (which is compareIgnoringCase on ASCII), then of their bytes; all others are compared by
@@ -118,22 +137,49 @@ std::uint64_t keyAt(std::string_view folded, std::size_t from)
 struct NameOrder {
     std::size_t common = 0;
 
-    SortName name(std::string_view bytes, std::string_view folded, bool ascii) const
+    SortName name(std::string_view bytes) const
     {
-        return {bytes, folded, keyAt(folded, common), ascii};
+        const bool ascii = isAscii(bytes);
+        return {bytes, ascii ? keyAt(bytes, common) : 0, ascii};
     }
     bool operator()(const SortName &x, const SortName &y) const
     {
         if (x.ascii && y.ascii) {
             if (x.key != y.key)
                 return x.key < y.key;
-            const int c = x.folded.substr(common).compare(y.folded.substr(common));
+            const int c = compareFolded(x.bytes, y.bytes, common + 8);
             return c != 0 ? c < 0 : x.bytes < y.bytes;
         }
         const int c = compareIgnoringCase(x.bytes, y.bytes);
         return c != 0 ? c < 0 : lessExactly(x.bytes, y.bytes);
     }
 };
+
+// Sorts by key, stably, a byte at a time from the lowest, leaving out the bytes all keys share.
+template <typename T> void radixSortByKey(std::vector<T> &items, std::vector<T> &spare)
+{
+    std::uint64_t any = 0;
+    std::uint64_t all = ~std::uint64_t(0);
+    for (const T &item : items) {
+        any |= item.key;
+        all &= item.key;
+    }
+    const std::uint64_t varying = any ^ all;
+    for (int shift = 0; shift < 64; shift += 8) {
+        if (((varying >> shift) & 0xff) == 0)
+            continue;
+        std::size_t next[256] = {};
+        for (const T &item : items)
+            ++next[(item.key >> shift) & 0xff];
+        std::size_t at = 0;
+        for (std::size_t &n : next)
+            at += std::exchange(n, at);
+        spare.resize(items.size());
+        for (const T &item : items)
+            spare[next[(item.key >> shift) & 0xff]++] = item;
+        items.swap(spare);
+    }
+}
 
 char *writeCount(char *out, std::size_t n)
 {
@@ -316,25 +362,19 @@ void EncodedNamesSorter::add(const char *encoded, std::size_t length)
 {
     if (m_starts.empty()) {
         m_bytes.reserve(kRun * 48);
-        m_folded.reserve(kRun * 48);
         m_starts.reserve(kRun + 1);
     }
-    const std::size_t start = m_bytes.size();
-    m_starts.push_back(start);
-    m_bytes.append(encoded, length);
-    appendFolded(m_folded, std::string_view(encoded, length));
+    const std::string_view name(encoded, length);
     // The lower-case start all names so far share.
-    const std::string_view folded = std::string_view(m_folded).substr(start);
     if (!m_any) {
         m_any = true;
-        m_shared.assign(folded);
+        m_first.assign(name);
+        m_shared = length;
     } else {
-        std::size_t n = std::min(m_shared.size(), folded.size());
-        std::size_t k = 0;
-        while (k < n && m_shared[k] == folded[k])
-            ++k;
-        m_shared.resize(k);
+        m_shared = sharedFolded(m_first, name, m_shared);
     }
+    m_starts.push_back(m_bytes.size());
+    m_bytes.append(encoded, length);
     if (m_starts.size() == kRun)
         endRun();
 }
@@ -344,42 +384,52 @@ void EncodedNamesSorter::endRun()
     if (m_starts.empty())
         return;
     m_starts.push_back(m_bytes.size());
-    const NameOrder order{m_shared.size()};
-    // Sorted as small places (key, where the name is, whether it is ASCII): most comparisons are
-    // of the keys alone.
-    struct Slot {
+    const NameOrder order{m_shared};
+    const std::string_view bytes(m_bytes);
+    auto nameAt = [&](std::uint32_t i) {
+        return bytes.substr(m_starts[i], m_starts[i + 1] - m_starts[i]);
+    };
+    // ASCII names are sorted by their keys, a byte at a time, and those with equal keys by the
+    // whole order; the few others by the whole order, then merged in.
+    struct Place {
         std::uint64_t key;
         std::uint32_t index;
-        bool ascii;
     };
-    const std::string_view bytes(m_bytes);
-    const std::string_view folded(m_folded);
-    auto nameAt = [&](const Slot &slot) {
-        const std::size_t start = m_starts[slot.index];
-        const std::size_t length = m_starts[slot.index + 1] - start;
-        return SortName{bytes.substr(start, length), folded.substr(start, length), slot.key,
-                        slot.ascii};
-    };
-    std::vector<Slot> places(m_starts.size() - 1);
-    for (std::size_t i = 0; i < places.size(); ++i) {
-        const std::size_t start = m_starts[i];
-        const std::size_t length = m_starts[i + 1] - start;
-        places[i] = {keyAt(folded.substr(start, length), order.common), std::uint32_t(i),
-                     isAscii(bytes.substr(start, length))};
+    std::vector<Place> ascii;
+    std::vector<Place> other;
+    ascii.reserve(m_starts.size() - 1);
+    for (std::uint32_t i = 0; i + 1 < m_starts.size(); ++i) {
+        const SortName name = order.name(nameAt(i));
+        (name.ascii ? ascii : other).push_back({name.key, i});
     }
-    std::sort(places.begin(), places.end(), [&](const Slot &x, const Slot &y) {
-        if (x.ascii && y.ascii && x.key != y.key)
-            return x.key < y.key;
-        return order(nameAt(x), nameAt(y));
-    });
+    std::vector<Place> spare;
+    radixSortByKey(ascii, spare);
+    auto less = [&](const Place &x, const Place &y) {
+        return order(order.name(nameAt(x.index)), order.name(nameAt(y.index)));
+    };
+    for (auto from = ascii.begin(); from != ascii.end();) {
+        auto to = from + 1;
+        while (to != ascii.end() && to->key == from->key)
+            ++to;
+        if (to - from > 1)
+            std::sort(from, to, less);
+        from = to;
+    }
+    std::vector<Place> places;
+    if (other.empty()) {
+        places.swap(ascii);
+    } else {
+        std::sort(other.begin(), other.end(), less);
+        places.resize(ascii.size() + other.size());
+        std::merge(ascii.begin(), ascii.end(), other.begin(), other.end(), places.begin(), less);
+    }
     EncodedNames run;
-    for (const Slot &slot : places) {
-        const std::size_t start = m_starts[slot.index];
-        run.append(m_bytes.data() + start, m_starts[slot.index + 1] - start);
+    for (const Place &place : places) {
+        const std::string_view name = nameAt(place.index);
+        run.append(name.data(), name.size());
     }
     m_runs.push_back(std::move(run));
     m_bytes.clear();
-    m_folded.clear();
     m_starts.clear();
 }
 
@@ -387,66 +437,66 @@ EncodedNames EncodedNamesSorter::take()
 {
     endRun();
     std::string().swap(m_bytes);
-    std::string().swap(m_folded);
     std::vector<std::size_t>().swap(m_starts);
     std::vector<EncodedNames> runs;
     runs.swap(m_runs);
     if (runs.size() <= 1)
         return runs.empty() ? EncodedNames() : std::move(runs.front());
 
-    // The runs merged: the least of the runs' next names goes next, found through a heap of the
-    // runs by their next names. Each run's groups are freed as they are read.
-    const NameOrder order{m_shared.size()};
+    // The runs merged through a tree of losers: each inner node keeps the run that lost the
+    // match there, the root's winner goes next, and only its way up is played again. Each run's
+    // groups are freed as they are read.
+    const NameOrder order{m_shared};
     struct Head {
         EncodedNames::Reader reader;
-        std::string folded;
         SortName name;
-        bool next(const NameOrder &order)
-        {
-            if (!reader.next())
-                return false;
-            folded.clear();
-            appendFolded(folded, reader.name());
-            name = order.name(reader.name(), folded, isAscii(reader.name()));
-            return true;
-        }
+        bool more;
     };
     std::vector<Head> heads;
     heads.reserve(runs.size());
     for (EncodedNames &run : runs) {
-        heads.push_back({EncodedNames::Reader(run, true), std::string(), SortName()});
-        if (!heads.back().next(order))
-            heads.pop_back();
+        heads.push_back({EncodedNames::Reader(run, true), SortName(), false});
+        Head &head = heads.back();
+        head.more = head.reader.next();
+        if (head.more)
+            head.name = order.name(head.reader.name());
     }
-    auto less = [&](std::size_t a, std::size_t b) { return order(heads[a].name, heads[b].name); };
-    std::vector<std::size_t> heap(heads.size());
-    for (std::size_t i = 0; i < heap.size(); ++i)
-        heap[i] = i;
-    auto siftDown = [&](std::size_t at) {
-        const std::size_t n = heap.size();
-        for (;;) {
-            std::size_t least = at;
-            for (std::size_t child = 2 * at + 1; child <= 2 * at + 2 && child < n; ++child) {
-                if (less(heap[child], heap[least]))
-                    least = child;
-            }
-            if (least == at)
-                return;
-            std::swap(heap[at], heap[least]);
-            at = least;
-        }
+    const std::size_t k = heads.size();
+    // Whether run a's next name goes before run b's; a run read to its end goes last.
+    auto before = [&](std::size_t a, std::size_t b) {
+        if (!heads[a].more || !heads[b].more)
+            return heads[a].more;
+        return !order(heads[b].name, heads[a].name); // equal names: the earlier run first
     };
-    for (std::size_t i = heap.size() / 2; i-- > 0;)
-        siftDown(i);
+    // Leaves are k..2k-1 (run i at k + i); inner nodes 1..k-1 keep losers, tree[0] the winner.
+    std::vector<std::size_t> tree(k);
+    std::vector<std::size_t> winners(2 * k);
+    for (std::size_t i = 0; i < k; ++i)
+        winners[k + i] = i;
+    for (std::size_t node = k - 1; node >= 1; --node) {
+        const std::size_t a = winners[2 * node];
+        const std::size_t b = winners[2 * node + 1];
+        const bool aWins = before(a, b);
+        winners[node] = aWins ? a : b;
+        tree[node] = aWins ? b : a;
+    }
+    tree[0] = winners[1];
     EncodedNames merged;
-    while (!heap.empty()) {
-        Head &head = heads[heap.front()];
+    for (;;) {
+        const std::size_t winner = tree[0];
+        Head &head = heads[winner];
+        if (!head.more)
+            break;
         merged.append(head.reader.name().data(), head.reader.name().size());
-        if (!head.next(order)) {
-            heap.front() = heap.back();
-            heap.pop_back();
+        head.more = head.reader.next();
+        if (head.more)
+            head.name = order.name(head.reader.name());
+        std::size_t current = winner;
+        for (std::size_t node = (k + winner) / 2; node >= 1; node /= 2) {
+            if (!before(current, tree[node]))
+                std::swap(current, tree[node]);
         }
-        siftDown(0);
+        tree[0] = current;
     }
     return merged;
 }

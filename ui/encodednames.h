@@ -84,10 +84,10 @@ public:
 private:
     void endRun();
 
-    std::string m_bytes;  // the names of the current run, one after the other
-    std::string m_folded; // the same with ASCII letters in lower case
+    std::string m_bytes; // the names of the current run, one after the other
     std::vector<std::size_t> m_starts;
     std::vector<EncodedNames> m_runs;
-    std::string m_shared; // the lower-case start all names so far share
+    std::string m_first;      // the first name
+    std::size_t m_shared = 0; // how long a start (ASCII letter case disregarded) all names share
     bool m_any = false;
 };

@@ -104,15 +104,15 @@ void TestFolderBrowser::nameOrder_data()
         << QStringList{"track @1.mp3", "Track [1].mp3", "TRACK `1.mp3", "track {1.mp3",
                        "Track_1.mp3"};
     // Thousands of names with long shared starts, in several letter cases and lengths, some
-    // beyond ASCII, given in a scrambled order: sorted in runs and merged, they must come out as
-    // one sort of them all would have them.
+    // beyond ASCII, given in a scrambled order: sorted in runs and merged (five runs), they must
+    // come out as one sort of them all would have them.
     QStringList many;
-    for (int i = 0; i < 5000; ++i) {
-        const int n = (i * 7919) % 5000; // every number once, scrambled
+    for (int i = 0; i < 17000; ++i) {
+        const int n = (i * 7919) % 17000; // every number once, scrambled
         const QString artist = n % 3 == 0   ? QStringLiteral("ARTIST")
                                : n % 3 == 1 ? QStringLiteral("Artist")
                                             : QStringLiteral("art\u00efst");
-        many << QStringLiteral("01. %1 Name - Song %2.mp3").arg(artist).arg(n % 1700);
+        many << QStringLiteral("01. %1 Name - Song %2.mp3").arg(artist).arg(n / 3);
     }
     QStringList manySorted = many;
     std::sort(manySorted.begin(), manySorted.end(), [](const QString &a, const QString &b) {
