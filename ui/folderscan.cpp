@@ -4,10 +4,14 @@
 
 #include <QFile>
 #include <QRegularExpression>
+#include <cerrno>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <future>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
 
 namespace
 {
@@ -60,29 +64,41 @@ FolderScan scanFolder(const QString &directory, const QString &mask)
     FolderScan scan;
     EncodedNamesSorter folders;
     EncodedNamesSorter files;
-    DIR *dir = ::opendir(encodeFileName(directory).constData());
-    if (!dir)
+    const int fd =
+        ::open(encodeFileName(directory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
         return scan;
     const MaskMatcher matcher(mask);
-    const int fd = ::dirfd(dir);
-    while (const dirent *entry = ::readdir(dir)) {
-        const char *name = entry->d_name;
-        if (name[0] == '.') // hidden, and "." and ".."
+    // The entries come in large batches straight from the system: a folder of 100,000 files
+    // takes a few dozen calls.
+    std::vector<char> batch(256 * 1024);
+    for (;;) {
+        const ssize_t n = ::getdents64(fd, batch.data(), batch.size());
+        if (n < 0 && errno == EINTR)
             continue;
-        unsigned char type = entry->d_type;
-        if (type == DT_LNK || type == DT_UNKNOWN) {
-            struct stat st;
-            if (::fstatat(fd, name, &st, 0) != 0)
-                continue; // a broken link
-            type = S_ISREG(st.st_mode) ? DT_REG : S_ISDIR(st.st_mode) ? DT_DIR : DT_UNKNOWN;
+        if (n <= 0)
+            break; // the end, or what could be read
+        for (ssize_t at = 0; at < n;) {
+            const auto *entry = reinterpret_cast<const dirent64 *>(batch.data() + at);
+            at += entry->d_reclen;
+            const char *name = entry->d_name;
+            if (name[0] == '.') // hidden, and "." and ".."
+                continue;
+            unsigned char type = entry->d_type;
+            if (type == DT_LNK || type == DT_UNKNOWN) {
+                struct stat st;
+                if (::fstatat(fd, name, &st, 0) != 0)
+                    continue; // a broken link
+                type = S_ISREG(st.st_mode) ? DT_REG : S_ISDIR(st.st_mode) ? DT_DIR : DT_UNKNOWN;
+            }
+            const std::size_t length = std::strlen(name);
+            if (type == DT_DIR)
+                folders.add(name, length);
+            else if (type == DT_REG && matcher.matches(name, length))
+                files.add(name, length);
         }
-        const std::size_t length = std::strlen(name);
-        if (type == DT_DIR)
-            folders.add(name, length);
-        else if (type == DT_REG && matcher.matches(name, length))
-            files.add(name, length);
     }
-    ::closedir(dir);
+    ::close(fd);
     scan.folders = folders.take().toStringList();
     scan.files = files.take();
     return scan;
