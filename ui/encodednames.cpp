@@ -3,9 +3,13 @@
 #include "filenames.h"
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <mutex>
+#include <thread>
 
 namespace
 {
@@ -264,6 +268,82 @@ EncodedNames::EncodedNames(const QStringList &names)
     }
 }
 
+// How far the thread that merges names has got with their groups.
+struct EncodedNames::Filling {
+    std::mutex mutex;
+    std::condition_variable filled;
+    std::atomic<int> groups = 0; // the groups put in so far, each as it stays
+    bool done = false;           // all of them, and the thread lets go of them
+    std::string last;            // the last name, once done
+
+    void waitFor(int count)
+    {
+        if (groups.load(std::memory_order_acquire) >= count)
+            return;
+        std::unique_lock lock(mutex);
+        filled.wait(lock, [&] { return groups.load(std::memory_order_acquire) >= count; });
+    }
+    void waitDone()
+    {
+        std::unique_lock lock(mutex);
+        filled.wait(lock, [&] { return done; });
+    }
+    void put(int count, bool all)
+    {
+        std::lock_guard lock(mutex);
+        groups.store(count, std::memory_order_release);
+        done = all;
+        filled.notify_all();
+    }
+};
+
+EncodedNames::~EncodedNames()
+{
+    if (m_filling)
+        m_filling->waitDone(); // the thread still writes into m_groups
+}
+
+EncodedNames::EncodedNames(EncodedNames &&other) noexcept
+    : m_groups(std::move(other.m_groups)), m_open(std::move(other.m_open)),
+      m_last(std::move(other.m_last)), m_count(std::exchange(other.m_count, 0)),
+      m_filling(std::move(other.m_filling))
+{
+}
+
+EncodedNames &EncodedNames::operator=(EncodedNames &&other) noexcept
+{
+    if (this != &other) {
+        if (m_filling)
+            m_filling->waitDone();
+        m_groups = std::move(other.m_groups);
+        m_open = std::move(other.m_open);
+        m_last = std::move(other.m_last);
+        m_count = std::exchange(other.m_count, 0);
+        m_filling = std::move(other.m_filling);
+    }
+    return *this;
+}
+
+const std::string &EncodedNames::group(int g) const
+{
+    if (std::size_t(g) >= m_groups.size())
+        return m_open;
+    if (m_filling)
+        m_filling->waitFor(g + 1);
+    return m_groups[std::size_t(g)];
+}
+
+void EncodedNames::settle()
+{
+    if (!m_filling)
+        return;
+    m_filling->waitDone();
+    m_open = std::move(m_groups.back());
+    m_groups.pop_back();
+    m_last = std::move(m_filling->last);
+    m_filling.reset();
+}
+
 void EncodedNames::decode(const std::string &group, std::size_t &pos, std::string &name)
 {
     const std::size_t length = readCount(group, pos);
@@ -309,6 +389,7 @@ QStringList EncodedNames::toStringList() const
 
 void EncodedNames::append(const char *encoded, std::size_t length)
 {
+    settle();
     const std::string_view name(encoded, length);
     const bool starts = m_count % kGroup == 0;
     if (starts && m_count > 0) {
@@ -332,6 +413,8 @@ void EncodedNames::sort()
 EncodedNames::Reader::Reader(EncodedNames &names, bool release)
     : m_names(&names), m_release(release)
 {
+    if (release)
+        names.settle();
 }
 
 EncodedNames::Reader::Reader(const EncodedNames &names)
@@ -433,7 +516,7 @@ void EncodedNamesSorter::endRun()
     m_starts.clear();
 }
 
-EncodedNames EncodedNamesSorter::take()
+EncodedNames EncodedNamesSorter::take(std::function<void()> *mergeLater)
 {
     endRun();
     std::string().swap(m_bytes);
@@ -443,10 +526,36 @@ EncodedNames EncodedNamesSorter::take()
     if (runs.size() <= 1)
         return runs.empty() ? EncodedNames() : std::move(runs.front());
 
-    // The runs merged through a tree of losers: each inner node keeps the run that lost the
-    // match there, the root's winner goes next, and only its way up is played again. Each run's
-    // groups are freed as they are read.
-    const NameOrder order{m_shared};
+    // Room is made for the groups, which are put in as the runs are merged.
+    EncodedNames merged;
+    for (const EncodedNames &run : runs)
+        merged.m_count += run.size();
+    merged.m_groups.resize(
+        std::size_t((merged.m_count + EncodedNames::kGroup - 1) / EncodedNames::kGroup));
+    merged.m_filling = std::make_shared<EncodedNames::Filling>();
+    auto merge = [runs = std::make_shared<std::vector<EncodedNames>>(std::move(runs)),
+                  common = m_shared, out = merged.m_groups.data(),
+                  filling = merged.m_filling] { mergeRuns(*runs, common, out, *filling); };
+    if (mergeLater) {
+        *mergeLater = std::move(merge);
+        return merged;
+    }
+    try {
+        std::thread(std::move(merge)).detach();
+    } catch (const std::system_error &) {
+        merge(); // no thread to be had: merged here
+    }
+    return merged;
+}
+
+// The runs merged through a tree of losers: each inner node keeps the run that lost the match
+// there, the root's winner goes next, and only its way up is played again. Each run's groups are
+// freed as they are read; each group of out is put in once full, as EncodedNames::append makes
+// it, and the last at the end.
+void EncodedNamesSorter::mergeRuns(std::vector<EncodedNames> &runs, std::size_t common,
+                                   std::string *out, EncodedNames::Filling &filling)
+{
+    const NameOrder order{common};
     struct Head {
         EncodedNames::Reader reader;
         SortName name;
@@ -481,13 +590,24 @@ EncodedNames EncodedNamesSorter::take()
         tree[node] = aWins ? b : a;
     }
     tree[0] = winners[1];
-    EncodedNames merged;
+    std::string open;
+    std::string last;
+    int count = 0;
+    constexpr int kGroup = EncodedNames::kGroup;
     for (;;) {
         const std::size_t winner = tree[0];
         Head &head = heads[winner];
         if (!head.more)
             break;
-        merged.append(head.reader.name().data(), head.reader.name().size());
+        const std::string &name = head.reader.name();
+        if (count % kGroup == 0 && count > 0) {
+            out[count / kGroup - 1] = std::string(open); // of exactly its size
+            open.clear();
+            filling.put(count / kGroup, false);
+        }
+        encode(open, count % kGroup == 0 ? std::string_view() : std::string_view(last), name);
+        last.assign(name);
+        ++count;
         head.more = head.reader.next();
         if (head.more)
             head.name = order.name(head.reader.name());
@@ -498,5 +618,8 @@ EncodedNames EncodedNamesSorter::take()
         }
         tree[0] = current;
     }
-    return merged;
+    out[(count - 1) / kGroup] = std::move(open);
+    filling.last = std::move(last);
+    runs.clear();
+    filling.put((count + kGroup - 1) / kGroup, true);
 }

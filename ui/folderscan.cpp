@@ -10,6 +10,7 @@
 #include <fcntl.h>
 #include <future>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -59,7 +60,12 @@ private:
 
 } // namespace
 
-FolderScan scanFolder(const QString &directory, const QString &mask)
+namespace
+{
+
+// The folder read as scanFolder reads it; its files may then still need merging by mergeLater.
+FolderScan scanFolder(const QString &directory, const QString &mask,
+                      std::function<void()> *mergeLater)
 {
     FolderScan scan;
     EncodedNamesSorter folders;
@@ -100,8 +106,15 @@ FolderScan scanFolder(const QString &directory, const QString &mask)
     }
     ::close(fd);
     scan.folders = folders.take().toStringList();
-    scan.files = files.take();
+    scan.files = files.take(mergeLater);
     return scan;
+}
+
+} // namespace
+
+FolderScan scanFolder(const QString &directory, const QString &mask)
+{
+    return scanFolder(directory, mask, nullptr);
 }
 
 namespace
@@ -111,6 +124,16 @@ struct FolderAhead {
     QString directory;
     QString mask;
     std::future<FolderScan> scan;
+    std::thread reading; // hands the scan over, then may go on merging its files
+
+    ~FolderAhead() { finish(); }
+    void finish()
+    {
+        if (scan.valid())
+            scan.get();
+        if (reading.joinable())
+            reading.join();
+    }
 };
 
 FolderAhead &folderAhead()
@@ -124,14 +147,21 @@ FolderAhead &folderAhead()
 void readFolderAhead(const QString &directory, const QString &mask)
 {
     FolderAhead &ahead = folderAhead();
-    if (ahead.scan.valid()) {
-        if (ahead.directory == directory && ahead.mask == mask)
-            return; // already being read
-        ahead.scan.get();
-    }
+    if (ahead.scan.valid() && ahead.directory == directory && ahead.mask == mask)
+        return; // already being read
+    ahead.finish();
     ahead.directory = directory;
     ahead.mask = mask;
-    ahead.scan = std::async(std::launch::async, scanFolder, directory, mask);
+    // The files are handed over as soon as they are read and sorted in runs; this thread then
+    // merges the runs, while the window takes the first names.
+    std::promise<FolderScan> promise;
+    ahead.scan = promise.get_future();
+    ahead.reading = std::thread([promise = std::move(promise), directory, mask]() mutable {
+        std::function<void()> merge;
+        promise.set_value(scanFolder(directory, mask, &merge));
+        if (merge)
+            merge();
+    });
 }
 
 FolderScan readFolder(const QString &directory, const QString &mask)
