@@ -118,6 +118,8 @@ bool makeFiles(const QString &folder, const Shape &shape, int files)
         if (::close(fd) != 0 || !written)
             return false;
     }
+    // Written out before the runs, so that no writing back of the new files runs beside them.
+    ::sync();
     return true;
 }
 
