@@ -27,6 +27,7 @@ private slots:
     void fileListShowsOnlyMp3Files();
     void nameOrder_data();
     void nameOrder();
+    void namesWhileMerging();
     void folderReadAhead();
     void directoryItems();
     void openingFolderByEnterAndDoubleClick();
@@ -134,6 +135,33 @@ void TestFolderBrowser::nameOrder()
     // Unsorted, the names stay in the order they were given.
     QCOMPARE(EncodedNames(names).toStringList(), names);
     QCOMPARE(EncodedNames(names).at(int(names.size()) - 1), names.last());
+}
+
+void TestFolderBrowser::namesWhileMerging()
+{
+    // Sorted names are handed back before their runs are merged: read, moved, replaced and
+    // destroyed at once, they behave as if merged already.
+    QStringList names;
+    for (int i = 0; i < 40000; ++i)
+        names << QStringLiteral("Track %1.mp3").arg((i * 7919) % 40000, 5, 10, QLatin1Char('0'));
+    auto sorted = [&] {
+        EncodedNames list(names);
+        list.sort();
+        return list;
+    };
+    EncodedNames first = sorted();
+    QCOMPARE(first.size(), 40000);
+    QCOMPARE(first.at(39999), QStringLiteral("Track 39999.mp3")); // the last group waited for
+    EncodedNames moved = std::move(first);
+    QCOMPARE(moved.at(0), QStringLiteral("Track 00000.mp3"));
+    moved = sorted(); // replaced while both may still be merging
+    {
+        EncodedNames gone = sorted();
+    }                          // destroyed while merging
+    moved.append("zz.mp3", 6); // changed once all is there
+    QCOMPARE(moved.size(), 40001);
+    QCOMPARE(moved.at(20000), QStringLiteral("Track 20000.mp3"));
+    QCOMPARE(moved.at(40000), QStringLiteral("zz.mp3"));
 }
 
 void TestFolderBrowser::folderReadAhead()
