@@ -144,8 +144,8 @@ int main(int argc, char *argv[])
     std::printf("Start-up until the window is shown and painted, beside a bare Qt window;\n"
                 "median of %d runs (offscreen), folders in %s\n\n",
                 rounds, qPrintable(QDir::tempPath()));
-    std::printf("%-16s %7s %9s %9s %7s %9s %9s %7s\n", "names", "files", "bare ms", "ms", "ratio",
-                "bare MiB", "MiB", "ratio");
+    std::printf("%-16s %7s %9s %9s %7s %7s %9s %9s %7s %7s\n", "names", "files", "bare ms", "ms",
+                "ratio", "paired", "bare MiB", "MiB", "ratio", "CPU");
     for (const Shape &shape : kShapes) {
         for (int files : counts) {
             QTemporaryDir dir;
@@ -154,7 +154,7 @@ int main(int argc, char *argv[])
                              qPrintable(QDir::tempPath()));
                 return 1;
             }
-            std::vector<double> tTime, bTime, tCpu, bCpu;
+            std::vector<double> tTime, bTime, tCpu, bCpu, paired;
             std::vector<long> tMem, bMem;
             runProbe(probe, "bare", dir.path()); // warm the caches once for both
             runProbe(probe, "trackling", dir.path());
@@ -169,21 +169,24 @@ int main(int argc, char *argv[])
                 bCpu.push_back(b.cpuSeconds);
                 tCpu.push_back(t.cpuSeconds);
                 tTime.push_back(t.seconds);
+                paired.push_back(t.seconds / b.seconds);
                 bMem.push_back(b.maxRssKiB);
                 tMem.push_back(t.maxRssKiB);
             }
             const double tt = median(tTime), bt = median(bTime);
             const double tc = median(tCpu), bc = median(bCpu);
             const long tm = median(tMem), bm = median(bMem);
-            std::printf("%-16s %7d %9.1f %9.1f %6.2fx %9.1f %9.1f %6.2fx %8.2fx\n", shape.label,
-                        files, bt * 1000, tt * 1000, tt / bt, bm / 1024.0, tm / 1024.0,
-                        double(tm) / double(bm), tc / bc);
+            std::printf("%-16s %7d %9.1f %9.1f %6.2fx %6.2fx %9.1f %9.1f %6.2fx %6.2fx\n",
+                        shape.label, files, bt * 1000, tt * 1000, tt / bt, median(paired),
+                        bm / 1024.0, tm / 1024.0, double(tm) / double(bm), tc / bc);
             std::fflush(stdout);
         }
     }
     std::printf(
         "\ntargets with shared prefixes: time <= 1.50x at 10,000 files and <= 2.00x at "
         "100,000;\n         memory <= 1.30x at 100,000 files\n"
-        "(CPU ratio: the processes' user and system time, less swayed by a busy machine)\n");
+        "(paired: the median of the ratios of runs made one right after the other, less swayed\n"
+        "by a machine whose speed drifts; CPU: the ratio of the processes' user and system "
+        "time)\n");
     return 0;
 }
