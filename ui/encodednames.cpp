@@ -462,6 +462,24 @@ void EncodedNamesSorter::add(const char *encoded, std::size_t length)
         endRun();
 }
 
+void EncodedNamesSorter::absorb(EncodedNamesSorter &other)
+{
+    other.endRun();
+    if (!other.m_any)
+        return;
+    if (!m_any) {
+        m_any = true;
+        m_first = other.m_first;
+        m_shared = other.m_shared;
+    } else {
+        m_shared = sharedFolded(m_first, other.m_first, std::min(m_shared, other.m_shared));
+    }
+    for (EncodedNames &run : other.m_runs)
+        m_runs.push_back(std::move(run));
+    other.m_runs.clear();
+    other.m_any = false;
+}
+
 void EncodedNamesSorter::endRun()
 {
     if (m_starts.empty())

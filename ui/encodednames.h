@@ -95,6 +95,8 @@ class EncodedNamesSorter
 {
 public:
     void add(const char *encoded, std::size_t length);
+    // Takes in the names another sorter took in (and leaves it empty).
+    void absorb(EncodedNamesSorter &other);
     EncodedNames take(std::function<void()> *mergeLater = nullptr);
 
 private:

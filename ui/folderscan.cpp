@@ -5,10 +5,16 @@
 #include <QFile>
 #include <QRegularExpression>
 #include <cerrno>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
 #include <dirent.h>
 #include <fcntl.h>
+#include <functional>
 #include <future>
+#include <memory>
+#include <mutex>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -58,34 +64,47 @@ private:
     QRegularExpression m_pattern;
 };
 
-} // namespace
-
-namespace
+// The entries of a folder as one thread takes them in, batch by batch as the system hands them
+// over: its folders, and its files that match the mask, each sorted as they come.
+class EntrySorter
 {
+public:
+    EntrySorter(int fd, const QString &mask) : m_fd(fd), m_matcher(mask) {}
 
-// The folder read as scanFolder reads it; its files may then still need merging by mergeLater.
-FolderScan scanFolder(const QString &directory, const QString &mask,
-                      std::function<void()> *mergeLater)
-{
-    FolderScan scan;
-    EncodedNamesSorter folders;
-    EncodedNamesSorter files;
-    const int fd =
-        ::open(encodeFileName(directory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
+    // Reads batches of entries from fd and takes them in until the folder has been read (or no
+    // more can be read). Several threads may read one folder so at once: the system hands each
+    // entry to one of them.
+    void readAll()
+    {
+        std::vector<char> batch(256 * 1024); // a folder of 100,000 files in a few dozen calls
+        for (;;) {
+            const ssize_t n = ::getdents64(m_fd, batch.data(), batch.size());
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return;
+            add(batch.data(), std::size_t(n));
+        }
+    }
+    // Takes in what another thread took in of the same folder.
+    void absorb(EntrySorter &other)
+    {
+        m_folders.absorb(other.m_folders);
+        m_files.absorb(other.m_files);
+    }
+    FolderScan take(std::function<void()> *mergeLater)
+    {
+        FolderScan scan;
+        scan.folders = m_folders.take().toStringList();
+        scan.files = m_files.take(mergeLater);
         return scan;
-    const MaskMatcher matcher(mask);
-    // The entries come in large batches straight from the system: a folder of 100,000 files
-    // takes a few dozen calls.
-    std::vector<char> batch(256 * 1024);
-    for (;;) {
-        const ssize_t n = ::getdents64(fd, batch.data(), batch.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            break; // the end, or what could be read
-        for (ssize_t at = 0; at < n;) {
-            const auto *entry = reinterpret_cast<const dirent64 *>(batch.data() + at);
+    }
+
+private:
+    void add(const char *batch, std::size_t size)
+    {
+        for (std::size_t at = 0; at < size;) {
+            const auto *entry = reinterpret_cast<const dirent64 *>(batch + at);
             at += entry->d_reclen;
             const char *name = entry->d_name;
             if (name[0] == '.') // hidden, and "." and ".."
@@ -93,28 +112,110 @@ FolderScan scanFolder(const QString &directory, const QString &mask,
             unsigned char type = entry->d_type;
             if (type == DT_LNK || type == DT_UNKNOWN) {
                 struct stat st;
-                if (::fstatat(fd, name, &st, 0) != 0)
+                if (::fstatat(m_fd, name, &st, 0) != 0)
                     continue; // a broken link
                 type = S_ISREG(st.st_mode) ? DT_REG : S_ISDIR(st.st_mode) ? DT_DIR : DT_UNKNOWN;
             }
             const std::size_t length = std::strlen(name);
             if (type == DT_DIR)
-                folders.add(name, length);
-            else if (type == DT_REG && matcher.matches(name, length))
-                files.add(name, length);
+                m_folders.add(name, length);
+            else if (type == DT_REG && m_matcher.matches(name, length))
+                m_files.add(name, length);
         }
     }
-    ::close(fd);
-    scan.folders = folders.take().toStringList();
-    scan.files = files.take(mergeLater);
-    return scan;
+
+    int m_fd;
+    const MaskMatcher m_matcher;
+    EncodedNamesSorter m_folders;
+    EncodedNamesSorter m_files;
+};
+
+int openFolder(const QString &directory)
+{
+    return ::open(encodeFileName(directory).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
+
+// A folder being read ahead on a thread of its own, which a thread that wants the result may join
+// instead of waiting: while one thread waits for the system's next batch, the other sorts its own.
+class SharedScan
+{
+public:
+    SharedScan(QString directory, QString mask)
+        : m_directory(std::move(directory)), m_mask(std::move(mask))
+    {
+    }
+
+    // The reading thread: reads the folder, with whoever joins, and hands the result over to
+    // the promise before it merges the files' runs.
+    void read(std::promise<FolderScan> &promise)
+    {
+        const int fd = openFolder(m_directory);
+        {
+            std::lock_guard lock(m_mutex);
+            m_fd = fd;
+            m_closed = fd < 0;
+            m_changed.notify_all();
+        }
+        if (fd < 0) {
+            promise.set_value({});
+            return;
+        }
+        EntrySorter mine(fd, m_mask);
+        mine.readAll();
+        std::unique_lock lock(m_mutex);
+        m_closed = true; // nobody joins any more
+        m_changed.wait(lock, [this] { return m_helpers == 0; });
+        for (EntrySorter &part : m_parts)
+            mine.absorb(part);
+        m_parts.clear();
+        lock.unlock();
+        ::close(fd);
+        std::function<void()> merge;
+        promise.set_value(mine.take(&merge));
+        if (merge)
+            merge();
+    }
+    // Another thread reads along until the folder has been read; nothing when the reading has
+    // ended already (or the folder cannot be opened).
+    void join()
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_closed || m_fd >= 0; });
+        if (m_closed)
+            return;
+        ++m_helpers;
+        const int fd = m_fd;
+        lock.unlock();
+        EntrySorter part(fd, m_mask);
+        part.readAll();
+        lock.lock();
+        m_parts.push_back(std::move(part));
+        --m_helpers;
+        m_changed.notify_all();
+    }
+
+private:
+    const QString m_directory;
+    const QString m_mask;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    int m_fd = -1;
+    int m_helpers = 0;
+    bool m_closed = false;
+    std::deque<EntrySorter> m_parts;
+};
 
 } // namespace
 
 FolderScan scanFolder(const QString &directory, const QString &mask)
 {
-    return scanFolder(directory, mask, nullptr);
+    const int fd = openFolder(directory);
+    if (fd < 0)
+        return {};
+    EntrySorter sorter(fd, mask);
+    sorter.readAll();
+    ::close(fd);
+    return sorter.take(nullptr);
 }
 
 namespace
@@ -123,6 +224,7 @@ namespace
 struct FolderAhead {
     QString directory;
     QString mask;
+    std::shared_ptr<SharedScan> shared;
     std::future<FolderScan> scan;
     std::thread reading; // hands the scan over, then may go on merging its files
 
@@ -133,6 +235,7 @@ struct FolderAhead {
             scan.get();
         if (reading.joinable())
             reading.join();
+        shared.reset();
     }
 };
 
@@ -152,24 +255,22 @@ void readFolderAhead(const QString &directory, const QString &mask)
     ahead.finish();
     ahead.directory = directory;
     ahead.mask = mask;
-    // The files are handed over as soon as they are read and sorted in runs; this thread then
-    // merges the runs, while the window takes the first names.
+    ahead.shared = std::make_shared<SharedScan>(directory, mask);
     std::promise<FolderScan> promise;
     ahead.scan = promise.get_future();
-    ahead.reading = std::thread([promise = std::move(promise), directory, mask]() mutable {
-        std::function<void()> merge;
-        promise.set_value(scanFolder(directory, mask, &merge));
-        if (merge)
-            merge();
-    });
+    ahead.reading = std::thread(
+        [shared = ahead.shared, promise = std::move(promise)]() mutable { shared->read(promise); });
 }
 
 FolderScan readFolder(const QString &directory, const QString &mask)
 {
     FolderAhead &ahead = folderAhead();
     if (ahead.scan.valid()) {
+        const bool same = ahead.directory == directory && ahead.mask == mask;
+        if (same && ahead.scan.wait_for(std::chrono::seconds(0)) != std::future_status::ready)
+            ahead.shared->join(); // reads along rather than waits
         FolderScan scan = ahead.scan.get();
-        if (ahead.directory == directory && ahead.mask == mask)
+        if (same)
             return scan;
     }
     return scanFolder(directory, mask);

@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <algorithm>
+#include <fcntl.h>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -183,6 +184,27 @@ void TestFolderBrowser::folderReadAhead()
     QCOMPARE(readFolder(b.path(), mask).files.toStringList(), QStringList{"in-b.mp3"});
     readFolderAhead(a.path(), mask);
     QCOMPARE(readFolder(a.path(), QStringLiteral("*.txt")).files.size(), 0);
+
+    // A big folder, whose reading the asking thread joins: every entry once, in order, the
+    // subfolders too.
+    QTemporaryDir big;
+    for (int i = 0; i < 12000; ++i) {
+        const QString name = QStringLiteral("%1 Song %2.mp3").arg(i % 3 ? "B" : "a").arg(i);
+        const int fd = ::open(QFile::encodeName(big.filePath(name)).constData(),
+                              O_WRONLY | O_CREAT | O_EXCL, 0644);
+        QVERIFY(fd >= 0);
+        ::close(fd);
+    }
+    for (const char *folder : {"z", "Y", "x"})
+        QVERIFY(QDir(big.path()).mkdir(QString::fromLatin1(folder)));
+    const FolderScan alone = scanFolder(big.path(), mask);
+    QCOMPARE(alone.files.size(), 12000);
+    for (int round = 0; round < 3; ++round) {
+        readFolderAhead(big.path(), mask);
+        const FolderScan joined = readFolder(big.path(), mask);
+        QCOMPARE(joined.files.toStringList(), alone.files.toStringList());
+        QCOMPARE(joined.folders, (QStringList{"x", "Y", "z"}));
+    }
 }
 
 void TestFolderBrowser::directoryItems()
