@@ -146,32 +146,17 @@ public:
     }
 
     // The reading thread: reads the folder, with whoever joins, and hands the result over to
-    // the promise before it merges the files' runs.
+    // the promise before it merges the files' runs. What fails before the hand-over is handed
+    // over instead.
     void read(std::promise<FolderScan> &promise)
     {
-        const int fd = openFolder(m_directory);
-        {
-            std::lock_guard lock(m_mutex);
-            m_fd = fd;
-            m_closed = fd < 0;
-            m_changed.notify_all();
-        }
-        if (fd < 0) {
-            promise.set_value({});
+        std::function<void()> merge;
+        try {
+            promise.set_value(readWithHelpers(merge));
+        } catch (...) {
+            promise.set_exception(std::current_exception());
             return;
         }
-        EntrySorter mine(fd, m_mask);
-        mine.readAll();
-        std::unique_lock lock(m_mutex);
-        m_closed = true; // nobody joins any more
-        m_changed.wait(lock, [this] { return m_helpers == 0; });
-        for (EntrySorter &part : m_parts)
-            mine.absorb(part);
-        m_parts.clear();
-        lock.unlock();
-        ::close(fd);
-        std::function<void()> merge;
-        promise.set_value(mine.take(&merge));
         if (merge)
             merge();
     }
@@ -186,12 +171,50 @@ public:
         ++m_helpers;
         const int fd = m_fd;
         lock.unlock();
+        bool whole = false;
         EntrySorter part(fd, m_mask);
-        part.readAll();
+        try {
+            part.readAll();
+            whole = true;
+        } catch (...) { // the entries it took are lost: the folder is read again
+        }
         lock.lock();
-        m_parts.push_back(std::move(part));
+        if (whole)
+            m_parts.push_back(std::move(part));
+        else
+            m_partLost = true;
         --m_helpers;
         m_changed.notify_all();
+    }
+
+private:
+    FolderScan readWithHelpers(std::function<void()> &merge)
+    {
+        const int fd = openFolder(m_directory);
+        std::unique_lock lock(m_mutex);
+        m_fd = fd;
+        m_closed = fd < 0;
+        m_changed.notify_all();
+        lock.unlock();
+        if (fd < 0)
+            return {};
+        EntrySorter mine(fd, m_mask);
+        bool whole = false;
+        try {
+            mine.readAll();
+            whole = true;
+        } catch (...) {
+        }
+        lock.lock();
+        m_closed = true; // nobody joins any more
+        m_changed.wait(lock, [this] { return m_helpers == 0; });
+        for (EntrySorter &part : m_parts)
+            mine.absorb(part);
+        m_parts.clear();
+        whole = whole && !m_partLost;
+        lock.unlock();
+        ::close(fd);
+        return whole ? mine.take(&merge) : scanFolder(m_directory, m_mask);
     }
 
 private:
@@ -202,6 +225,7 @@ private:
     int m_fd = -1;
     int m_helpers = 0;
     bool m_closed = false;
+    bool m_partLost = false; // a helper failed with entries in hand
     std::deque<EntrySorter> m_parts;
 };
 
