@@ -116,5 +116,12 @@ int main(int argc, char **argv)
     put(dir, "short", "\xFF\xFB\x90");
     put(dir, "tag-only", tag());
     put(dir, "junk", std::string(300, '\x55') + mp1l3);
+    // The "Artist - Song" pattern and a name whose composed form is longer than itself: U+0344
+    // composes to two characters.
+    std::string longer(1, '\x02');
+    longer += "A - ";
+    for (int i = 0; i < 10; ++i)
+        longer += "\xCD\x84";
+    put(dir, "name-longer-composed", longer + ".mp3");
     return 0;
 }
