@@ -1,6 +1,7 @@
 // Trackling: pick a folder, select MP3 files, fix their ID3v1 tags.
 #include "appicon.h"
 #include "filenames.h"
+#include "session.h"
 #include "startup.h"
 #include "version.h"
 
@@ -9,11 +10,9 @@
 #include <QIcon>
 #include <QTimer>
 
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <sys/resource.h>
 
 namespace
 {
@@ -102,28 +101,11 @@ int showInformation(int argc, char *argv[])
     parser.showHelp(0);
 }
 
-// A batch command holds a block of files open between recording them in the undo journal and
-// writing them: the soft limit on open files (often 1,024) goes up to the hard one. Nothing in
-// the program waits on descriptors with select(), which the soft limit protects.
-void raiseOpenFileLimit()
-{
-    struct rlimit limit;
-    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0)
-        return;
-    const rlim_t wanted = std::min<rlim_t>(limit.rlim_max, 65536);
-    if (limit.rlim_cur >= wanted)
-        return;
-    limit.rlim_cur = wanted;
-    (void)::setrlimit(RLIMIT_NOFILE, &limit);
-}
-
 } // namespace
 
 int main(int argc, char *argv[])
 {
-    // A file-size limit fails a write with EFBIG ("Disk full.") instead of killing the program.
-    std::signal(SIGXFSZ, SIG_IGN);
-    raiseOpenFileLimit();
+    setUpProcess();
     if (asksForInformation(argc, argv))
         return showInformation(argc, argv);
     if (argc == 1)

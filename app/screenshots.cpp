@@ -2,6 +2,7 @@
 // folder with a few MP3 files, starts the windows in it and saves both windows as PNG files
 // into the folder named on the command line.
 #include "edittags.h"
+#include "folder.h"
 #include "startup.h"
 #include "tform1.h"
 #include "tform2.h"
@@ -112,7 +113,8 @@ int main(int argc, char *argv[])
 
     GrabbingQuestions questions(out + QStringLiteral("/edit-dialog.png"));
     Form1->setModalQuestions(&questions);
-    editTagOfFile(Form1->FileListBox1->itemText(1), Form1->questions());
+    editTagOfFile(ChangeContext{Folder::open(music)}, Form1->FileListBox1->itemText(1),
+                  Form1->questions());
     Form1->setModalQuestions(nullptr);
     destroyWindows();
     std::printf("%s/main-window.png %s\n%s/edit-dialog.png %s\n", qPrintable(out),

@@ -57,14 +57,14 @@ std::vector<Step> steps()
              options.year = QStringLiteral("2001");
              options.genre = QStringLiteral("Rock");
              NoCommandQuestions none;
-             tagsFromFileNames(list, options, none);
+             tagsFromFileNames(here(), list, options, none);
          },
          [](const QStringList &names) {
              return bareio::millis([&] { bareio::tagAccess(names, true); });
          },
          bareio::nameOf(0)},
         {"tidy file names", "rename",
-         [](MemoryFileList &list) { tidyFileNames(list, PatternArtistSong); },
+         [](MemoryFileList &list) { tidyFileNames(here(), list, PatternArtistSong); },
          [](const QStringList &names) {
              const QStringList aside = asideNames(int(names.size()));
              const double ms = bareio::millis([&] { bareio::renames(names, aside); });
@@ -73,7 +73,7 @@ std::vector<Step> steps()
          },
          tidyName(bareio::nameOf(0), PatternArtistSong)},
         {"rename from tags", "open/pread/close 128 B + rename",
-         [](MemoryFileList &list) { renameFromTags(list); },
+         [](MemoryFileList &list) { renameFromTags(here(), list); },
          [](const QStringList &names) {
              const QStringList aside = asideNames(int(names.size()));
              const double ms = bareio::millis([&] {

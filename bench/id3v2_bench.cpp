@@ -205,7 +205,8 @@ int main(int argc, char **argv)
         rounds,
         [&] {
             for (int i = 0; i < coverReads; ++i)
-                sink += editTagOfFile(coverName, noDialog);
+                sink += editTagOfFile(ChangeContext{Folder::open(QDir::currentPath())}, coverName,
+                                      noDialog);
         },
         [&] {
             for (int i = 0; i < coverReads; ++i)
@@ -242,7 +243,7 @@ int main(int argc, char **argv)
         rounds,
         [&] {
             list.selectAll();
-            sink += std::size_t(id3v1FromId3v2(list).done);
+            sink += std::size_t(id3v1FromId3v2(here(), list).done);
         },
         [&] {
             for (const auto &n : names) {

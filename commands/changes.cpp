@@ -1,6 +1,5 @@
 #include "changes.h"
 
-#include "changerecorder.h"
 #include "filenames.h"
 #include "ioerror.h"
 #include "regularfile.h"
@@ -9,7 +8,12 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <mutex>
+#include <set>
+#include <signal.h>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,125 +26,49 @@ QByteArray bytesOf(const std::array<std::uint8_t, 128> &bytes)
     return QByteArray(reinterpret_cast<const char *>(bytes.data()), qsizetype(bytes.size()));
 }
 
-JournalTag journalled(const QString &fileName, const TagWriteOutcome &write)
+JournalTag journalled(const QByteArray &path, const TagWriteOutcome &write)
 {
-    return JournalTag{journalPath(fileName), write.oldSize, bytesOf(write.oldBytes), write.appended,
-                      bytesOf(write.newBytes)};
+    return JournalTag{path,           write.oldSize,           bytesOf(write.oldBytes),
+                      write.appended, bytesOf(write.newBytes), write.identity};
 }
+
+constexpr char kTempMark[] = ".trackling-";
 
 } // namespace
 
-TagWriteOutcome writeTag(const QString &fileName)
+TagWriteOutcome writeTag(const ChangeContext &context, const QByteArray &name,
+                         const std::array<std::uint8_t, 128> &tag, const JournalTag *planned)
 {
-    ChangeRecorder *recorder = currentRecorder();
-    if (!recorder)
-        return writeTagFileReporting(encodeFileName(fileName).toStdString());
-    // Written through the file its plan opened when there is one: one open, not two. The tag is
-    // made first, as foreseeing the next files may use the workspace.
-    const std::array<std::uint8_t, 128> tag = tagToWrite();
-    if (auto held = recorder->takeHeldTagWrite(fileName)) {
-        return writeTagFileReporting(std::move(held->file), tag, [&](const TagWriteOutcome &write) {
-            if (!held->isPlanned(write)) // a question changed it, or another program the file
-                recorder->recordNow(journalled(fileName, write));
+    CommandLog *recorder = context.recorder;
+    const TagWriteOutcome write =
+        writeTagAt(context.folder.fd(), name.toStdString(), tag, [&](const TagWriteOutcome &found) {
+            if (!recorder)
+                return;
+            // The file as it is now: the very file planned, with the bytes planned, or recorded
+            // anew (replaced by another file meanwhile, rewritten by another program, or a
+            // question changed the tag).
+            const JournalTag actual = journalled(context.folder.pathOf(name), found);
+            if (!planned || !(*planned == actual))
+                recorder->record({{context.index, actual}});
         });
-    }
-    return writeTagFileReporting(
-        encodeFileName(fileName).toStdString(),
-        [&](const TagWriteOutcome &write) { recorder->beforeChange(journalled(fileName, write)); });
+    if (write.written && recorder)
+        recorder->made(context.index);
+    return write;
 }
 
 namespace
 {
 
-// Closes on every path.
-struct Fd {
-    int fd = -1;
-    ~Fd()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
-
-// The playlist's path with a link followed, so that the file it leads to is replaced and the
-// link stays a link.
-std::string resolvedTarget(const std::string &path)
-{
-    struct stat st;
-    if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
-        return path;
-    char real[PATH_MAX];
-    if (::realpath(path.c_str(), real))
-        return real;
-    return path; // a link that leads nowhere: writing replaces the link itself
-}
-
-std::string folderOf(const std::string &path)
-{
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos)
-        return ".";
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-std::string baseOf(const std::string &path)
-{
-    const auto slash = path.rfind('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// What is at path now: nothing, or a regular file that a playlist may replace. Anything else is
-// refused as access denied.
-bool existingPlaylist(const std::string &path, struct stat &st)
-{
-    if (::stat(path.c_str(), &st) != 0) {
-        if (errno == ENOENT)
-            return false;
-        throw IoError::fromErrno(errno);
-    }
-    if (!S_ISREG(st.st_mode) || ::access(path.c_str(), W_OK) != 0)
-        throw IoError::accessDenied();
-    return true;
-}
-
-QByteArray readWhole(const std::string &path)
-{
-    struct stat st;
-    FileHandle file(openRegular(path, O_RDONLY, st));
-    QByteArray data;
-    char buf[65536];
-    for (std::size_t got; (got = readSome(file.fd(), data.size(), buf, sizeof buf)) > 0;)
-        data.append(buf, qsizetype(got));
-    return data;
-}
-
-void writeAll(int fd, const QByteArray &content)
-{
-    qsizetype done = 0;
-    while (done < content.size()) {
-        const ssize_t n =
-            ::write(fd, content.constData() + done, std::size_t(content.size() - done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            throw IoError::fromErrno(errno);
-        }
-        if (n == 0)
-            throw IoError::diskFull();
-        done += n;
-    }
-}
-
-// A new, empty file beside target that nobody else has open; its name is returned in temp.
-int createBeside(const std::string &target, std::string &temp, mode_t mode)
+// A new, empty file beside name in folder that nobody else has open; its name is returned in
+// temp.
+int createBeside(const Folder &folder, const QByteArray &name, QByteArray &temp, unsigned mode)
 {
     static std::atomic<unsigned> counter{0};
-    const std::string stem =
-        folderOf(target) + "/." + baseOf(target) + ".trackling-" + std::to_string(::getpid()) + "-";
+    const QByteArray stem = '.' + name + kTempMark + QByteArray::number(::getpid()) + '-';
     for (int attempt = 0; attempt < 100; ++attempt) {
-        temp = stem + std::to_string(counter++);
-        const int fd =
-            ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, mode);
+        temp = stem + QByteArray::number(counter++);
+        const int fd = ::openat(folder.fd(), temp.constData(),
+                                O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, mode);
         if (fd >= 0)
             return fd;
         if (errno != EEXIST)
@@ -149,52 +77,168 @@ int createBeside(const std::string &target, std::string &temp, mode_t mode)
     throw IoError::fromErrno(EEXIST);
 }
 
+// The playlist's path with a link followed, so that the file it leads to is replaced and the
+// link stays a link.
+QByteArray resolvedTarget(const QByteArray &path)
+{
+    struct stat st;
+    if (::lstat(path.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return path;
+    char real[PATH_MAX];
+    if (::realpath(path.constData(), real))
+        return QByteArray(real);
+    return path; // a link that leads nowhere: writing replaces the link itself
+}
+
+// What is at name now: nothing, or a regular file that a playlist may replace. Anything else is
+// refused as access denied.
+bool existingPlaylist(const Folder &folder, const QByteArray &name, FileStatus &st)
+{
+    if (const int err = statusAt(folder.fd(), name.constData(), false, st)) {
+        if (err == ENOENT)
+            return false;
+        throw IoError::fromErrno(err);
+    }
+    if (!st.isRegular() || ::faccessat(folder.fd(), name.constData(), W_OK, 0) != 0)
+        throw IoError::accessDenied();
+    return true;
+}
+
 } // namespace
+
+FileIdentity putNewFile(const Folder &folder, const QByteArray &name, const QByteArray &content,
+                        int mode, bool replace,
+                        const std::function<void(const FileIdentity &)> &ready)
+{
+    removeLeftoversIn(folder);
+    QByteArray temp;
+    FileHandle file(createBeside(folder, name, temp, mode >= 0 ? unsigned(mode) : 0666));
+    FileIdentity written;
+    try {
+        if (mode >= 0)
+            (void)::fchmod(file.fd(), mode_t(mode)); // kept whatever the umask says
+        writeAll(file.fd(), content.constData(), std::size_t(content.size()), 0);
+        if (::fdatasync(file.fd()) != 0)
+            throw IoError::fromErrno(errno);
+        written = statusOf(file.fd()).identity;
+        file.close();
+        if (ready)
+            ready(written);
+        const int moved =
+            replace ? ::renameat(folder.fd(), temp.constData(), folder.fd(), name.constData())
+                    : renameNoReplaceAt(folder, temp, name);
+        if (moved != 0)
+            throw replace
+                ? IoError::fromErrno(errno)
+                : (moved == EEXIST ? IoError(EEXIST, "File exists") : IoError::fromErrno(moved));
+    } catch (...) {
+        (void)::unlinkat(folder.fd(), temp.constData(), 0);
+        throw;
+    }
+    folder.sync();
+    return written;
+}
 
 void checkPlaylistTarget(const QString &path)
 {
-    const std::string target = resolvedTarget(encodeFileName(path).toStdString());
-    struct stat st;
-    (void)existingPlaylist(target, st);
-    if (::access(folderOf(target).c_str(), W_OK | X_OK) != 0)
+    const QByteArray target = resolvedTarget(encodeFileName(path));
+    const Folder folder = Folder::open(folderPartOf(target));
+    FileStatus st;
+    (void)existingPlaylist(folder, namePartOf(target), st);
+    if (::faccessat(folder.fd(), ".", W_OK | X_OK, 0) != 0)
         throw IoError::fromErrno(errno);
 }
 
-PlaylistChange writePlaylist(const QString &path, const QByteArray &content)
+PlaylistChange writePlaylist(CommandLog *recorder, const QString &path, const QByteArray &content)
 {
     PlaylistChange change;
     change.path = encodeFileName(path);
-    const std::string target = resolvedTarget(change.path.toStdString());
-    struct stat st;
-    change.existed = existingPlaylist(target, st);
-    if (change.existed)
-        change.oldContent = readWhole(target);
-    if (ChangeRecorder *recorder = currentRecorder()) {
-        JournalPlaylist planned{journalPath(decodeFileName(QByteArray::fromStdString(target))),
-                                std::nullopt, content};
+    const QByteArray target = resolvedTarget(change.path);
+    const Folder folder = Folder::open(folderPartOf(target));
+    const QByteArray name = namePartOf(target);
+    FileStatus st;
+    change.existed = existingPlaylist(folder, name, st);
+    if (change.existed) {
+        FileStatus opened;
+        FileHandle old(openRegularAt(folder.fd(), name.toStdString(), O_RDONLY, opened));
+        const std::string bytes = readWhole(old.fd());
+        change.oldContent = QByteArray(bytes.data(), qsizetype(bytes.size()));
+    }
+    const int index = recorder ? recorder->nextIndex() : 0;
+    // An old playlist's permissions are kept; a new one gets the umask's.
+    const int mode = change.existed ? int(st.mode & 07777) : -1;
+    putNewFile(folder, name, content, mode, true, [&](const FileIdentity &written) {
+        if (!recorder)
+            return;
+        JournalPlaylist planned{folder.pathOf(name), std::nullopt, content, written};
         if (change.existed)
             planned.oldContent = change.oldContent;
-        recorder->beforeChange(planned);
-    }
-
-    std::string temp;
-    Fd file{createBeside(target, temp, change.existed ? (st.st_mode & 07777) : 0666)};
-    try {
-        // An old playlist's permissions are kept whatever the umask says.
-        if (change.existed)
-            (void)::fchmod(file.fd, st.st_mode & 07777);
-        writeAll(file.fd, content);
-        if (::fdatasync(file.fd) != 0)
-            throw IoError::fromErrno(errno);
-        const int fd = file.fd;
-        file.fd = -1;
-        if (::close(fd) != 0 && errno != EINTR)
-            throw IoError::fromErrno(errno);
-        if (::rename(temp.c_str(), target.c_str()) != 0)
-            throw IoError::fromErrno(errno);
-    } catch (...) {
-        (void)::unlink(temp.c_str());
-        throw;
-    }
+        recorder->record({{index, planned}});
+    });
+    if (recorder)
+        recorder->made(index);
     return change;
+}
+
+bool isTemporaryName(QByteArrayView name)
+{
+    return name.startsWith('.') && QByteArrayView(name).indexOf(kTempMark) > 0;
+}
+
+namespace
+{
+
+bool processIsAlive(pid_t pid)
+{
+    return pid == ::getpid() || ::kill(pid, 0) == 0 || errno == EPERM;
+}
+
+// The folders whose leftovers this run has seen to, by device and inode.
+std::mutex g_cleanedLock;
+std::set<std::pair<std::uint64_t, std::uint64_t>> g_cleaned;
+
+} // namespace
+
+void removeLeftoversIn(const Folder &folder)
+{
+    FileStatus st;
+    try {
+        st = statusOf(folder.fd());
+    } catch (const IoError &) {
+        return;
+    }
+    {
+        std::lock_guard lock(g_cleanedLock);
+        if (!g_cleaned.emplace(st.identity.device, st.identity.inode).second)
+            return;
+    }
+    const int fd = ::openat(folder.fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    DIR *dir = ::fdopendir(fd);
+    if (!dir) {
+        ::close(fd);
+        return;
+    }
+    std::vector<QByteArray> leftovers;
+    while (const dirent *entry = ::readdir(dir)) {
+        if (isTemporaryName(entry->d_name))
+            leftovers.emplace_back(entry->d_name);
+    }
+    ::closedir(dir);
+    constexpr QByteArrayView kAside = ".trackling-rename-";
+    for (const QByteArray &name : leftovers) {
+        const qsizetype mark = name.indexOf(kTempMark);
+        const bool aside = name.indexOf(kAside) == mark;
+        const QByteArray rest =
+            name.mid(mark + (aside ? kAside.size() : qsizetype(std::strlen(kTempMark))));
+        bool ok = false;
+        const pid_t pid = pid_t(rest.left(rest.indexOf('-')).toLong(&ok));
+        if (!ok || processIsAlive(pid))
+            continue;
+        if (aside) // a rename of letter case cut short: the file gets the name it was getting
+            (void)renameNoReplaceAt(folder, name, name.mid(1, mark - 1));
+        else
+            (void)::unlinkat(folder.fd(), name.constData(), 0);
+    }
 }

@@ -34,19 +34,21 @@ TagEditView viewOfWorkspace(const QString &fileName, const Id3v2Info &id3v2)
 
 } // namespace
 
-bool editTagOfFile(const QString &fileName, CommandQuestions &questions)
+bool editTagOfFile(const ChangeContext &context, const QString &fileName,
+                   CommandQuestions &questions)
 {
     TagWorkspace &ws = tagWorkspace();
     const std::string path = encodeFileName(fileName).toStdString();
+    const int dirfd = context.folder.fd();
     ws.clearForEdit();
     std::fill_n(ws.TagBuffer.begin(), 3, 0); // the reader puts "TAG" there for a tag it read
     // One file shown: the frames of a variable-bitrate file without a VBR header are counted.
-    ReadTagFile(path, AudioLength::CountFrames);
+    ReadTagFileAt(dirfd, path, AudioLength::CountFrames);
     const bool hasId3v1 = std::equal(ws.TagBuffer.begin(), ws.TagBuffer.begin() + 3, "TAG");
 
     // An empty tag is filled from the ID3v2 tag; for a file with a tag, only its header is read
     // for the information line.
-    const Id3v2Info id3v2 = hasId3v1 ? readId3v2Header(path) : readId3v2(path);
+    const Id3v2Info id3v2 = hasId3v1 ? readId3v2HeaderAt(dirfd, path) : readId3v2At(dirfd, path);
     if (id3v2.read)
         storeId3v1Fields(id3v1FieldsFromId3v2(id3v2.text), ws);
 
@@ -59,15 +61,16 @@ bool editTagOfFile(const QString &fileName, CommandQuestions &questions)
     ws.SongYear = toTagText(entered->year);
     ws.SongComment = toTagText(entered->comment);
     ws.SongGenre = toTagText(entered->genre);
-    return writeTag(fileName).written;
+    return writeTag(context, encodeFileName(fileName), tagToWrite()).written;
 }
 
-WalkReport editTags(FileList &list, CommandQuestions &questions, const WalkControl &control)
+WalkReport editTags(const Folder &folder, FileList &list, CommandQuestions &questions,
+                    const WalkControl &control)
 {
-    return walkSelection(
-        list,
-        [&](const QString &name) {
-            return editTagOfFile(name, questions)
+    return walkInBlocks(
+        folder, list, {},
+        [&](PreparedFile &file, const ChangeContext &context) {
+            return editTagOfFile(context, file.name, questions)
                        ? FileOutcome::changed()
                        : FileOutcome::leftAsItWas(QStringLiteral("not saved"));
         },

@@ -11,9 +11,11 @@ class FileList;
 // (questions.editTag), and stores the tag of each one the person saves through the tag-write
 // door. Cancel leaves that file as it was and goes on with the next. A read or write failure
 // throws IoError and ends the walk at that file.
-WalkReport editTags(FileList &list, CommandQuestions &questions, const WalkControl &control = {});
+WalkReport editTags(const Folder &folder, FileList &list, CommandQuestions &questions,
+                    const WalkControl &control = {});
 
-// The same for one file, named relative to the working directory; whether it was saved. A file
+// The same for one file, named inside the context's folder; whether it was saved. A file
 // without an ID3v1 tag shows the fields made from its ID3v2 tag, if it has one
 // (id3v1FieldsFromId3v2); the information lines tell of an ID3v2 tag's version and size.
-bool editTagOfFile(const QString &fileName, CommandQuestions &questions);
+bool editTagOfFile(const ChangeContext &context, const QString &fileName,
+                   CommandQuestions &questions);

@@ -1,8 +1,5 @@
 #include "filenames.h"
 
-#include <cerrno>
-#include <unistd.h>
-
 #include <QUrl>
 
 namespace
@@ -136,15 +133,4 @@ QUrl localFileUrl(const QString &path)
 {
     return QUrl::fromEncoded(QByteArrayLiteral("file://") +
                              encodeFileName(path).toPercentEncoding("/"));
-}
-
-QString currentFolder()
-{
-    QByteArray buffer(4096, Qt::Uninitialized);
-    while (!::getcwd(buffer.data(), std::size_t(buffer.size()))) {
-        if (errno != ERANGE)
-            return {};
-        buffer.resize(buffer.size() * 2);
-    }
-    return decodeFileName(QByteArrayView(buffer.constData()));
 }

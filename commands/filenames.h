@@ -17,7 +17,3 @@ class QUrl;
 // A file: URL of a local path, its bytes percent-encoded as they stand (QUrl::fromLocalFile
 // would turn a byte that is not valid UTF-8 into U+FFFD, naming another file).
 QUrl localFileUrl(const QString &path);
-
-// The working directory, decoded as file names are (QDir::currentPath loses bytes that are not
-// valid UTF-8); empty when it cannot be read (it was removed).
-QString currentFolder();

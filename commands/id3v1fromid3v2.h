@@ -10,4 +10,4 @@ class FileList;
 // left as it was and reported with the reason. The ID3v2 tag itself is never written: only the
 // last 128 bytes change, as every tag write does. A read or write failure throws IoError and
 // ends the walk at that file.
-WalkReport id3v1FromId3v2(FileList &list, const WalkControl &control = {});
+WalkReport id3v1FromId3v2(const Folder &folder, FileList &list, const WalkControl &control = {});

@@ -1,15 +1,16 @@
 #include "journal.h"
 
+#include "filenames.h"
 #include "ioerror.h"
 #include "journalformat.h"
-#include "regularfile.h"
 
 #include <QDateTime>
 #include <QRandomGenerator>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,15 +20,27 @@ using namespace journalformat;
 namespace
 {
 
-constexpr int kSlack = 5; // commands beyond keep before the journal is compacted
+constexpr char kChanges[] = ".changes";
+constexpr char kPasses[] = ".passes";
+constexpr char kSetAside[] = ".damaged";
+constexpr char kTemp[] = ".tmp";
+constexpr char kRunPrefix[] = "run-";
+constexpr std::size_t kHeaderRead = 16 * 1024; // a command's first record, however long its folder
+
+// A failure of the journal, in words that name it.
+IoError journalError(const QByteArray &folder, const IoError &cause)
+{
+    return IoError(cause.errorNumber(), "The undo journal in " + folder.toStdString() +
+                                            " cannot be written: " + cause.message());
+}
 
 [[noreturn]] void fail(int err = errno)
 {
     throw IoError::fromErrno(err);
 }
 
-// Creates the folder (and missing parents) only the user can enter; an existing last folder
-// is made so.
+// Creates the folder (and missing parents) only the user can enter. An existing folder must be
+// a folder of the user's, not reached through a link; it is made private.
 void makePrivateFolder(const QByteArray &path)
 {
     for (qsizetype slash = path.indexOf('/', 1); slash > 0; slash = path.indexOf('/', slash + 1))
@@ -37,138 +50,106 @@ void makePrivateFolder(const QByteArray &path)
     struct stat st;
     if (::lstat(path.constData(), &st) != 0)
         fail();
+    if (S_ISLNK(st.st_mode))
+        throw IoError(5, "it is a symbolic link");
     if (!S_ISDIR(st.st_mode))
         fail(ENOTDIR);
+    if (st.st_uid != ::geteuid())
+        throw IoError(5, "it belongs to another user");
     if ((st.st_mode & 07777) != 0700 && ::chmod(path.constData(), 0700) != 0)
         fail();
+    if (::access(path.constData(), W_OK | X_OK) != 0)
+        fail();
 }
 
+// Opens a file of the journal's folder: never through a link, only a regular file of the user's
+// with no other name (a hard link planted there would be written through).
 int openPrivate(const QByteArray &path, int flags)
 {
-    const int fd = ::open(path.constData(), flags | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const int fd = ::open(path.constData(), flags | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0)
         fail();
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-        ((st.st_mode & 07777) != 0600 && ::fchmod(fd, 0600) != 0)) {
-        const int err = S_ISREG(st.st_mode) ? errno : EACCES;
-        ::close(fd);
-        fail(err);
-    }
-    return fd;
-}
-
-void writeAll(int fd, QByteArrayView data, std::int64_t offset)
-{
-    qsizetype done = 0;
-    while (done < data.size()) {
-        const ssize_t n =
-            ::pwrite(fd, data.data() + done, std::size_t(data.size() - done), offset + done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            fail();
-        if (n == 0)
-            throw IoError::diskFull();
-        done += n;
-    }
-}
-
-QByteArray readFrom(int fd, std::int64_t offset)
-{
+    FileHandle file(fd);
     struct stat st;
     if (::fstat(fd, &st) != 0)
         fail();
-    QByteArray data;
-    if (st.st_size <= offset)
-        return data;
-    data.resize(qsizetype(st.st_size - offset));
-    data.truncate(qsizetype(readSome(fd, offset, data.data(), std::size_t(data.size()))));
+    if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid() || st.st_nlink != 1)
+        fail(EACCES);
+    if ((st.st_mode & 07777) != 0600 && ::fchmod(fd, 0600) != 0)
+        fail();
+    return file.release();
+}
+
+void lockFile(int fd, int how)
+{
+    if (retryOnInterrupt([&] { return ::flock(fd, how); }) != 0)
+        fail();
+}
+
+// Whether another open file holds fd's file locked (tried without waiting).
+bool lockedElsewhere(const QByteArray &path)
+{
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return false;
+    FileHandle file(fd);
+    return ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+}
+
+std::vector<QByteArray> namesIn(const QByteArray &folder)
+{
+    std::vector<QByteArray> names;
+    DIR *dir = ::opendir(folder.constData());
+    if (!dir)
+        fail();
+    while (const dirent *entry = ::readdir(dir)) {
+        if (entry->d_name[0] != '.')
+            names.emplace_back(entry->d_name);
+    }
+    ::closedir(dir);
+    return names;
+}
+
+QByteArray hex(std::uint64_t v)
+{
+    return QByteArray::number(qulonglong(v), 16).rightJustified(16, '0');
+}
+
+std::string readPrivate(const QByteArray &path, std::size_t limit = 0)
+{
+    FileHandle file(openPrivate(path, O_RDONLY));
+    if (limit == 0)
+        return readWhole(file.fd());
+    std::string data(limit, '\0');
+    data.resize(readSome(file.fd(), 0, data.data(), limit));
     return data;
 }
 
-// Where the journal's trusted records ended when it was last written, with its inode and the
-// commands it held then, so that opening a journal of many big commands reads only what was
-// appended since. Not flushed: a stale, torn or foreign note only makes the journal be read
-// whole again (and undo reads it whole, checking every record, in any case).
-constexpr qsizetype kEndNoteSize = 32;
-
-QByteArray endNote(std::uint64_t inode, std::int64_t validSize, std::int64_t lastStart,
-                   int commands)
+std::uint64_t newId()
 {
-    QByteArray note(kEndNoteSize, '\0');
-    std::memcpy(note.data(), &inode, 8);
-    std::memcpy(note.data() + 8, &validSize, 8);
-    std::memcpy(note.data() + 16, &lastStart, 8);
-    const std::int32_t count = commands;
-    std::memcpy(note.data() + 24, &count, 4);
-    const std::uint32_t sum = checksum(QByteArrayView(note).first(28));
-    std::memcpy(note.data() + 28, &sum, 4);
-    return note;
-}
-
-// Whether the record at `at` of the journal ends at `end` and passes its checksum.
-bool wholeRecordAt(int fd, std::int64_t at, std::int64_t end)
-{
-    if (end - at < 8 || end - at > (std::int64_t(1) << 30))
-        return false;
-    QByteArray record(qsizetype(end - at), Qt::Uninitialized);
-    if (::pread(fd, record.data(), std::size_t(record.size()), at) != ssize_t(record.size()))
-        return false;
-    std::uint32_t length, sum;
-    std::memcpy(&length, record.constData(), 4);
-    std::memcpy(&sum, record.constData() + 4, 4);
-    return std::int64_t(length) + 8 == end - at &&
-           checksum(QByteArrayView(record).sliced(8)) == sum;
-}
-
-// Where the last record of the framed records in data (from `from` on) starts.
-std::int64_t lastRecordStart(QByteArrayView data, std::int64_t from)
-{
-    std::int64_t last = -1;
-    for (std::int64_t at = from; data.size() - at >= 8;) {
-        std::uint32_t length;
-        std::memcpy(&length, data.data() + at, 4);
-        last = at;
-        at += 8 + std::int64_t(length);
-    }
-    return last;
-}
-
-void syncFolder(const QByteArray &folder)
-{
-    const int fd = ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        (void)::fsync(fd);
-        ::close(fd);
-    }
+    std::uint64_t id;
+    do
+        id = QRandomGenerator::system()->generate64();
+    while (id == 0);
+    return id;
 }
 
 } // namespace
 
-// The journal's lock, held for each read and write.
-class Journal::Lock
+DamagedCommand::DamagedCommand(const JournalCommand &command)
+    : std::runtime_error("damaged journal record"), command(command)
 {
-public:
-    explicit Lock(int fd) : m_fd(fd)
-    {
-        while (::flock(m_fd, LOCK_EX) != 0)
-            if (errno != EINTR)
-                fail();
-    }
-    ~Lock() { (void)::flock(m_fd, LOCK_UN); }
-    Lock(const Lock &) = delete;
-    Lock &operator=(const Lock &) = delete;
-
-private:
-    int m_fd;
-};
+}
 
 QByteArray Journal::defaultFolder()
 {
     QByteArray base = qgetenv("XDG_STATE_HOME");
-    if (!base.startsWith('/')) // unset, empty or relative: ignored, as the XDG rules say
-        base = qgetenv("HOME") + "/.local/state";
+    if (!base.startsWith('/')) { // unset, empty or relative: ignored, as the XDG rules say
+        const QByteArray home = qgetenv("HOME");
+        if (!home.startsWith('/'))
+            return {};
+        base = home + "/.local/state";
+    }
     while (base.size() > 1 && base.endsWith('/'))
         base.chop(1);
     return base + "/trackling";
@@ -178,319 +159,524 @@ Journal::Journal(const QByteArray &folder, int keep) : m_folder(folder), m_keep(
 {
     while (m_folder.size() > 1 && m_folder.endsWith('/'))
         m_folder.chop(1);
-    makePrivateFolder(m_folder);
-    m_lockFd = openPrivate(m_folder + "/lock", O_RDWR);
     const std::uint64_t run[2] = {QRandomGenerator::system()->generate64(),
                                   QRandomGenerator::system()->generate64()};
     m_runId = QByteArray(reinterpret_cast<const char *>(run), sizeof run).toHex();
-    Lock lock(m_lockFd);
-    catchUp();
+    try {
+        if (m_folder.isEmpty())
+            throw IoError(3, "neither XDG_STATE_HOME nor HOME is set");
+        makePrivateFolder(m_folder);
+        m_lock = FileHandle(openPrivate(m_folder + "/lock", O_RDWR | O_CREAT));
+        m_run = FileHandle(
+            openPrivate(m_folder + '/' + kRunPrefix + m_runId, O_RDWR | O_CREAT | O_EXCL));
+        lockFile(m_run.fd(), LOCK_EX);
+        lockFile(m_lock.fd(), LOCK_EX);
+        try {
+            removeLeftovers();
+            convertOldJournal();
+        } catch (...) {
+            (void)::flock(m_lock.fd(), LOCK_UN);
+            throw;
+        }
+        (void)::flock(m_lock.fd(), LOCK_UN);
+    } catch (const IoError &e) {
+        if (m_run.isOpen())
+            (void)::unlink((m_folder + '/' + kRunPrefix + m_runId).constData());
+        throw journalError(m_folder, e);
+    }
 }
 
 Journal::~Journal()
 {
-    settle();
-    if (m_fd >= 0)
-        ::close(m_fd);
-    if (m_lockFd >= 0)
-        ::close(m_lockFd);
+    m_begun.clear();
+    if (m_run.isOpen())
+        (void)::unlink((m_folder + '/' + kRunPrefix + m_runId).constData());
 }
 
-QByteArray Journal::filePath() const
+QByteArray Journal::changesPath(const QByteArray &file) const
 {
-    return m_folder + "/journal";
+    return m_folder + '/' + file + kChanges;
 }
 
-// With the lock held: makes m_fd the journal file (another run may have replaced it by
-// compacting), reads what other runs appended and cuts off a torn or corrupt tail.
-void Journal::catchUp()
+QByteArray Journal::passesPath(const QByteArray &file) const
 {
-    struct stat st;
-    const QByteArray path = filePath();
-    if (m_fd >= 0 && (::stat(path.constData(), &st) != 0 || st.st_ino != m_inode)) {
-        ::close(m_fd);
-        m_fd = -1;
-    }
-    if (m_fd < 0) {
-        m_fd = openPrivate(path, O_RDWR);
-        if (::fstat(m_fd, &st) != 0)
-            fail();
-        m_inode = st.st_ino;
-        m_validSize = 0;
-        m_lastStart = -1;
-        m_commands = 0;
-        syncFolder(m_folder);
-    }
-    if (m_validSize == 0) {
-        char head[kMagicSize];
-        ssize_t n;
-        do
-            n = ::pread(m_fd, head, sizeof head, 0);
-        while (n < 0 && errno == EINTR);
-        if (n < 0)
-            fail();
-        if (n != kMagicSize || QByteArrayView(head, n) != QByteArrayView(kJournalMagic, n)) {
-            // Empty, or not a journal this program can trust: start afresh.
-            if (::ftruncate(m_fd, 0) != 0)
-                fail();
-            writeAll(m_fd, QByteArrayView(kJournalMagic, kMagicSize), 0);
-            if (::fdatasync(m_fd) != 0)
-                fail();
-        }
-        m_validSize = kMagicSize;
-        if (::fstat(m_fd, &st) != 0)
-            fail();
-        (void)loadEndNote(st.st_size); // else read whole, from the start
-    }
-    if (::fstat(m_fd, &st) != 0)
-        fail();
-    if (st.st_size == m_validSize)
-        return;
-    if (st.st_size > m_validSize) {
-        const QByteArray tail = readFrom(m_fd, m_validSize);
-        State state;
-        const std::int64_t trusted = state.read(tail, 0);
-        if (trusted > 0)
-            m_lastStart = m_validSize + lastRecordStart(QByteArrayView(tail).first(trusted), 0);
-        m_validSize += trusted;
-        m_commands += state.begins;
-    }
-    if (st.st_size != m_validSize && ::ftruncate(m_fd, m_validSize) != 0)
-        fail();
+    return m_folder + '/' + file + kPasses;
 }
 
-void Journal::settle()
+// With the folder locked: what a run killed meanwhile left behind (its run lock, a half-written
+// conversion), and what older versions kept beside their journal.
+void Journal::removeLeftovers()
 {
-    if (!m_compaction.valid())
-        return;
+    for (const QByteArray &name : namesIn(m_folder)) {
+        const QByteArray path = m_folder + '/' + name;
+        if (name.endsWith(kTemp) || name == "journal.end" || name == "journal.new")
+            (void)::unlink(path.constData());
+        else if (name.startsWith(kRunPrefix) && name != kRunPrefix + m_runId &&
+                 !lockedElsewhere(path))
+            (void)::unlink(path.constData());
+    }
+}
+
+// With the folder locked: the single journal of older versions becomes one file per command,
+// with the same undo and redo order, and goes.
+void Journal::convertOldJournal()
+{
+    const QByteArray old = m_folder + "/journal";
+    std::string whole;
     try {
-        m_compaction.get();
-    } catch (...) {
-        // the old journal is in place, and is compacted the next time
-    }
-}
-
-void Journal::compactLater()
-{
-    settle();
-    if (m_commands < m_keep + kSlack)
-        return; // as far as this run knows; another run's commands are counted when it compacts
-    m_compaction = std::async(std::launch::async, [this] {
-        Lock lock(m_lockFd);
-        catchUp();
-        if (m_commands >= m_keep + kSlack)
-            compact();
-    });
-}
-
-Journal::State Journal::readState()
-{
-    settle();
-    Lock lock(m_lockFd);
-    catchUp();
-    State state;
-    const QByteArray whole = readFrom(m_fd, 0);
-    state.read(QByteArrayView(whole).first(std::min(whole.size(), qsizetype(m_validSize))),
-               kMagicSize);
-    return state;
-}
-
-void Journal::append(const QByteArray &records, bool beginsCommand)
-{
-    settle();
-    Lock lock(m_lockFd);
-    catchUp();
-    if (beginsCommand && m_commands >= m_keep + kSlack)
-        compact();
-    try {
-        writeAll(m_fd, records, m_validSize);
-        if (::fdatasync(m_fd) != 0)
-            fail();
-    } catch (...) {
-        (void)::ftruncate(m_fd, m_validSize);
+        whole = readPrivate(old);
+    } catch (const IoError &e) {
+        if (e.errorNumber() == 2)
+            return;
         throw;
     }
-    m_lastStart = m_validSize + lastRecordStart(records, 0);
-    m_validSize += records.size();
-    if (beginsCommand)
-        ++m_commands;
-    saveEndNote();
-}
-
-QByteArray Journal::endNotePath() const
-{
-    return m_folder + "/journal.end";
-}
-
-void Journal::saveEndNote()
-{
-    if (m_lastStart < kMagicSize)
-        return; // not known: the journal is read whole when next opened
-    try {
-        const int fd = openPrivate(endNotePath(), O_WRONLY);
-        const QByteArray note = endNote(m_inode, m_validSize, m_lastStart, m_commands);
-        const bool whole =
-            ::pwrite(fd, note.constData(), std::size_t(note.size()), 0) == ssize_t(note.size());
-        ::close(fd);
-        if (!whole)
-            (void)::unlink(endNotePath().constData());
-    } catch (const IoError &) {
-        // without the note the journal is read whole when next opened
-    }
-}
-
-bool Journal::loadEndNote(std::int64_t fileSize)
-{
-    const int fd = ::open(endNotePath().constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0)
-        return false;
-    char note[kEndNoteSize];
-    const ssize_t n = ::pread(fd, note, sizeof note, 0);
-    ::close(fd);
-    if (n != kEndNoteSize)
-        return false;
-    std::uint64_t inode;
-    std::int64_t validSize, lastStart;
-    std::int32_t commands;
-    std::memcpy(&inode, note, 8);
-    std::memcpy(&validSize, note + 8, 8);
-    std::memcpy(&lastStart, note + 16, 8);
-    std::memcpy(&commands, note + 24, 4);
-    // The note's own checksum, the same file, and the last record it names still whole.
-    if (QByteArrayView(note, kEndNoteSize) !=
-            QByteArrayView(endNote(inode, validSize, lastStart, commands)) ||
-        inode != m_inode || lastStart < kMagicSize || validSize > fileSize || commands < 0 ||
-        !wholeRecordAt(m_fd, lastStart, validSize))
-        return false;
-    m_validSize = validSize;
-    m_lastStart = lastStart;
-    m_commands = commands;
-    return true;
-}
-
-// With the lock held: rewrites the journal with the last m_keep commands and replaces the
-// old file in one rename; a failure leaves the old file in place.
-void Journal::compact()
-{
-    State state;
-    {
-        const QByteArray whole = readFrom(m_fd, 0);
-        state.read(QByteArrayView(whole).first(std::min(whole.size(), qsizetype(m_validSize))),
-                   kMagicSize);
-    }
-    const QByteArray data = state.compacted(m_keep);
-    const QByteArray temp = m_folder + "/journal.new";
-    (void)::unlink(temp.constData());
-    const int fd = openPrivate(temp, O_RDWR | O_EXCL);
-    try {
-        writeAll(fd, data, 0);
-        if (::fdatasync(fd) != 0)
+    OldJournal journal = readOldJournal(QByteArrayView(whole.data(), qsizetype(whole.size())));
+    // Undo side oldest first, then the redo side as if begun after it and undone since, the next
+    // to redo last: the stamps give back the same order.
+    std::int64_t stamp = 1;
+    std::vector<std::pair<std::uint64_t, bool>> order;
+    for (const std::uint64_t id : journal.undo)
+        order.emplace_back(id, false);
+    for (auto it = journal.redo.rbegin(); it != journal.redo.rend(); ++it)
+        order.emplace_back(*it, true);
+    std::vector<QByteArray> undoneFiles;
+    for (auto &[id, undone] : order) {
+        JournalCommand &c = journal.commands.at(id);
+        c.stamp = stamp++;
+        QByteArray data(kCommandMagic, kMagicSize);
+        data += beginRecord(c);
+        for (std::size_t i = 0; i < c.changes.size(); ++i)
+            appendChangeRecord(data, int(i), c.changes[i]);
+        const QByteArray file = hex(std::uint64_t(c.stamp)) + '-' + hex(c.id);
+        const QByteArray temp = changesPath(file) + kTemp;
+        FileHandle out(openPrivate(temp, O_WRONLY | O_CREAT | O_TRUNC));
+        writeAll(out.fd(), data.constData(), std::size_t(data.size()), 0);
+        if (::fdatasync(out.fd()) != 0 || ::rename(temp.constData(), changesPath(file)) != 0)
             fail();
-        if (::rename(temp.constData(), filePath().constData()) != 0)
-            fail();
-    } catch (...) {
-        ::close(fd);
-        (void)::unlink(temp.constData());
-        throw;
+        if (undone)
+            undoneFiles.push_back(file);
     }
-    syncFolder(m_folder);
-    ::close(m_fd);
-    m_fd = fd;
-    struct stat st;
-    m_inode = ::fstat(fd, &st) == 0 ? st.st_ino : 0;
-    m_validSize = data.size();
-    m_lastStart = lastRecordStart(data, kMagicSize);
-    m_commands = state.keptCommands(m_keep);
-    saveEndNote();
+    // The undone ones, in the order they were undone (the next to redo last).
+    for (auto it = undoneFiles.rbegin(); it != undoneFiles.rend(); ++it) {
+        QByteArray data(kPassesMagic, kMagicSize);
+        data += passBeginRecord(true, stamp++);
+        data += passEndRecord();
+        FileHandle out(openPrivate(passesPath(*it), O_WRONLY | O_CREAT | O_TRUNC));
+        writeAll(out.fd(), data.constData(), std::size_t(data.size()), 0);
+        if (::fdatasync(out.fd()) != 0)
+            fail();
+    }
+    if (::unlink(old.constData()) != 0)
+        fail();
+    const int dir = ::open(m_folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        (void)::fsync(dir);
+        ::close(dir);
+    }
 }
 
-std::uint64_t Journal::beginCommand(const QString &name, const QByteArray &folder)
+std::optional<JournalCommand> Journal::readSummary(const QByteArray &file)
 {
     JournalCommand c;
-    do
-        c.id = QRandomGenerator::system()->generate64();
-    while (c.id == 0);
-    c.name = name;
-    c.folder = folder;
-    c.timeMs = QDateTime::currentMSecsSinceEpoch();
-    c.runId = m_runId;
-    m_pending.push_back(c);
-    return c.id;
+    c.file = file;
+    std::string head;
+    try {
+        head = readPrivate(changesPath(file), kHeaderRead);
+    } catch (const IoError &e) {
+        if (e.errorNumber() == 2)
+            return std::nullopt; // dropped meanwhile
+        return c;                // no header: damaged, offered as such
+    }
+    const ReadEnd how = readCommand(QByteArrayView(head.data(), qsizetype(head.size())), c, true);
+    if (how == ReadEnd::Damaged || c.id == 0) {
+        if (c.stamp == 0)
+            c.stamp = std::int64_t(file.left(16).toULongLong(nullptr, 16));
+        c.id = 0; // marks it damaged
+        return c;
+    }
+    try {
+        const std::string passes = readPrivate(passesPath(file));
+        if (readPasses(QByteArrayView(passes.data(), qsizetype(passes.size())), c.passes) ==
+            ReadEnd::Damaged)
+            c.id = 0;
+    } catch (const IoError &e) {
+        if (e.errorNumber() != 2)
+            c.id = 0;
+    }
+    return c;
 }
 
-void Journal::record(std::uint64_t command, const std::vector<JournalChange> &changes)
+std::vector<JournalCommand> Journal::commands()
 {
-    if (changes.empty())
-        return;
-    QByteArray records;
-    const auto pending = std::find_if(m_pending.begin(), m_pending.end(),
-                                      [&](const JournalCommand &c) { return c.id == command; });
-    const bool begins = pending != m_pending.end();
-    qsizetype size = 0;
-    for (const JournalChange &change : changes)
-        size += changeRecordSize(change);
-    records.reserve(size + 256);
-    if (begins)
-        records += beginRecord(*pending);
-    for (const JournalChange &change : changes)
-        appendChangeRecord(records, command, change);
-    append(records, begins);
-    if (begins)
-        m_pending.erase(pending);
+    std::vector<JournalCommand> out;
+    for (const QByteArray &name : namesIn(m_folder)) {
+        if (!name.endsWith(kChanges))
+            continue;
+        if (auto c = readSummary(name.chopped(qsizetype(std::strlen(kChanges)))))
+            out.push_back(std::move(*c));
+    }
+    std::sort(out.begin(), out.end(), [](const JournalCommand &a, const JournalCommand &b) {
+        return a.lastStamp() != b.lastStamp() ? a.lastStamp() > b.lastStamp() : a.file > b.file;
+    });
+    std::lock_guard lock(m_stampMutex);
+    for (const JournalCommand &c : out)
+        m_lastStamp = std::max(m_lastStamp, c.lastStamp());
+    return out;
+}
+
+JournalCommand Journal::load(const JournalCommand &summary)
+{
+    JournalCommand c;
+    c.file = summary.file;
+    if (summary.id == 0)
+        throw DamagedCommand(summary);
+    const std::string data = readPrivate(changesPath(summary.file));
+    if (readCommand(QByteArrayView(data.data(), qsizetype(data.size())), c, false) ==
+            ReadEnd::Damaged ||
+        c.id != summary.id)
+        throw DamagedCommand(summary);
+    c.passes = summary.passes;
+    return c;
 }
 
 namespace
 {
 
-std::vector<JournalCommand> pick(const Journal::State &state, const std::vector<std::uint64_t> &ids)
+// Whether a command stands undone (its last pass an undo that went through).
+bool isUndone(const JournalCommand &c)
 {
-    std::vector<JournalCommand> out;
-    for (const std::uint64_t id : ids)
-        out.push_back(state.commands.at(id));
-    return out;
+    const JournalPass *last = c.lastPass();
+    return last && last->undo && last->complete;
+}
+
+bool canUndo(const JournalCommand &c)
+{
+    const JournalPass *last = c.lastPass();
+    return !last || !last->undo || !last->complete;
+}
+
+bool canRedo(const JournalCommand &c, std::int64_t newestBegin)
+{
+    const JournalPass *last = c.lastPass();
+    if (!last)
+        return false;
+    if (!last->undo)
+        return !last->complete; // a redo cut short
+    return last->complete && last->stamp > newestBegin;
 }
 
 } // namespace
 
 std::vector<JournalCommand> Journal::undoable()
 {
-    const State state = readState();
-    return pick(state, state.undo);
+    std::vector<JournalCommand> out;
+    for (JournalCommand &c : commands()) {
+        if (canUndo(c))
+            out.push_back(std::move(c));
+    }
+    std::reverse(out.begin(), out.end());
+    return out;
 }
 
 std::vector<JournalCommand> Journal::redoable()
 {
-    const State state = readState();
-    return pick(state, state.redo);
+    const std::vector<JournalCommand> all = commands();
+    std::int64_t newestBegin = 0;
+    for (const JournalCommand &c : all)
+        newestBegin = std::max(newestBegin, c.stamp);
+    std::vector<JournalCommand> out;
+    for (const JournalCommand &c : all) {
+        if (canRedo(c, newestBegin))
+            out.push_back(c);
+    }
+    std::reverse(out.begin(), out.end());
+    return out;
 }
 
 std::optional<JournalCommand> Journal::nextUndo()
 {
-    State state = readState();
-    if (state.undo.empty())
+    std::vector<JournalCommand> all = undoable();
+    if (all.empty())
         return std::nullopt;
-    return std::move(state.commands.at(state.undo.back()));
+    return load(all.back());
 }
 
 std::optional<JournalCommand> Journal::nextRedo()
 {
-    State state = readState();
-    if (state.redo.empty())
+    std::vector<JournalCommand> all = redoable();
+    if (all.empty())
         return std::nullopt;
-    return std::move(state.commands.at(state.redo.back()));
+    return load(all.back());
 }
 
-void Journal::mark(int type, std::uint64_t command)
+bool Journal::runIsAlive(const QByteArray &runId) const
 {
-    append(markRecord(RecordType(type), command), false);
+    if (runId == m_runId)
+        return true;
+    return lockedElsewhere(m_folder + '/' + kRunPrefix + runId);
+}
+
+bool Journal::isBusy(const JournalCommand &command) const
+{
+    return lockedElsewhere(changesPath(command.file));
+}
+
+std::int64_t Journal::nextStamp()
+{
+    std::lock_guard lock(m_stampMutex);
+    m_lastStamp = std::max<std::int64_t>(m_lastStamp + 1, QDateTime::currentMSecsSinceEpoch());
+    return m_lastStamp;
+}
+
+std::unique_ptr<PassLog> Journal::startPass(const JournalCommand &command, bool undo)
+{
+    try {
+        // The command's file locked while the pass goes: no other run takes the same command on.
+        FileHandle lock(openPrivate(changesPath(command.file), O_RDONLY));
+        if (::flock(lock.fd(), LOCK_EX | LOCK_NB) != 0)
+            throw IoError(5, "it is being changed by another Trackling window");
+        (void)commands(); // the stamps as they are now
+        const JournalPass *last = command.lastPass();
+        const bool resumed = last && last->undo == undo && !last->complete;
+        FileHandle passes(openPrivate(passesPath(command.file), O_RDWR | O_CREAT));
+        const std::string data = readWhole(passes.fd());
+        std::int64_t end = wholeRecordsEnd(QByteArrayView(data.data(), qsizetype(data.size())));
+        if (end == 0) { // new, or nothing whole in it
+            if (::ftruncate(passes.fd(), 0) != 0)
+                fail();
+            writeAll(passes.fd(), kPassesMagic, kMagicSize, 0);
+            end = kMagicSize;
+        } else if (end < std::int64_t(data.size()) && ::ftruncate(passes.fd(), end) != 0) {
+            fail(); // a torn last write is cut off
+        }
+        if (::lseek(passes.fd(), end, SEEK_SET) < 0)
+            fail();
+        if (!resumed) {
+            const QByteArray begin = passBeginRecord(undo, nextStamp());
+            writeAll(passes.fd(), begin.constData(), std::size_t(begin.size()));
+        }
+        return std::make_unique<PassLog>(std::move(lock), std::move(passes));
+    } catch (const IoError &e) {
+        throw journalError(m_folder, e);
+    }
 }
 
 void Journal::markUndone(std::uint64_t command)
 {
-    mark(Undo, command);
+    for (const JournalCommand &c : commands()) {
+        if (c.id == command)
+            startPass(c, true)->finish();
+    }
 }
 
 void Journal::markRedone(std::uint64_t command)
 {
-    mark(Redo, command);
+    for (const JournalCommand &c : commands()) {
+        if (c.id == command)
+            startPass(c, false)->finish();
+    }
+}
+
+void Journal::setAside(const JournalCommand &command)
+{
+    (void)::rename(changesPath(command.file).constData(),
+                   (m_folder + '/' + command.file + kSetAside).constData());
+    (void)::unlink(passesPath(command.file).constData());
+}
+
+void Journal::dropOldCommands()
+{
+    lockFile(m_lock.fd(), LOCK_EX);
+    std::vector<QByteArray> files;
+    for (const QByteArray &name : namesIn(m_folder)) {
+        if (name.endsWith(kChanges) || name.endsWith(kSetAside))
+            files.push_back(name);
+    }
+    // Names begin with the stamp the command began with: oldest first.
+    std::sort(files.begin(), files.end());
+    for (std::size_t i = 0; i + std::size_t(m_keep) < files.size(); ++i) {
+        const QByteArray path = m_folder + '/' + files[i];
+        if (lockedElsewhere(path))
+            continue; // still being made or undone
+        const QByteArray stem = files[i].left(files[i].lastIndexOf('.'));
+        (void)::unlink(passesPath(stem).constData());
+        (void)::unlink(path.constData());
+    }
+    (void)::flock(m_lock.fd(), LOCK_UN);
+}
+
+std::shared_ptr<CommandLog> Journal::startCommand(const QString &name, const QByteArray &folder)
+{
+    return std::make_shared<CommandLog>(*this, name, folder);
+}
+
+std::uint64_t Journal::beginCommand(const QString &name, const QByteArray &folder)
+{
+    auto log = startCommand(name, folder);
+    const std::uint64_t id = log->id();
+    m_begun[id] = std::move(log);
+    return id;
+}
+
+void Journal::record(std::uint64_t command, const std::vector<JournalChange> &changes)
+{
+    const auto it = m_begun.find(command);
+    if (it == m_begun.end())
+        return;
+    std::vector<std::pair<int, JournalChange>> indexed;
+    for (const JournalChange &change : changes)
+        indexed.emplace_back(it->second->nextIndex(), change);
+    it->second->record(indexed);
+    for (const auto &[index, change] : indexed)
+        it->second->made(index);
+    m_begun.erase(it); // ended: written, unlocked
+}
+
+// CommandLog
+
+CommandLog::CommandLog(Journal &journal, const QString &name, const QByteArray &folder)
+    : m_journal(journal), m_id(newId()), m_name(name), m_folder(folder),
+      m_timeMs(QDateTime::currentMSecsSinceEpoch())
+{
+}
+
+CommandLog::~CommandLog()
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_file.isOpen())
+        return;
+    QByteArray end;
+    appendMadeRecord(end, m_made, true);
+    try {
+        writeAll(m_file.fd(), end.constData(), std::size_t(end.size()), m_size);
+    } catch (const IoError &) {
+        // without it, undo finds out from the files what was made
+    }
+}
+
+void CommandLog::create(const QByteArray &first)
+{
+    JournalCommand c;
+    c.id = m_id;
+    c.name = m_name;
+    c.folder = m_folder;
+    c.timeMs = m_timeMs;
+    c.runId = m_journal.runId();
+    (void)m_journal.commands(); // the stamps others made meanwhile
+    c.stamp = m_journal.nextStamp();
+    const QByteArray file = hex(std::uint64_t(c.stamp)) + '-' + hex(m_id);
+    QByteArray data(kCommandMagic, kMagicSize);
+    data += beginRecord(c);
+    data += first;
+    const QByteArray path = m_journal.changesPath(file);
+    FileHandle out(openPrivate(path, O_RDWR | O_CREAT | O_EXCL));
+    try {
+        lockFile(out.fd(), LOCK_EX); // held while the command runs
+        writeAll(out.fd(), data.constData(), std::size_t(data.size()), 0);
+        if (::fdatasync(out.fd()) != 0)
+            fail();
+        const int dir = ::open(m_journal.folder().constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (dir >= 0) {
+            (void)::fsync(dir);
+            ::close(dir);
+        }
+    } catch (...) {
+        (void)::unlink(path.constData());
+        throw;
+    }
+    m_file = std::move(out);
+    m_size = data.size();
+    m_journal.dropOldCommands();
+}
+
+QByteArray CommandLog::madeRecords()
+{
+    QByteArray out;
+    if (!m_made.empty()) {
+        appendMadeRecord(out, m_made, false);
+        m_made.clear();
+    }
+    return out;
+}
+
+void CommandLog::record(const std::vector<std::pair<int, JournalChange>> &changes)
+{
+    if (changes.empty())
+        return;
+    std::lock_guard lock(m_mutex);
+    if (!m_problem.isEmpty())
+        return;
+    QByteArray records = madeRecords();
+    qsizetype size = records.size();
+    for (const auto &[index, change] : changes)
+        size += changeRecordSize(change);
+    records.reserve(size + 64);
+    for (const auto &[index, change] : changes)
+        appendChangeRecord(records, index, change);
+    if (!m_file.isOpen()) {
+        try {
+            create(records);
+        } catch (const IoError &e) {
+            // At the start: the command runs unrecorded, and says so.
+            m_problem = QString::fromStdString(journalError(m_journal.folder(), e).message());
+        }
+        return;
+    }
+    try {
+        writeAll(m_file.fd(), records.constData(), std::size_t(records.size()), m_size);
+        if (::fdatasync(m_file.fd()) != 0)
+            fail();
+    } catch (const IoError &e) {
+        (void)::ftruncate(m_file.fd(), m_size);
+        throw journalError(m_journal.folder(), e);
+    }
+    m_size += records.size();
+}
+
+void CommandLog::made(int index)
+{
+    std::lock_guard lock(m_mutex);
+    if (m_file.isOpen())
+        m_made.push_back(index);
+}
+
+int CommandLog::nextIndex()
+{
+    std::lock_guard lock(m_mutex);
+    return m_nextIndex++;
+}
+
+QString CommandLog::problem() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_problem;
+}
+
+bool CommandLog::recording() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_problem.isEmpty();
+}
+
+// PassLog
+
+PassLog::PassLog(FileHandle lock, FileHandle passes)
+    : m_lock(std::move(lock)), m_passes(std::move(passes))
+{
+}
+
+PassLog::~PassLog() = default;
+
+void PassLog::touch(int index, const FileIdentity &newFile)
+{
+    const QByteArray record = touchRecord(index, newFile);
+    writeAll(m_passes.fd(), record.constData(), std::size_t(record.size()));
+}
+
+void PassLog::finish()
+{
+    const QByteArray record = passEndRecord();
+    writeAll(m_passes.fd(), record.constData(), std::size_t(record.size()));
+    if (::fdatasync(m_passes.fd()) != 0)
+        fail();
 }

@@ -1,7 +1,6 @@
 #include "journalformat.h"
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 #include <zlib.h>
 
@@ -43,14 +42,23 @@ public:
             le[i] = char(v >> (8 * i));
         return *this;
     }
+    Writer &u32(std::uint32_t v)
+    {
+        char *le = grow(4);
+        for (int i = 0; i < 4; ++i)
+            le[i] = char(v >> (8 * i));
+        return *this;
+    }
     Writer &bytes(QByteArrayView v)
     {
-        char *le = grow(4 + v.size());
-        for (int i = 0; i < 4; ++i)
-            le[i] = char(std::uint32_t(v.size()) >> (8 * i));
+        u32(std::uint32_t(v.size()));
         if (!v.isEmpty())
-            std::memcpy(le + 4, v.data(), std::size_t(v.size()));
+            std::memcpy(grow(v.size()), v.data(), std::size_t(v.size()));
         return *this;
+    }
+    Writer &identity(const FileIdentity &id)
+    {
+        return u64(id.device).u64(id.inode).u64(std::uint64_t(id.bornNs));
     }
     void done()
     {
@@ -96,6 +104,7 @@ public:
         return v;
     }
     std::uint8_t u8() { return std::uint8_t(number(1)); }
+    std::uint32_t u32() { return std::uint32_t(number(4)); }
     std::uint64_t u64() { return number(8); }
     QByteArray bytes()
     {
@@ -105,6 +114,14 @@ public:
         const QByteArray v = m_data.sliced(m_pos, n).toByteArray();
         m_pos += n;
         return v;
+    }
+    FileIdentity identity()
+    {
+        FileIdentity id;
+        id.device = u64();
+        id.inode = u64();
+        id.bornNs = std::int64_t(u64());
+        return id;
     }
 
 private:
@@ -129,7 +146,33 @@ std::uint32_t u32At(QByteArrayView data, std::int64_t at)
     return v;
 }
 
-std::optional<JournalChange> readChange(RecordType type, Reader &in)
+// Walks the framed records of data from offset on, handing each payload to take (which returns
+// false for a payload it cannot read). Returns how the records ended and, in end, where the last
+// whole one ended.
+template <typename Take>
+ReadEnd eachRecord(QByteArrayView data, std::int64_t offset, std::int64_t &end, Take take)
+{
+    std::int64_t at = offset;
+    end = at;
+    while (at < data.size()) {
+        if (data.size() - at < 8)
+            return ReadEnd::Torn;
+        const std::uint32_t length = u32At(data, at);
+        if (length == 0 || length > kMaxPayload)
+            return ReadEnd::Damaged;
+        if (std::uint64_t(data.size() - at - 8) < length)
+            return ReadEnd::Torn; // runs past the end: the last write, cut short
+        const QByteArrayView payload = data.sliced(at + 8, length);
+        const bool last = at + 8 + std::int64_t(length) == data.size();
+        if (crc32(payload) != u32At(data, at + 4) || !take(payload))
+            return last ? ReadEnd::Torn : ReadEnd::Damaged;
+        at += 8 + std::int64_t(length);
+        end = at;
+    }
+    return ReadEnd::Whole;
+}
+
+std::optional<JournalChange> readChange(RecordType type, Reader &in, bool old)
 {
     switch (type) {
     case Tag: {
@@ -139,6 +182,8 @@ std::optional<JournalChange> readChange(RecordType type, Reader &in)
         c.appended = in.u8() != 0;
         c.oldLast = in.bytes();
         c.newTag = in.bytes();
+        if (!old)
+            c.identity = in.identity();
         return c;
     }
     case Rename: {
@@ -146,17 +191,22 @@ std::optional<JournalChange> readChange(RecordType type, Reader &in)
         c.folder = in.bytes();
         c.oldName = in.bytes();
         c.newName = in.bytes();
-        c.inode = in.u64();
+        if (old)
+            c.identity.inode = in.u64();
+        else
+            c.identity = in.identity();
         return c;
     }
     case Playlist: {
         JournalPlaylist c;
         c.path = in.bytes();
         const bool hadOld = in.u8() != 0;
-        const QByteArray old = in.bytes();
+        const QByteArray previous = in.bytes();
         if (hadOld)
-            c.oldContent = old;
+            c.oldContent = previous;
         c.newContent = in.bytes();
+        if (!old)
+            c.written = in.identity();
         return c;
     }
     default:
@@ -164,13 +214,20 @@ std::optional<JournalChange> readChange(RecordType type, Reader &in)
     }
 }
 
-void moveBetween(std::vector<std::uint64_t> &from, std::vector<std::uint64_t> &to, std::uint64_t id)
+bool readBegin(Reader &in, JournalCommand &c)
 {
-    const auto it = std::find(from.begin(), from.end(), id);
-    if (it == from.end())
-        return;
-    from.erase(it);
-    to.push_back(id);
+    c.id = in.u64();
+    c.stamp = std::int64_t(in.u64());
+    c.timeMs = std::int64_t(in.u64());
+    c.runId = in.bytes();
+    c.name = QString::fromUtf8(in.bytes());
+    c.folder = in.bytes();
+    return in.ok() && in.atEnd();
+}
+
+bool hasMagic(QByteArrayView data, const char *magic)
+{
+    return data.size() >= kMagicSize && data.first(kMagicSize) == QByteArrayView(magic, kMagicSize);
 }
 
 } // namespace
@@ -185,6 +242,7 @@ QByteArray beginRecord(const JournalCommand &command)
     QByteArray out;
     Writer(out, Begin)
         .u64(command.id)
+        .u64(std::uint64_t(command.stamp))
         .u64(std::uint64_t(command.timeMs))
         .bytes(command.runId)
         .bytes(command.name.toUtf8())
@@ -195,7 +253,7 @@ QByteArray beginRecord(const JournalCommand &command)
 
 qsizetype changeRecordSize(const JournalChange &change)
 {
-    constexpr qsizetype kFraming = 48; // length, checksum, type, numbers, field lengths
+    constexpr qsizetype kFraming = 80; // length, checksum, type, numbers, field lengths
     if (const auto *t = std::get_if<JournalTag>(&change))
         return t->path.size() + t->oldLast.size() + t->newTag.size() + kFraming;
     if (const auto *r = std::get_if<JournalRename>(&change))
@@ -205,66 +263,164 @@ qsizetype changeRecordSize(const JournalChange &change)
            kFraming;
 }
 
-void appendChangeRecord(QByteArray &out, std::uint64_t command, const JournalChange &change)
+void appendChangeRecord(QByteArray &out, int index, const JournalChange &change)
 {
     if (const auto *t = std::get_if<JournalTag>(&change)) {
         Writer(out, Tag)
-            .u64(command)
+            .u32(std::uint32_t(index))
             .bytes(t->path)
             .u64(std::uint64_t(t->oldSize))
             .u8(t->appended)
             .bytes(t->oldLast)
             .bytes(t->newTag)
+            .identity(t->identity)
             .done();
     } else if (const auto *r = std::get_if<JournalRename>(&change)) {
         Writer(out, Rename)
-            .u64(command)
+            .u32(std::uint32_t(index))
             .bytes(r->folder)
             .bytes(r->oldName)
             .bytes(r->newName)
-            .u64(r->inode)
+            .identity(r->identity)
             .done();
     } else {
         const auto &p = std::get<JournalPlaylist>(change);
         Writer(out, Playlist)
-            .u64(command)
+            .u32(std::uint32_t(index))
             .bytes(p.path)
             .u8(p.oldContent.has_value())
             .bytes(p.oldContent.value_or(QByteArray()))
             .bytes(p.newContent)
+            .identity(p.written)
             .done();
     }
 }
 
-QByteArray changeRecord(std::uint64_t command, const JournalChange &change)
+void appendMadeRecord(QByteArray &out, const std::vector<int> &indices, bool final)
+{
+    Writer w(out, Made);
+    w.u8(final).u32(std::uint32_t(indices.size()));
+    for (const int index : indices)
+        w.u32(std::uint32_t(index));
+    w.done();
+}
+
+QByteArray passBeginRecord(bool undo, std::int64_t stamp)
 {
     QByteArray out;
-    out.reserve(changeRecordSize(change));
-    appendChangeRecord(out, command, change);
+    Writer(out, PassBegin).u8(undo).u64(std::uint64_t(stamp)).done();
     return out;
 }
 
-QByteArray markRecord(RecordType type, std::uint64_t command)
+QByteArray touchRecord(int index, const FileIdentity &newFile)
 {
     QByteArray out;
-    Writer(out, type).u64(command).done();
+    Writer(out, Touch).u32(std::uint32_t(index)).identity(newFile).done();
     return out;
 }
 
-} // namespace journalformat
-
-using namespace journalformat;
-
-std::int64_t Journal::State::read(QByteArrayView data, std::int64_t offset)
+QByteArray passEndRecord()
 {
-    std::int64_t at = offset;
-    while (data.size() - at >= 8) {
-        const std::uint32_t length = u32At(data, at);
-        if (length == 0 || length > kMaxPayload || std::uint64_t(data.size() - at - 8) < length)
-            break;
-        const QByteArrayView payload = data.sliced(at + 8, length);
-        if (crc32(payload) != u32At(data, at + 4))
-            break;
+    QByteArray out;
+    Writer(out, PassEnd).done();
+    return out;
+}
+
+ReadEnd readCommand(QByteArrayView data, JournalCommand &out, bool headerOnly)
+{
+    if (!hasMagic(data, kCommandMagic))
+        return data.size() < kMagicSize ? ReadEnd::Torn : ReadEnd::Damaged;
+    bool begun = false;
+    // The latest change of each index, in index order.
+    std::map<int, std::pair<JournalChange, bool>> changes;
+    std::int64_t end = 0;
+    const ReadEnd how = eachRecord(data, kMagicSize, end, [&](QByteArrayView payload) {
+        Reader in(payload);
+        const auto type = RecordType(in.u8());
+        if (!begun) {
+            begun = type == Begin && readBegin(in, out);
+            return begun;
+        }
+        if (headerOnly)
+            return true;
+        if (type == Made) {
+            const bool final = in.u8() != 0;
+            const std::uint32_t n = in.u32();
+            for (std::uint32_t i = 0; i < n && in.ok(); ++i) {
+                const auto it = changes.find(int(in.u32()));
+                if (it != changes.end())
+                    it->second.second = true;
+            }
+            out.ended = out.ended || final;
+            return in.ok() && in.atEnd();
+        }
+        const int index = int(in.u32());
+        std::optional<JournalChange> change = readChange(type, in, false);
+        if (!change || !in.ok() || !in.atEnd() || index < 0)
+            return false;
+        changes.insert_or_assign(index, std::pair{std::move(*change), false});
+        return true;
+    });
+    if (!begun)
+        return ReadEnd::Damaged;
+    out.changes.clear();
+    out.made.clear();
+    for (auto &[index, change] : changes) {
+        out.changes.push_back(std::move(change.first));
+        out.made.push_back(change.second);
+    }
+    return headerOnly && how != ReadEnd::Damaged ? ReadEnd::Whole : how;
+}
+
+ReadEnd readPasses(QByteArrayView data, std::vector<JournalPass> &out)
+{
+    if (!hasMagic(data, kPassesMagic))
+        return data.size() < kMagicSize ? ReadEnd::Torn : ReadEnd::Damaged;
+    std::int64_t end = 0;
+    return eachRecord(data, kMagicSize, end, [&](QByteArrayView payload) {
+        Reader in(payload);
+        const auto type = RecordType(in.u8());
+        if (type == PassBegin) {
+            JournalPass pass;
+            pass.undo = in.u8() != 0;
+            pass.stamp = std::int64_t(in.u64());
+            out.push_back(pass);
+        } else if (type == Touch && !out.empty()) {
+            const int index = int(in.u32());
+            out.back().touched[index] = in.identity();
+        } else if (type == PassEnd && !out.empty()) {
+            out.back().complete = true;
+        } else {
+            return false;
+        }
+        return in.ok() && in.atEnd();
+    });
+}
+
+std::int64_t wholeRecordsEnd(QByteArrayView data)
+{
+    if (data.size() < kMagicSize)
+        return 0;
+    std::int64_t end = 0;
+    (void)eachRecord(data, kMagicSize, end, [](QByteArrayView) { return true; });
+    return end;
+}
+
+OldJournal readOldJournal(QByteArrayView whole)
+{
+    OldJournal journal;
+    if (!hasMagic(whole, kJournalMagic))
+        return journal;
+    const auto moveBetween = [](std::vector<std::uint64_t> &from, std::vector<std::uint64_t> &to,
+                                std::uint64_t id) {
+        const auto it = std::find(from.begin(), from.end(), id);
+        if (it == from.end())
+            return;
+        from.erase(it);
+        to.push_back(id);
+    };
+    std::int64_t end = 0;
+    (void)eachRecord(whole, kMagicSize, end, [&](QByteArrayView payload) {
         Reader in(payload);
         const auto type = RecordType(in.u8());
         const std::uint64_t id = in.u64();
@@ -276,55 +432,30 @@ std::int64_t Journal::State::read(QByteArrayView data, std::int64_t offset)
             c.name = QString::fromUtf8(in.bytes());
             c.folder = in.bytes();
             if (!in.ok() || !in.atEnd())
-                break;
-            ++begins;
-            if (commands.emplace(id, c).second) {
-                undo.push_back(id);
-                redo.clear();
+                return false;
+            if (journal.commands.emplace(id, c).second) {
+                journal.undo.push_back(id);
+                journal.redo.clear();
             }
         } else if (type == Undo || type == Redo) {
             if (!in.ok() || !in.atEnd())
-                break;
+                return false;
             if (type == Undo)
-                moveBetween(undo, redo, id);
+                moveBetween(journal.undo, journal.redo, id);
             else
-                moveBetween(redo, undo, id);
+                moveBetween(journal.redo, journal.undo, id);
         } else {
-            std::optional<JournalChange> change = readChange(type, in);
+            std::optional<JournalChange> change = readChange(type, in, true);
             if (!change || !in.ok() || !in.atEnd())
-                break;
-            if (const auto it = commands.find(id); it != commands.end())
+                return false;
+            if (const auto it = journal.commands.find(id); it != journal.commands.end())
                 it->second.changes.push_back(std::move(*change));
         }
-        at += 8 + std::int64_t(length);
-    }
-    return at;
+        return true;
+    });
+    for (auto &[id, command] : journal.commands)
+        command.made.assign(command.changes.size(), false);
+    return journal;
 }
 
-int Journal::State::keptCommands(int keep) const
-{
-    return int(std::min(undo.size(), std::size_t(keep)) + std::min(redo.size(), std::size_t(keep)));
-}
-
-QByteArray Journal::State::compacted(int keep) const
-{
-    // Undo side oldest first, then the redo side from the next to redo down, each with a
-    // begin record (which clears the redo side); then undo marks for the redo side, oldest
-    // first, move those back to where they stood.
-    const std::size_t from = undo.size() > std::size_t(keep) ? undo.size() - keep : 0;
-    std::vector<std::uint64_t> order(undo.begin() + std::ptrdiff_t(from), undo.end());
-    const std::size_t redoFrom = redo.size() > std::size_t(keep) ? redo.size() - keep : 0;
-    const std::vector<std::uint64_t> keptRedo(redo.begin() + std::ptrdiff_t(redoFrom), redo.end());
-    order.insert(order.end(), keptRedo.rbegin(), keptRedo.rend());
-
-    QByteArray out(kJournalMagic, kMagicSize);
-    for (const std::uint64_t id : order) {
-        const JournalCommand &c = commands.at(id);
-        out += beginRecord(c);
-        for (const JournalChange &change : c.changes)
-            appendChangeRecord(out, id, change);
-    }
-    for (const std::uint64_t id : keptRedo)
-        out += markRecord(Undo, id);
-    return out;
-}
+} // namespace journalformat

@@ -5,13 +5,18 @@
 #include <QByteArrayView>
 #include <map>
 
-// The journal's file format, apart from the file handling. The file starts with kJournalMagic;
-// then come records, each a 32-bit length, a CRC-32 of the payload and the payload (numbers
-// little-endian). The first record that is cut short or fails its checksum ends what is trusted.
+// The journal's file formats, apart from the file handling. A command's file starts with
+// kCommandMagic, its passes file with kPassesMagic; then come records, each a 32-bit length, a
+// CRC-32 of the payload and the payload (numbers little-endian), whose first byte is its type.
+// Reading stops at the first record that is cut short or fails its checksum: at the very end of
+// a file that is a torn last write (a crash mid-write), which is ignored; anywhere else the file
+// is damaged.
 namespace journalformat
 {
 
-inline constexpr char kJournalMagic[] = "TRKJNL1\n";
+inline constexpr char kCommandMagic[] = "TRKCMD1\n";
+inline constexpr char kPassesMagic[] = "TRKPAS1\n";
+inline constexpr char kJournalMagic[] = "TRKJNL1\n"; // the single journal of older versions
 inline constexpr int kMagicSize = 8;
 
 enum RecordType : std::uint8_t {
@@ -19,8 +24,12 @@ enum RecordType : std::uint8_t {
     Tag = 2,
     Rename = 3,
     Playlist = 4,
-    Undo = 5,
-    Redo = 6,
+    Undo = 5, // older journals only
+    Redo = 6, // older journals only
+    Made = 7,
+    PassBegin = 8,
+    Touch = 9,
+    PassEnd = 10,
 };
 
 // The CRC-32 records carry.
@@ -28,29 +37,34 @@ std::uint32_t checksum(QByteArrayView data);
 
 // Framed records, ready to write.
 QByteArray beginRecord(const JournalCommand &command);
-QByteArray changeRecord(std::uint64_t command, const JournalChange &change);
-// The same at the end of out, and about how many bytes it takes.
-void appendChangeRecord(QByteArray &out, std::uint64_t command, const JournalChange &change);
+void appendChangeRecord(QByteArray &out, int index, const JournalChange &change);
 qsizetype changeRecordSize(const JournalChange &change);
-QByteArray markRecord(RecordType type, std::uint64_t command);
+// Changes made (by index); final when the command has ended.
+void appendMadeRecord(QByteArray &out, const std::vector<int> &indices, bool final);
+QByteArray passBeginRecord(bool undo, std::int64_t stamp);
+QByteArray touchRecord(int index, const FileIdentity &newFile);
+QByteArray passEndRecord();
+
+enum class ReadEnd {
+    Whole,   // every record read
+    Torn,    // the last record was cut short: ignored
+    Damaged, // a record in the middle is bad: the file cannot be trusted
+};
+
+// Reads a command's file (magic included). With headerOnly, only its first record.
+ReadEnd readCommand(QByteArrayView data, JournalCommand &out, bool headerOnly);
+// Reads a passes file (magic included).
+ReadEnd readPasses(QByteArrayView data, std::vector<JournalPass> &out);
+// The end of the last whole record of a file (magic included), where the next is written.
+std::int64_t wholeRecordsEnd(QByteArrayView data);
+
+// The single journal of older versions: its commands, and which were on the undo and redo side
+// (next to undo last; next to redo last). Read from its start, trusting what passes.
+struct OldJournal {
+    std::map<std::uint64_t, JournalCommand> commands;
+    std::vector<std::uint64_t> undo;
+    std::vector<std::uint64_t> redo;
+};
+OldJournal readOldJournal(QByteArrayView whole);
 
 } // namespace journalformat
-
-// The commands a journal holds and where undo and redo stand, built by reading its records in
-// order: a command goes on the undo side and empties the redo side; undo moves a command to the
-// redo side, redo moves it back.
-struct Journal::State {
-    std::map<std::uint64_t, JournalCommand> commands;
-    std::vector<std::uint64_t> undo; // the next to undo last
-    std::vector<std::uint64_t> redo; // the next to redo last
-    int begins = 0;                  // command records read
-
-    // Reads the records of data from offset on into the state; returns the end of the last
-    // trusted record.
-    std::int64_t read(QByteArrayView data, std::int64_t offset);
-    // The records of a journal holding the last keep commands of the undo side and the
-    // redo side, which reads back as the same undo and redo.
-    QByteArray compacted(int keep) const;
-    // How many commands compacted(keep) holds.
-    int keptCommands(int keep) const;
-};

@@ -15,17 +15,21 @@ namespace
 class PlaylistFile
 {
 public:
-    explicit PlaylistFile(const QString &path) : m_path(path) { checkPlaylistTarget(path); }
+    PlaylistFile(const QString &path, CommandLog *recorder) : m_path(path), m_recorder(recorder)
+    {
+        checkPlaylistTarget(path);
+    }
 
     void add(const QByteArray &line) { m_data += line; }
     void commit(WalkReport &report)
     {
-        writePlaylist(m_path, m_data);
+        writePlaylist(m_recorder, m_path, m_data);
         ++report.done;
     }
 
 private:
     QString m_path;
+    CommandLog *m_recorder;
     QByteArray m_data;
 };
 
@@ -80,7 +84,7 @@ void addLines(const QString &folder, const QStringList &fileNames, bool noDriveL
 }
 
 void createOne(PlaylistFolderBrowser &browser, bool noDriveLetter, CommandQuestions &questions,
-               WalkReport &report)
+               WalkReport &report, const WalkControl &control)
 {
     const QString folder = browser.currentFolder();
     const auto path = questions.askSaveFileName(
@@ -88,7 +92,7 @@ void createOne(PlaylistFolderBrowser &browser, bool noDriveLetter, CommandQuesti
         QString::fromUtf16(kPlaylistFilter), QString::fromUtf16(kPlaylistSuffix));
     if (!path)
         return;
-    PlaylistFile file(*path);
+    PlaylistFile file(*path, control.recorder.get());
     addLines(folder, browser.fileNames(), noDriveLetter,
              [&](const QByteArray &line) { file.add(line); });
     file.commit(report);
@@ -103,7 +107,9 @@ void createPerSubfolder(PlaylistFolderBrowser &browser, const QStringList &subfo
         questions.askExistingDirectory(QString::fromUtf16(kPlaylistFolderTitle), start);
     if (!target)
         return;
-    PlaylistFile combined(pathInFolder(*target, QString::fromUtf16(kCombinedPlaylistName)));
+    CommandLog *recorder = control.recorder.get();
+    PlaylistFile combined(pathInFolder(*target, QString::fromUtf16(kCombinedPlaylistName)),
+                          recorder);
     try {
         for (const QString &name : subfolders) {
             if (control.stopRequested()) {
@@ -111,7 +117,7 @@ void createPerSubfolder(PlaylistFolderBrowser &browser, const QStringList &subfo
                 return; // in the starting folder
             }
             browser.openFolder(pathInFolder(start, name));
-            PlaylistFile single(pathInFolder(*target, name + QStringLiteral(".m3u")));
+            PlaylistFile single(pathInFolder(*target, name + QStringLiteral(".m3u")), recorder);
             addLines(browser.currentFolder(), browser.fileNames(), noDriveLetter,
                      [&](const QByteArray &line) {
                          combined.add(line);
@@ -158,10 +164,12 @@ WalkReport createPlaylists(PlaylistFolderBrowser &browser, bool noDriveLetter,
     const QStringList subfolders = browser.subfolderNames();
     if (subfolders.isEmpty()) {
         report.total = 1;
-        createOne(browser, noDriveLetter, questions, report);
+        createOne(browser, noDriveLetter, questions, report, control);
     } else {
         report.total = int(subfolders.size()) + 1;
         createPerSubfolder(browser, subfolders, noDriveLetter, questions, report, control);
     }
+    if (control.recorder)
+        report.notRecorded = control.recorder->problem();
     return report;
 }

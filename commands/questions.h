@@ -66,4 +66,11 @@ public:
                                                         const QString &startFolder) = 0;
     // A message box with the program's caption.
     virtual void showError(const QString &message) = 0;
+    // A question answered Yes or No ("Undo ... made by an earlier run?"); true for Yes. Questions
+    // that cannot ask answer No.
+    virtual bool confirm(const QString &question)
+    {
+        (void)question;
+        return false;
+    }
 };

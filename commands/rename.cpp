@@ -1,18 +1,14 @@
 #include "rename.h"
 
-#include "changerecorder.h"
 #include "changes.h"
-#include "ioerror.h"
-#include "questions.h"
-#include "walk.h"
-
 #include "filelist.h"
 #include "filenames.h"
+#include "ioerror.h"
+#include "questions.h"
 #include "tagfile.h"
 #include "tagtext.h"
 #include "tagworkspace.h"
 
-#include <QFile>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -26,62 +22,76 @@ namespace
 
 // renameat2(RENAME_NOREPLACE); where the file system lacks it, link + unlink, which never
 // replaces either. Returns 0 or the errno of the failure.
-int renameOnce(const char *from, const char *to)
+int renameOnce(int dirfd, const char *from, const char *to)
 {
-    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
+    if (::renameat2(dirfd, from, dirfd, to, RENAME_NOREPLACE) == 0)
         return 0;
     const int err = errno;
     if (err != EINVAL && err != ENOSYS)
         return err;
-    if (::link(from, to) != 0)
+    if (::linkat(dirfd, from, dirfd, to, 0) != 0)
         return errno;
-    if (::unlink(from) != 0) {
+    if (::unlinkat(dirfd, from, 0) != 0) {
         const int unlinkErr = errno;
-        (void)::unlink(to); // the file keeps its old name only
+        (void)::unlinkat(dirfd, to, 0); // the file keeps its old name only
         return unlinkErr;
     }
     return 0;
 }
 
-bool sameFile(const char *a, const char *b)
+bool sameFile(int dirfd, const char *a, const char *b)
 {
-    struct stat sa, sb;
-    return ::lstat(a, &sa) == 0 && ::lstat(b, &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
+    FileStatus sa, sb;
+    return statusAt(dirfd, a, false, sa) == 0 && statusAt(dirfd, b, false, sb) == 0 &&
+           sa.identity.device == sb.identity.device && sa.identity.inode == sb.identity.inode;
 }
 
 // On a file system that ignores letter case the new name of a case change already names the
 // file itself: move it aside under a hidden unique name, then to the new name, each step
-// without replacing; if the second step is refused, it goes back.
-bool renameThroughAside(const std::string &from, const std::string &to,
-                        const std::string &folderPrefix = {})
+// without replacing; if the second step is refused, it goes back. The name aside tells the new
+// name, so that a rename cut short there is finished later (see removeLeftoversIn).
+int renameThroughAside(int dirfd, const QByteArray &from, const QByteArray &to)
 {
     static std::atomic<unsigned> counter{0};
     for (int attempt = 0; attempt < 8; ++attempt) {
-        const std::string aside = folderPrefix + ".trackling-rename-" + std::to_string(::getpid()) +
-                                  "-" + std::to_string(counter++);
-        const int err = renameOnce(from.c_str(), aside.c_str());
+        const QByteArray tail = ".trackling-rename-" + QByteArray::number(::getpid()) + '-' +
+                                QByteArray::number(counter++);
+        const QByteArray aside = '.' + to + tail;
+        const int err =
+            renameOnce(dirfd, from.constData(), (aside.size() <= 255 ? aside : tail).constData());
         if (err == EEXIST)
             continue;
         if (err != 0)
-            return false;
-        if (renameOnce(aside.c_str(), to.c_str()) == 0)
-            return true;
-        (void)renameOnce(aside.c_str(), from.c_str());
-        return false;
+            return err;
+        const QByteArray &used = aside.size() <= 255 ? aside : tail;
+        const int second = renameOnce(dirfd, used.constData(), to.constData());
+        if (second == 0)
+            return 0;
+        (void)renameOnce(dirfd, used.constData(), from.constData());
+        return second;
     }
-    return false;
+    return EEXIST;
 }
 
 // A name a file may be given: never one that moves it out of its folder, and never a hidden
 // one, which would take it out of the list.
-bool acceptableName(const QString &name)
+bool acceptableName(QByteArrayView name)
 {
-    return !name.isEmpty() && !name.startsWith(QLatin1Char('.')) &&
-           !name.contains(QLatin1Char('/')) && !name.contains(QChar(0));
+    return !name.isEmpty() && !name.startsWith('.') && !name.contains('/') && !name.contains('\0');
 }
 
 } // namespace
+
+int renameNoReplaceAt(const Folder &folder, const QByteArray &from, const QByteArray &to)
+{
+    if (!acceptableName(to) || from.isEmpty() || from == to)
+        return EINVAL;
+    const int dirfd = folder.fd();
+    const int err = renameOnce(dirfd, from.constData(), to.constData());
+    if (err == EEXIST && sameFile(dirfd, from.constData(), to.constData()))
+        return renameThroughAside(dirfd, from, to);
+    return err;
+}
 
 QString RenameChange::reason() const
 {
@@ -103,31 +113,35 @@ QString RenameChange::reason() const
     return message.left(1).toLower() + message.mid(1);
 }
 
-RenameChange renameFile(const QString &from, const QString &to)
+RenameChange renameFile(const ChangeContext &context, const QString &from, const QString &to,
+                        const JournalRename *planned)
 {
     RenameChange change{RenameResult::Failed, from, to, 0};
-    if (!acceptableName(to) || from.isEmpty()) {
+    const QByteArray oldName = encodeFileName(from);
+    const QByteArray newName = encodeFileName(to);
+    if (!acceptableName(newName) || to.contains(QChar(0)) || from.isEmpty()) {
         change.result = RenameResult::NameNotAllowed;
         return change;
     }
-    const std::string oldName = encodeFileName(from).toStdString();
-    const std::string newName = encodeFileName(to).toStdString();
     if (oldName == newName) {
         change.result = RenameResult::Unchanged; // the file already has that name
         return change;
     }
-    if (ChangeRecorder *recorder = currentRecorder()) {
-        // Recorded before it is made; a name that is gone is left to the rename to report.
-        const QByteArray folder = encodeFileName(currentFolder());
-        if (const auto planned = plannedRename(folder, encodeFileName(from), encodeFileName(to)))
-            recorder->beforeChange(*planned);
+    if (CommandLog *recorder = context.recorder) {
+        // The very file planned, or recorded as it is; a name that is gone is left to the rename
+        // to report.
+        FileStatus st;
+        if (statusAt(context.folder.fd(), oldName.constData(), false, st) == 0) {
+            const JournalRename actual{context.folder.path(), oldName, newName, st.identity};
+            if (!planned || !(*planned == actual))
+                recorder->record({{context.index, actual}});
+        }
     }
-    const int err = renameOnce(oldName.c_str(), newName.c_str());
+    const int err = renameNoReplaceAt(context.folder, oldName, newName);
     if (err == 0) {
         change.result = RenameResult::Renamed;
-    } else if (err == EEXIST && sameFile(oldName.c_str(), newName.c_str())) {
-        change.result =
-            renameThroughAside(oldName, newName) ? RenameResult::Renamed : RenameResult::NameTaken;
+        if (context.recorder)
+            context.recorder->made(context.index);
     } else {
         change.result = err == EEXIST ? RenameResult::NameTaken : RenameResult::Failed;
         change.error = err;
@@ -135,26 +149,9 @@ RenameChange renameFile(const QString &from, const QString &to)
     return change;
 }
 
-bool renameNoReplaceIn(const QByteArray &folder, const QByteArray &from, const QByteArray &to)
+bool renameNoReplace(const Folder &folder, const QString &from, const QString &to)
 {
-    if (!acceptableName(decodeFileName(to)) || !acceptableName(decodeFileName(from)) ||
-        folder.isEmpty() || from == to)
-        return false;
-    const std::string prefix =
-        folder.endsWith('/') ? folder.toStdString() : folder.toStdString() + '/';
-    const std::string oldPath = prefix + from.toStdString();
-    const std::string newPath = prefix + to.toStdString();
-    const int err = renameOnce(oldPath.c_str(), newPath.c_str());
-    if (err == 0)
-        return true;
-    if (err == EEXIST && sameFile(oldPath.c_str(), newPath.c_str()))
-        return renameThroughAside(oldPath, newPath, prefix);
-    return false;
-}
-
-bool renameNoReplace(const QString &from, const QString &to)
-{
-    return renameFile(from, to).renamed();
+    return renameFile(ChangeContext{folder}, from, to).renamed();
 }
 
 namespace
@@ -167,72 +164,47 @@ FileOutcome outcomeOf(const RenameChange &change)
 
 } // namespace
 
-WalkReport renameByPrompt(FileList &list, CommandQuestions &questions, const WalkControl &control)
+WalkReport renameByPrompt(const Folder &folder, FileList &list, CommandQuestions &questions,
+                          const WalkControl &control)
 {
-    return walkSelection(
-        list,
-        [&](const QString &name) {
-            const auto entered = questions.askText(QStringLiteral("Rename"), name, name, 255);
+    return walkInBlocks(
+        folder, list, {},
+        [&](PreparedFile &file, const ChangeContext &context) {
+            const auto entered =
+                questions.askText(QStringLiteral("Rename"), file.name, file.name, 255);
             if (!entered)
                 return FileOutcome::leftAsItWas(QStringLiteral("cancelled"));
-            return outcomeOf(renameFile(name, *entered));
+            return outcomeOf(renameFile(context, file.name, *entered));
         },
         control);
 }
 
-namespace
+WalkReport renameFromTags(const Folder &folder, FileList &list, const WalkControl &control)
 {
-
-// A tag field as the tag reader gives it: without the blanks and control bytes around it.
-std::string trimmedField(const QByteArray &tag, int at, int width)
-{
-    int b = at, e = at + width;
-    while (b < e && std::uint8_t(tag[b]) <= 32)
-        ++b;
-    while (e > b && std::uint8_t(tag[e - 1]) <= 32)
-        --e;
-    return tag.mid(b, e - b).toStdString();
-}
-
-// The rename "Rename from tags" will make of name, read from the file's last 128 bytes.
-std::optional<JournalChange> plannedRenameFromTag(const QByteArray &folder, const QString &name)
-{
-    const auto last = plannedTagWrite(journalPath(name), {});
-    if (!last || !last->oldLast.startsWith("TAG"))
-        return std::nullopt;
-    const std::string title = trimmedField(last->oldLast, 3, 30);
-    const std::string artist = trimmedField(last->oldLast, 33, 30);
-    if (title.empty() || artist.empty())
-        return std::nullopt;
-    const QString to =
-        fromTagText(artist) + QStringLiteral(" - ") + fromTagText(title) + QStringLiteral(".mp3");
-    if (auto planned = plannedRename(folder, encodeFileName(name), encodeFileName(to)))
-        return *planned;
-    return std::nullopt;
-}
-
-} // namespace
-
-WalkReport renameFromTags(FileList &list, const WalkControl &control)
-{
-    TagWorkspace &ws = tagWorkspace();
-    WalkControl planning = control;
-    if (ChangeRecorder *recorder = currentRecorder()) {
-        // Each rename is foreseen from the file's tag, a block at a time.
-        const QByteArray folder = encodeFileName(currentFolder());
-        planning = recorder->planningWalk(
-            control, [folder](const QString &name) { return plannedRenameFromTag(folder, name); });
-    }
-    return walkSelection(
-        list,
-        [&](const QString &name) {
-            ws.SongTitle.clear();
-            ReadTagFile(encodeFileName(name).toStdString());
-            if (ws.SongTitle.empty() || ws.SongArtist.empty())
-                return FileOutcome::leftAsItWas(QStringLiteral("no artist or title in the tag"));
-            return outcomeOf(renameFile(name, fromTagText(ws.SongArtist) + QStringLiteral(" - ") +
-                                                  fromTagText(ws.SongTitle) +
-                                                  QStringLiteral(".mp3")));
+    // The tag is read ahead, on the worker, in a workspace of its own.
+    const PrepareFile prepare = [](const Folder &in, PreparedFile &file) {
+        TagWorkspace &ws = tagWorkspace();
+        ws.SongTitle.clear();
+        ws.SongArtist.clear();
+        FileIdentity identity;
+        ReadTagFileAt(in.fd(), file.encoded.toStdString(), AudioLength::Estimate, &identity);
+        if (ws.SongTitle.empty() || ws.SongArtist.empty()) {
+            file.leftReason = QStringLiteral("no artist or title in the tag");
+            return;
+        }
+        file.newName = fromTagText(ws.SongArtist) + QStringLiteral(" - ") +
+                       fromTagText(ws.SongTitle) + QStringLiteral(".mp3");
+        const QByteArray to = encodeFileName(file.newName);
+        if (to != file.encoded)
+            file.change = JournalRename{in.path(), file.encoded, to, identity};
+    };
+    return walkInBlocks(
+        folder, list, prepare,
+        [](PreparedFile &file, const ChangeContext &context) {
+            if (!file.leftReason.isEmpty())
+                return FileOutcome::leftAsItWas(file.leftReason);
+            const auto *planned = file.change ? std::get_if<JournalRename>(&*file.change) : nullptr;
+            return outcomeOf(renameFile(context, file.name, file.newName, planned));
         },
-        planning);
+        control);
 }

@@ -1,6 +1,5 @@
 #include "tagsfromnames.h"
 
-#include "changerecorder.h"
 #include "changes.h"
 #include "filelist.h"
 #include "filenames.h"
@@ -10,10 +9,6 @@
 #include "tagtext.h"
 #include "tagworkspace.h"
 #include "textcuts.h"
-
-#include <QFile>
-#include <deque>
-#include <mutex>
 
 namespace
 {
@@ -71,76 +66,69 @@ std::optional<FolderGuess> guessFromDirectoryName(bool optionChecked, int patter
                        copyText(folder, pos + 3, int(folder.size()) - pos - 2).left(kTagTextWidth)};
 }
 
-WalkReport tagsFromFileNames(FileList &list, const NamingOptions &options,
+namespace
+{
+
+// The fields every file of the run gets, as tag text.
+struct OtherFields {
+    std::string album, year, comment, genre;
+
+    void fill(TagWorkspace &ws) const
+    {
+        ws.SongAlbum = album;
+        ws.SongYear = year;
+        ws.SongComment = comment;
+        ws.SongGenreByte = 255; // an unknown genre name stores "(none)", not a stale byte
+        ws.SongGenre = genre;
+    }
+};
+
+QByteArray bytesOf(const std::array<std::uint8_t, 128> &tag)
+{
+    return QByteArray(reinterpret_cast<const char *>(tag.data()), 128);
+}
+
+} // namespace
+
+std::optional<JournalTag> plannedTagWrite(const Folder &folder, const QByteArray &name,
+                                          const std::array<std::uint8_t, 128> &tag)
+{
+    const auto state = readTagFileState(folder.fd(), name.toStdString());
+    if (!state)
+        return std::nullopt; // the write finds out for itself
+    return JournalTag{folder.pathOf(name), state->size,  bytesOf(state->last),
+                      !state->hasTag(),    bytesOf(tag), state->identity};
+}
+
+WalkReport tagsFromFileNames(const Folder &folder, FileList &list, const NamingOptions &options,
                              CommandQuestions &questions, const WalkControl &control)
 {
-    TagWorkspace &ws = tagWorkspace();
-    const std::string album = toTagText(options.album);
-    const std::string year = toTagText(options.year);
-    const std::string comment = toTagText(options.comment);
-    const std::string genre = toTagText(options.genre);
-
-    // The fields every file gets, in the workspace of the calling thread.
-    const auto fillOthers = [&] {
+    const OtherFields others{toTagText(options.album), toTagText(options.year),
+                             toTagText(options.comment), toTagText(options.genre)};
+    // Each file's title, artist and tag are worked out ahead, on the worker, in a workspace of
+    // its own, and the write foreseen from the file's end as it is then.
+    const PrepareFile prepare = [others, pattern = options.pattern,
+                                 artist = options.artist](const Folder &in, PreparedFile &file) {
+        titleAndArtistFromName(file.name, pattern, artist);
         TagWorkspace &here = tagWorkspace();
-        here.SongAlbum = album;
-        here.SongYear = year;
-        here.SongComment = comment;
-        here.SongGenreByte = 255; // an unknown genre name stores "(none)", not a stale byte
-        here.SongGenre = genre;
+        file.title = here.SongTitle;
+        file.artist = here.SongArtist;
+        others.fill(here);
+        file.tag = tagToWrite();
+        if (auto planned = plannedTagWrite(in, file.encoded, file.tag))
+            file.change = std::move(*planned);
     };
-    // The journal's plan works out each file's title and artist ahead, in the walk's order and
-    // maybe on another thread; the walk takes them from there rather than working them out
-    // again.
-    struct Foreseen {
-        QString name;
-        std::string title;
-        std::string artist;
-    };
-    std::deque<Foreseen> foreseen;
-    std::mutex foreseenLock;
-    const auto fill = [&](const QString &name) {
-        {
-            std::lock_guard<std::mutex> lock(foreseenLock);
-            while (!foreseen.empty() && foreseen.front().name != name)
-                foreseen.pop_front(); // passed over
-            if (!foreseen.empty()) {
-                ws.SongTitle = std::move(foreseen.front().title);
-                ws.SongArtist = std::move(foreseen.front().artist);
-                foreseen.pop_front();
-                fillOthers();
-                return;
-            }
-        }
-        titleAndArtistFromName(name, options.pattern, options.artist);
-        fillOthers();
-    };
-    WalkControl planning = control;
-    if (ChangeRecorder *recorder = currentRecorder()) {
-        // Each file's tag is foreseen as written without a question, a block at a time.
-        planning = recorder->planningWalk(
-            control, [&](const QString &name) -> std::optional<PlannedChange> {
-                titleAndArtistFromName(name, options.pattern, options.artist);
-                const TagWorkspace &here = tagWorkspace();
-                {
-                    std::lock_guard<std::mutex> lock(foreseenLock);
-                    foreseen.push_back({name, here.SongTitle, here.SongArtist});
-                }
-                fillOthers();
-                const auto bytes = tagToWrite();
-                return plannedTagWriteHeld(
-                    name, QByteArray(reinterpret_cast<const char *>(bytes.data()), 128));
-            });
-    }
-
-    return walkSelection(
-        list,
-        [&](const QString &name) {
-            fill(name);
-
+    return walkInBlocks(
+        folder, list, prepare,
+        [&](PreparedFile &file, const ChangeContext &context) {
+            TagWorkspace &ws = tagWorkspace();
+            ws.SongTitle = std::move(file.title);
+            ws.SongArtist = std::move(file.artist);
+            others.fill(ws);
+            std::array<std::uint8_t, 128> tag = file.tag;
             if (options.askForLongTitles && ws.SongTitle.size() > std::size_t(kTagTextWidth)) {
                 const LongTitleQuestion question{
-                    name,
+                    file.name,
                     fromTagText(ws.SongTitle.substr(0, kTagTextWidth)),
                     fromTagText(ws.SongArtist),
                     fromTagText(ws.SongAlbum),
@@ -152,11 +140,14 @@ WalkReport tagsFromFileNames(FileList &list, const NamingOptions &options,
                     ws.SongTitle = toTagText(answer->title);
                     ws.SongComment = toTagText(answer->comment);
                 }
+                tag = tagToWrite();
+            } else {
+                (void)tagToWrite(); // the workspace's buffers as the write leaves them
             }
-
-            if (!writeTag(name).written)
+            const auto *planned = file.change ? std::get_if<JournalTag>(&*file.change) : nullptr;
+            if (!writeTag(context, file.encoded, tag, planned).written)
                 return FileOutcome::leftAsItWas(QStringLiteral("file not found"));
             return FileOutcome::changed();
         },
-        planning);
+        control);
 }

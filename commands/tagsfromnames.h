@@ -53,5 +53,12 @@ std::optional<FolderGuess> guessFromDirectoryName(bool optionChecked, int patter
 // file's name, the rest from options. A title longer than 30 characters is put to the person
 // (askLongTitle) when options.askForLongTitles is set; otherwise, or on Cancel, the writer keeps
 // its first 30 characters. A failing write throws IoError and ends the walk at that file.
-WalkReport tagsFromFileNames(FileList &list, const NamingOptions &options,
+WalkReport tagsFromFileNames(const Folder &folder, FileList &list, const NamingOptions &options,
                              CommandQuestions &questions, const WalkControl &control = {});
+
+// What writing tag into the file name of folder would change: its size, its last 128 bytes and
+// which file it is now, and whether the tag would go after them (they hold no tag) or over them,
+// as the tag writer decides. Nothing when the file is missing, not a regular file or cannot be
+// read; the tag door then finds out for itself.
+std::optional<JournalTag> plannedTagWrite(const Folder &folder, const QByteArray &name,
+                                          const std::array<std::uint8_t, 128> &tag);

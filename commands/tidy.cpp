@@ -1,6 +1,5 @@
 #include "tidy.h"
 
-#include "changerecorder.h"
 #include "changes.h"
 #include "filelist.h"
 #include "filenames.h"
@@ -133,31 +132,25 @@ QString tidyName(const QString &name, int pattern)
     return fromCodePoints(out);
 }
 
-WalkReport tidyFileNames(FileList &list, int pattern, const WalkControl &control)
+WalkReport tidyFileNames(const Folder &folder, FileList &list, int pattern,
+                         const WalkControl &control)
 {
-    WalkControl planning = control;
-    if (ChangeRecorder *recorder = currentRecorder()) {
-        // Each rename is foreseen, a block at a time.
-        const QByteArray folder = encodeFileName(currentFolder());
-        planning = recorder->planningWalk(
-            control, [folder, pattern](const QString &name) -> std::optional<JournalChange> {
-                const QByteArray from = encodeFileName(name);
-                const QByteArray to = encodeFileName(tidyName(name, pattern));
-                if (from == to)
-                    return std::nullopt;
-                if (auto planned = plannedRename(folder, from, to))
-                    return *planned;
-                return std::nullopt;
-            });
-    }
-    return walkSelection(
-        list,
-        [pattern](const QString &name) {
-            const RenameChange change = renameFile(name, tidyName(name, pattern));
+    const PrepareFile prepare = [pattern](const Folder &in, PreparedFile &file) {
+        file.newName = tidyName(file.name, pattern);
+        const QByteArray to = encodeFileName(file.newName);
+        FileStatus st;
+        if (to != file.encoded && statusAt(in.fd(), file.encoded.constData(), false, st) == 0)
+            file.change = JournalRename{in.path(), file.encoded, to, st.identity};
+    };
+    return walkInBlocks(
+        folder, list, prepare,
+        [](PreparedFile &file, const ChangeContext &context) {
+            const auto *planned = file.change ? std::get_if<JournalRename>(&*file.change) : nullptr;
+            const RenameChange change = renameFile(context, file.name, file.newName, planned);
             if (change.result == RenameResult::Unchanged)
                 return FileOutcome::leftAsItWas(QStringLiteral("name already tidy"));
             return change.renamed() ? FileOutcome::changed()
                                     : FileOutcome::leftAsItWas(change.reason());
         },
-        planning);
+        control);
 }

@@ -15,4 +15,5 @@ QString tidyName(const QString &name, int pattern);
 // Renames every selected file to its tidy name; the caller reads the folder again afterwards. A
 // rename that is refused leaves the file under its old name (reported, not shown as a failure);
 // no existing file is replaced.
-WalkReport tidyFileNames(FileList &list, int pattern, const WalkControl &control = {});
+WalkReport tidyFileNames(const Folder &folder, FileList &list, int pattern,
+                         const WalkControl &control = {});

@@ -1,16 +1,17 @@
 #include "undo.h"
 
+#include "changes.h"
 #include "filenames.h"
+#include "folder.h"
 #include "ioerror.h"
 #include "regularfile.h"
-#include "rename.h"
+#include "tagfile.h"
 
 #include <QDateTime>
 
-#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
-#include <stdio.h>
+#include <map>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -34,198 +35,202 @@ Result left(const char16_t *reason)
     throw IoError::fromErrno(err);
 }
 
-class Fd
-{
-public:
-    explicit Fd(int fd) : m_fd(fd) {}
-    ~Fd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Fd(const Fd &) = delete;
-    Fd &operator=(const Fd &) = delete;
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
+// What applying one change needs besides the change: whether to take it back or make it again,
+// the file a playlist must be now (where a new file was put in its place), whether to change
+// anything, and what to call before changing the file (recording that the pass takes it on,
+// with the new file it puts in place, if any).
+struct Step {
+    bool undo = true;
+    FileIdentity expected;
+    bool dryRun = false;
+    std::function<void(const FileIdentity &)> touch;
 };
 
-// Opens a regular file (nothing else is ever opened); -1 with errno ENOENT when it is gone.
-int openRegular(const QByteArray &path, int flags)
+// The folders of a pass, each opened once.
+class Folders
 {
-    struct stat st;
-    if (::stat(path.constData(), &st) != 0)
-        return -1;
-    if (!S_ISREG(st.st_mode))
-        fail(EACCES);
-    const int fd = ::open(path.constData(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
-        return -1;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        fail(EACCES);
+public:
+    const Folder &of(const QByteArray &path)
+    {
+        auto it = m_open.find(path);
+        if (it == m_open.end())
+            it = m_open.emplace(path, Folder::open(path)).first;
+        return it->second;
     }
-    return fd;
-}
 
-QByteArray readAt(int fd, std::int64_t offset, std::int64_t n)
+private:
+    std::map<QByteArray, Folder> m_open;
+};
+
+QByteArray bytesAt(int fd, std::int64_t offset, std::int64_t n)
 {
     QByteArray data(qsizetype(n), Qt::Uninitialized);
     data.truncate(qsizetype(readSome(fd, offset, data.data(), std::size_t(data.size()))));
     return data;
 }
 
-// Writes the whole block in one write; returns 0, or the errno of the failure (ENOSPC for a
-// short write, which the disk being full causes).
-int writeOnce(int fd, QByteArrayView data, std::int64_t offset)
+Result applyTag(Folders &folders, const JournalTag &c, const Step &step)
 {
-    ssize_t n;
-    do
-        n = ::pwrite(fd, data.data(), std::size_t(data.size()), offset);
-    while (n < 0 && errno == EINTR);
-    if (n == data.size())
-        return 0;
-    return n < 0 ? errno : ENOSPC;
-}
-
-Result applyTag(const JournalTag &c, bool undo)
-{
-    const Fd file(openRegular(c.path, O_RDWR));
-    if (file.get() < 0) {
-        if (errno == ENOENT)
+    const Folder &folder = folders.of(folderPartOf(c.path));
+    const std::string name = namePartOf(c.path).toStdString();
+    // A file reached through a link is followed only where it is known which file it must be.
+    const int flags = (step.dryRun ? O_RDONLY : O_RDWR) | (c.identity.isKnown() ? 0 : O_NOFOLLOW);
+    FileStatus st;
+    int fd;
+    try {
+        fd = openRegularAt(folder.fd(), name, flags, st);
+    } catch (const IoError &e) {
+        if (e.errorNumber() == 2)
             return left(kUndoGone);
-        fail();
+        if (e.errorNumber() == 3 || e.errorNumber() == 5)
+            return left(kUndoChangedSince); // a link, a folder, or another kind of file now
+        throw;
     }
-    struct stat st;
-    if (::fstat(file.get(), &st) != 0)
-        fail();
-    const std::int64_t size = st.st_size;
+    FileHandle file(fd);
+    if (c.identity.isKnown() && !c.identity.sameFile(st.identity))
+        return left(kUndoChangedSince); // another file has the name now
+    const std::int64_t size = st.size;
     const std::int64_t tagged = c.appended ? c.oldSize + 128 : c.oldSize;
-    const QByteArray last = readAt(file.get(), std::max<std::int64_t>(0, size - 128),
-                                   std::min<std::int64_t>(128, size));
+    const QByteArray last =
+        bytesAt(fd, std::max<std::int64_t>(0, size - 128), std::min<std::int64_t>(128, size));
     const bool asBefore = size == c.oldSize && last == c.oldLast;
     const bool asAfter = size == tagged && last == c.newTag;
-    if (!(undo ? asAfter : asBefore))
-        return (undo ? asBefore : asAfter) ? Result{Outcome::AlreadyAsWas}
-                                           : left(kUndoChangedSince);
-
-    if (c.appended && undo) {
-        if (::ftruncate(file.get(), c.oldSize) != 0)
+    if (!(step.undo ? asAfter : asBefore))
+        return (step.undo ? asBefore : asAfter) ? Result{Outcome::AlreadyAsWas}
+                                                : left(kUndoChangedSince);
+    if (step.dryRun)
+        return {Outcome::Done};
+    step.touch({});
+    const auto *oldLast = reinterpret_cast<const std::uint8_t *>(c.oldLast.constData());
+    const auto *newTag = reinterpret_cast<const std::uint8_t *>(c.newTag.constData());
+    if (c.appended && step.undo) {
+        if (::ftruncate(fd, c.oldSize) != 0)
             fail();
+    } else if (c.appended) {
+        (void)appendTag(fd, newTag);
+    } else if (c.oldLast.size() == 128 && c.newTag.size() == 128) {
+        if (step.undo)
+            overwriteTag(fd, c.oldSize - 128, oldLast, newTag);
+        else
+            overwriteTag(fd, c.oldSize - 128, newTag, oldLast);
     } else {
-        const QByteArray &put = undo ? c.oldLast : c.newTag;
-        const std::int64_t at = c.appended ? c.oldSize : c.oldSize - 128;
-        if (const int err = writeOnce(file.get(), put, at)) {
-            // Put right what a failed write may have left: the file as it was found.
-            if (c.appended)
-                (void)::ftruncate(file.get(), c.oldSize);
-            else
-                (void)writeOnce(file.get(), last, at);
-            fail(err);
-        }
+        return left(kUndoChangedSince);
     }
+    file.close();
     return {Outcome::Done};
 }
 
-Result applyRename(const JournalRename &c, bool undo)
+Result applyRename(Folders &folders, const JournalRename &c, const Step &step)
 {
-    const QByteArray &from = undo ? c.newName : c.oldName;
-    const QByteArray &to = undo ? c.oldName : c.newName;
-    const QByteArray fromPath = c.folder + '/' + from;
-    const QByteArray toPath = c.folder + '/' + to;
-    const auto ours = [&](const QByteArray &path) {
-        struct stat st;
-        return ::lstat(path.constData(), &st) == 0 && (c.inode == 0 || st.st_ino == c.inode);
+    const Folder &folder = folders.of(c.folder);
+    const QByteArray &from = step.undo ? c.newName : c.oldName;
+    const QByteArray &to = step.undo ? c.oldName : c.newName;
+    const auto ours = [&](const FileStatus &st) {
+        if (c.identity.device == 0 && c.identity.bornNs == 0) // an older journal: the inode only
+            return st.identity.inode == c.identity.inode || c.identity.inode == 0;
+        return c.identity.sameFile(st.identity);
     };
-    struct stat st;
-    if (::lstat(fromPath.constData(), &st) != 0) {
-        if (ours(toPath))
+    FileStatus st;
+    if (statusAt(folder.fd(), from.constData(), false, st) != 0) {
+        FileStatus there;
+        if (statusAt(folder.fd(), to.constData(), false, there) == 0 && ours(there))
             return {Outcome::AlreadyAsWas};
         return left(kUndoGone);
     }
-    if (c.inode != 0 && st.st_ino != c.inode)
+    if (!ours(st))
         return left(kUndoChangedSince); // another file has taken the name since
-    errno = 0;
-    if (renameNoReplaceIn(c.folder, from, to))
+    if (step.dryRun)
         return {Outcome::Done};
-    const int err = errno;
-    if (::lstat(toPath.constData(), &st) == 0)
+    step.touch({});
+    const int err = renameNoReplaceAt(folder, from, to);
+    if (err == 0)
+        return {Outcome::Done};
+    if (err == EEXIST)
         return left(kUndoNameTaken);
-    fail(err != 0 ? err : EACCES);
+    fail(err);
 }
 
-std::optional<QByteArray> readWhole(const QByteArray &path)
+// What a playlist's name holds now: nothing, or a regular file's bytes and which file it is.
+struct PlaylistNow {
+    bool exists = false;
+    bool regular = false;
+    QByteArray content;
+    FileStatus status;
+};
+
+PlaylistNow playlistNow(const Folder &folder, const QByteArray &name)
 {
-    const Fd file(openRegular(path, O_RDONLY));
-    if (file.get() < 0) {
-        if (errno == ENOENT)
-            return std::nullopt;
-        fail();
+    PlaylistNow now;
+    if (const int err = statusAt(folder.fd(), name.constData(), false, now.status)) {
+        if (err != ENOENT)
+            fail(err);
+        return now;
     }
-    struct stat st;
-    if (::fstat(file.get(), &st) != 0)
-        fail();
-    return readAt(file.get(), 0, st.st_size);
+    now.exists = true;
+    now.regular = now.status.isRegular();
+    if (!now.regular)
+        return now;
+    FileHandle file(
+        openRegularAt(folder.fd(), name.toStdString(), O_RDONLY | O_NOFOLLOW, now.status));
+    const std::string bytes = readWhole(file.fd());
+    now.content = QByteArray(bytes.data(), qsizetype(bytes.size()));
+    return now;
 }
 
-// Writes content to a new file beside path, then moves it to path: over the old file when
-// replace is set, otherwise only where no file has the name. The file keeps mode.
-Result writePlaylist(const QByteArray &path, const QByteArray &content, bool replace, mode_t mode)
+Result applyPlaylist(Folders &folders, const JournalPlaylist &c, const Step &step)
 {
-    static std::atomic<unsigned> counter{0};
-    const QByteArray temp = path + ".trackling-undo-" + QByteArray::number(::getpid()) + '-' +
-                            QByteArray::number(counter++);
-    const Fd file(::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-    if (file.get() < 0)
-        fail();
-    int err = writeOnce(file.get(), content, 0);
-    if (err == 0 &&
-        ((mode != 0 && ::fchmod(file.get(), mode) != 0) || ::fdatasync(file.get()) != 0))
-        err = errno;
-    if (err != 0) {
-        (void)::unlink(temp.constData());
-        fail(err);
+    const Folder &folder = folders.of(folderPartOf(c.path));
+    const QByteArray name = namePartOf(c.path);
+    const PlaylistNow now = playlistNow(folder, name);
+    // Whether the name holds the given state: no file, or a regular file with these bytes that
+    // is the file expected (where that is known).
+    const auto holds = [&](const std::optional<QByteArray> &content, const FileIdentity &file) {
+        if (!content)
+            return !now.exists;
+        return now.regular && now.content == *content &&
+               (!file.isKnown() || file.sameFile(now.status.identity));
+    };
+    const std::optional<QByteArray> after = c.newContent;
+    const std::optional<QByteArray> &from = step.undo ? after : c.oldContent;
+    const std::optional<QByteArray> &to = step.undo ? c.oldContent : after;
+    if (!holds(from, step.expected)) {
+        if (holds(to, {}))
+            return {Outcome::AlreadyAsWas};
+        return left(now.exists ? kUndoChangedSince : kUndoGone);
     }
-    int moved = replace ? ::rename(temp.constData(), path.constData())
-                        : ::renameat2(AT_FDCWD, temp.constData(), AT_FDCWD, path.constData(),
-                                      RENAME_NOREPLACE);
-    if (moved != 0 && !replace && (errno == EINVAL || errno == ENOSYS)) {
-        // A file system without the no-replace rename: link, which never replaces either.
-        moved = ::link(temp.constData(), path.constData());
-        if (moved == 0)
-            (void)::unlink(temp.constData());
+    if (step.dryRun)
+        return {Outcome::Done};
+    if (!to) {
+        step.touch({});
+        if (::unlinkat(folder.fd(), name.constData(), 0) != 0)
+            fail();
+        folder.sync();
+        return {Outcome::Done};
     }
-    if (moved != 0) {
-        const int moveErr = errno;
-        (void)::unlink(temp.constData());
-        if (moveErr == EEXIST)
+    const int mode = now.exists ? int(now.status.mode & 07777) : -1;
+    try {
+        putNewFile(folder, name, *to, mode, now.exists, step.touch);
+    } catch (const IoError &e) {
+        if (e.errorNumber() == EEXIST)
             return left(kUndoNameTaken);
-        fail(moveErr);
+        throw;
     }
     return {Outcome::Done};
 }
 
-Result applyPlaylist(const JournalPlaylist &c, bool undo)
+Result applyChange(Folders &folders, const JournalChange &change, const Step &step)
 {
-    const std::optional<QByteArray> current = readWhole(c.path);
-    const std::optional<QByteArray> before = c.oldContent;
-    const std::optional<QByteArray> after = c.newContent;
-    const std::optional<QByteArray> &from = undo ? after : before;
-    const std::optional<QByteArray> &to = undo ? before : after;
-    if (current != from) {
-        if (current == to)
-            return {Outcome::AlreadyAsWas};
-        return left(current ? kUndoChangedSince : kUndoGone);
+    try {
+        if (const auto *t = std::get_if<JournalTag>(&change))
+            return applyTag(folders, *t, step);
+        if (const auto *r = std::get_if<JournalRename>(&change))
+            return applyRename(folders, *r, step);
+        return applyPlaylist(folders, std::get<JournalPlaylist>(change), step);
+    } catch (const IoError &e) {
+        if (e.errorNumber() == 2) // its folder is gone
+            return left(kUndoGone);
+        return {Outcome::Left, QString::fromStdString(e.message())};
     }
-    if (!to) {
-        if (::unlink(c.path.constData()) != 0)
-            fail();
-        return {Outcome::Done};
-    }
-    struct stat st;
-    const mode_t mode = ::stat(c.path.constData(), &st) == 0 ? (st.st_mode & 07777) : 0;
-    return writePlaylist(c.path, *to, current.has_value(), mode);
 }
 
 QByteArray pathOf(const JournalChange &change, bool undo)
@@ -237,79 +242,214 @@ QByteArray pathOf(const JournalChange &change, bool undo)
     return std::get<JournalPlaylist>(change).path;
 }
 
-Result applyChange(const JournalChange &change, bool undo)
+// The changes a pass takes on, with the file each must be now where a new file was put in its
+// place: for undo, those the command made, or those the last redo made again; for redo, those
+// the last undo took back. Empty when the command stands on the other side.
+std::map<int, FileIdentity> candidates(const JournalCommand &command, bool undo,
+                                       const JournalPass *&resumed)
 {
-    try {
-        if (const auto *t = std::get_if<JournalTag>(&change))
-            return applyTag(*t, undo);
-        if (const auto *r = std::get_if<JournalRename>(&change))
-            return applyRename(*r, undo);
-        return applyPlaylist(std::get<JournalPlaylist>(change), undo);
-    } catch (const IoError &e) {
-        return {Outcome::Left, QString::fromStdString(e.message())};
+    const auto &passes = command.passes;
+    const JournalPass *last = command.lastPass();
+    resumed = last && last->undo == undo && !last->complete ? last : nullptr;
+    const std::ptrdiff_t at = std::ptrdiff_t(passes.size()) - 1 - (resumed ? 1 : 0);
+    std::map<int, FileIdentity> out;
+    if (at < 0) { // the command itself
+        if (!undo)
+            return out; // never undone
+        for (std::size_t i = 0; i < command.changes.size(); ++i) {
+            // A command that came to its end says what it made; after a kill, every change
+            // recorded is looked at.
+            if (command.ended && !(i < command.made.size() && command.made[i]))
+                continue;
+            FileIdentity written;
+            if (const auto *p = std::get_if<JournalPlaylist>(&command.changes[i]))
+                written = p->written;
+            out.emplace(int(i), written);
+        }
+        return out;
     }
+    const JournalPass &source = passes[std::size_t(at)];
+    if (source.undo == undo)
+        return out; // already on the other side
+    for (const auto &[index, file] : source.touched) {
+        if (index >= 0 && std::size_t(index) < command.changes.size())
+            out.emplace(index, file);
+    }
+    return out;
 }
 
-void add(UndoReport &report, const JournalChange &change, bool undo)
+// The journal could not record a step: not a file's failure, it ends the pass.
+class JournalFailure : public std::runtime_error
 {
-    const Result r = applyChange(change, undo);
-    switch (r.outcome) {
-    case Outcome::Done:
-        report.done.push_back(pathOf(change, undo));
-        break;
-    case Outcome::AlreadyAsWas:
-        ++report.alreadyAsWas;
-        break;
-    case Outcome::Left:
-        report.left.push_back({pathOf(change, undo), r.reason});
-        break;
+public:
+    JournalFailure(const Journal &journal, const IoError &cause)
+        : std::runtime_error("The undo journal in " + journal.folder().toStdString() +
+                             " cannot be written: " + cause.message())
+    {
     }
+};
+
+UndoReport runPass(Journal &journal, const JournalCommand &command, bool undo, bool dryRun)
+{
+    UndoReport report;
+    report.command = command.name;
+    report.folder = command.folder;
+    const JournalPass *resumed = nullptr;
+    const std::map<int, FileIdentity> todo = candidates(command, undo, resumed);
+    if (todo.empty() && !resumed) {
+        // Nothing to change: it moves to the other side, unless it stands there already.
+        const JournalPass *last = command.lastPass();
+        const bool there = undo ? (last && last->undo && last->complete)
+                                : (!last || (!last->undo && last->complete));
+        if (!dryRun && !there)
+            (undo ? journal.markUndone(command.id) : journal.markRedone(command.id));
+        return report;
+    }
+    std::unique_ptr<PassLog> pass = dryRun ? nullptr : journal.startPass(command, undo);
+    Folders folders;
+    const auto take = [&](int index, const FileIdentity &expected) {
+        const JournalChange &change = command.changes[std::size_t(index)];
+        Step step;
+        step.undo = undo;
+        step.dryRun = dryRun;
+        // The file a playlist must be: the command's own, or the one the last pass put in place.
+        if (std::holds_alternative<JournalPlaylist>(change))
+            step.expected = expected;
+        step.touch = [&](const FileIdentity &newFile) {
+            try {
+                pass->touch(index, newFile);
+            } catch (const IoError &e) {
+                throw JournalFailure(journal, e); // ends the pass: nothing more is changed
+            }
+        };
+        const Result r = applyChange(folders, change, step);
+        const bool takenBefore = resumed && resumed->touched.count(index) > 0;
+        switch (r.outcome) {
+        case Outcome::Done:
+            report.done.push_back(pathOf(change, undo));
+            break;
+        case Outcome::AlreadyAsWas:
+            if (takenBefore) // done by the undo that was cut short
+                report.done.push_back(pathOf(change, undo));
+            else
+                ++report.alreadyAsWas;
+            break;
+        case Outcome::Left:
+            report.left.push_back({pathOf(change, undo), r.reason});
+            break;
+        }
+    };
+    if (undo) {
+        for (auto it = todo.rbegin(); it != todo.rend(); ++it)
+            take(it->first, it->second);
+    } else {
+        for (const auto &[index, expected] : todo)
+            take(index, expected);
+    }
+    if (pass)
+        pass->finish();
+    return report;
+}
+
+QString whenText(std::int64_t timeMs)
+{
+    return QDateTime::fromMSecsSinceEpoch(timeMs).toLocalTime().toString(
+        QStringLiteral("yyyy-MM-dd HH:mm"));
+}
+
+QString filesText(int n)
+{
+    return QString::number(n) + (n == 1 ? QStringLiteral(" file") : QStringLiteral(" files"));
 }
 
 } // namespace
 
-UndoReport undoCommand(Journal &journal, const JournalCommand &command)
+UndoReport undoCommand(Journal &journal, const JournalCommand &command, bool dryRun)
 {
-    journal.markUndone(command.id);
-    UndoReport report;
-    report.command = command.name;
-    for (auto it = command.changes.rbegin(); it != command.changes.rend(); ++it)
-        add(report, *it, true);
-    return report;
+    return runPass(journal, command, true, dryRun);
 }
 
-UndoReport redoCommand(Journal &journal, const JournalCommand &command)
+UndoReport redoCommand(Journal &journal, const JournalCommand &command, bool dryRun)
 {
-    journal.markRedone(command.id);
-    UndoReport report;
-    report.command = command.name;
-    for (const JournalChange &change : command.changes)
-        add(report, change, false);
-    return report;
+    return runPass(journal, command, false, dryRun);
 }
 
-QString undoQuestion(const JournalCommand &command)
+int filesToUndo(const JournalCommand &command)
 {
-    const QString when = QDateTime::fromMSecsSinceEpoch(command.timeMs)
-                             .toLocalTime()
-                             .toString(QStringLiteral("yyyy-MM-dd HH:mm"));
-    return QStringLiteral("Undo \"%1\" in %2, made by an earlier run of Trackling on %3?")
-        .arg(command.name, decodeFileName(command.folder), when);
+    const JournalPass *resumed = nullptr;
+    return int(candidates(command, true, resumed).size());
+}
+
+QString undoQuestion(const Journal &journal, const JournalCommand &command)
+{
+    QString text =
+        QStringLiteral("Undo \"%1\" in %2").arg(command.name, decodeFileName(command.folder));
+    if (!fromAnotherRun(journal, command))
+        text += QStringLiteral(", made in this window");
+    else if (journal.runIsAlive(command.runId))
+        text += QStringLiteral(", made in another Trackling window on %1")
+                    .arg(whenText(command.timeMs));
+    else
+        text += QStringLiteral(", made by an earlier run of Trackling on %1")
+                    .arg(whenText(command.timeMs));
+    return text + QStringLiteral(" (%1)?").arg(filesText(filesToUndo(command)));
 }
 
 std::optional<UndoReport> undoLast(Journal &journal,
-                                   const std::function<bool(const QString &)> &confirm)
+                                   const std::function<bool(const QString &)> &confirm,
+                                   const QByteArray &currentFolder, bool dryRun)
 {
-    const std::optional<JournalCommand> command = journal.nextUndo();
-    if (!command || (fromAnotherRun(journal, *command) && !confirm(undoQuestion(*command))))
-        return std::nullopt;
-    return undoCommand(journal, *command);
-}
-
-std::optional<UndoReport> redoLast(Journal &journal)
-{
-    const std::optional<JournalCommand> command = journal.nextRedo();
+    std::optional<JournalCommand> command;
+    try {
+        command = journal.nextUndo();
+    } catch (const DamagedCommand &damaged) {
+        UndoReport report;
+        report.command =
+            damaged.command.name.isEmpty() ? QStringLiteral("A command") : damaged.command.name;
+        report.refused = QStringLiteral("cannot be undone: its record is damaged");
+        if (!dryRun)
+            journal.setAside(damaged.command); // the next undo goes on with the one before
+        return report;
+    }
     if (!command)
         return std::nullopt;
-    return redoCommand(journal, *command);
+    if (journal.isBusy(*command)) {
+        UndoReport report;
+        report.command = command->name;
+        report.refused = QStringLiteral("is still being made in another Trackling window");
+        return report;
+    }
+    const bool elsewhere = !currentFolder.isEmpty() && command->folder != currentFolder;
+    if ((fromAnotherRun(journal, *command) || elsewhere) &&
+        !confirm(undoQuestion(journal, *command))) {
+        UndoReport report;
+        report.command = command->name;
+        report.declined = true;
+        return report;
+    }
+    return undoCommand(journal, *command, dryRun);
+}
+
+std::optional<UndoReport> redoLast(Journal &journal, bool dryRun)
+{
+    std::optional<JournalCommand> command;
+    try {
+        command = journal.nextRedo();
+    } catch (const DamagedCommand &damaged) {
+        UndoReport report;
+        report.command = damaged.command.name;
+        report.refused = QStringLiteral("cannot be made again: its record is damaged");
+        if (!dryRun)
+            journal.setAside(damaged.command);
+        return report;
+    }
+    if (!command)
+        return std::nullopt;
+    if (journal.isBusy(*command)) {
+        UndoReport report;
+        report.command = command->name;
+        report.refused = QStringLiteral("is still being made in another Trackling window");
+        return report;
+    }
+    return redoCommand(journal, *command, dryRun);
 }

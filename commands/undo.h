@@ -14,10 +14,12 @@ inline constexpr char16_t kUndoGone[] = u"no longer there";
 inline constexpr char16_t kUndoNameTaken[] = u"name already taken";
 
 // What undo (or redo) did: the files it changed back, how many it found already as they should
-// be (a change a killed command never made, or an undo cut short), and the files it left as
-// they were, each with its reason (one of the texts above, or the message of a failed write).
+// be (the rest of an undo cut short is counted as done instead), and the files it left as they
+// were, each with its reason (one of the texts above, or the message of a failed write). When
+// refused is set, nothing was done, and it says why ("cannot be undone: its record is damaged").
 struct UndoReport {
     QString command; // the name of the command taken back or made again
+    QByteArray folder;
     struct Left {
         QByteArray path; // bytes, absolute
         QString reason;
@@ -25,40 +27,51 @@ struct UndoReport {
     std::vector<QByteArray> done;
     int alreadyAsWas = 0;
     std::vector<Left> left;
+    QString refused;
+    bool declined = false; // the question before it was answered No: nothing done
 };
 
-// Takes back a command's changes, the last first. A file is changed only when it is exactly as
-// the command left it: a tag only when the file has the size and last 128 bytes the command
-// made (an appended tag is cut off, an overwritten one gets its old 128 bytes back in one
-// write, put right again if that write fails); a rename only when the file (the same inode)
-// still has the new name, and never over another file; a playlist only when it holds exactly
-// what the command wrote (its old content comes back atomically, a new one is removed).
-// Everything else is left as it is and reported. Records the undo in the journal first, so
-// the command moves to the redo side even when undo is cut short. Throws IoError only when the
-// journal cannot be written; nothing has been changed then.
-UndoReport undoCommand(Journal &journal, const JournalCommand &command);
+// Takes back a command's changes, the last first: those the command made (or, after a redo, those
+// the redo made again). A file is changed only where it is the very file the command left (same
+// device, inode and birth time; not a link put in its place) and exactly as the command left it:
+// a tag only when the file has the size and last 128 bytes the command made (an appended tag is
+// cut off, an overwritten one gets its old 128 bytes back in one write, put right again if that
+// write fails); a rename only when the file still has the new name, and never over another
+// file; a playlist only when it is the file the command wrote and holds exactly what it wrote
+// (its old content comes back atomically, a new one is removed). Everything else is left as it
+// is and reported. Before each file it changes, undo records that it takes it on, so an undo cut
+// short is finished by the next one, and redo makes again exactly what undo took back. With
+// dryRun, says what it would do and changes nothing, the journal included. Throws IoError only
+// when the journal cannot be written; then nothing more is changed.
+UndoReport undoCommand(Journal &journal, const JournalCommand &command, bool dryRun = false);
 
-// Makes a command's changes again, in order, by the same rules: only where a file is exactly as
-// undo left it. Throws IoError only when the journal cannot be written.
-UndoReport redoCommand(Journal &journal, const JournalCommand &command);
+// Makes again, in order, the changes the last undo of command took back, by the same rules:
+// only where a file is exactly as undo left it.
+UndoReport redoCommand(Journal &journal, const JournalCommand &command, bool dryRun = false);
 
-// Whether the command was made by an earlier run of the program (or another one running): the
-// window asks before undoing it.
+// Whether the command was made by an earlier run of the program (or another one running).
 inline bool fromAnotherRun(const Journal &journal, const JournalCommand &command)
 {
     return command.runId != journal.runId();
 }
 
-// The question asked before undoing a command of another run: its name, folder and time.
-QString undoQuestion(const JournalCommand &command);
+// How many files undo of command would take on, as far as the journal tells.
+int filesToUndo(const JournalCommand &command);
 
-// Ctrl+Z: takes back the last command that changed files (see undoCommand). A command of
-// another run is taken back only when confirm, asked undoQuestion(), says yes. Nothing when there
-// is nothing to undo or the question is declined. Throws IoError when the journal cannot be
-// read or written; then nothing has been changed.
+// The question asked before undoing a command of another run, or of another folder than
+// currentFolder: its name, folder and time, and how many files.
+QString undoQuestion(const Journal &journal, const JournalCommand &command);
+
+// Ctrl+Z: takes back the last command that changed files (see undoCommand), or finishes an undo
+// cut short. A command of another run, or of another folder than currentFolder, is taken back
+// only when confirm, asked undoQuestion(), says yes (declined is set otherwise). Nothing when
+// there is nothing to undo; a report with refused set when the command cannot be undone (its
+// record is damaged, which also puts it out of the way, or another window is still making it).
+// Throws IoError when the journal cannot be read or written; then nothing has been changed.
 std::optional<UndoReport> undoLast(Journal &journal,
-                                   const std::function<bool(const QString &)> &confirm);
+                                   const std::function<bool(const QString &)> &confirm,
+                                   const QByteArray &currentFolder = {}, bool dryRun = false);
 
 // Ctrl+Shift+Z: makes again what undo took back last (see redoCommand); nothing when there is
 // nothing to redo (also after a new command).
-std::optional<UndoReport> redoLast(Journal &journal);
+std::optional<UndoReport> redoLast(Journal &journal, bool dryRun = false);

@@ -1,6 +1,10 @@
 #include "walk.h"
 
 #include "filelist.h"
+#include "filenames.h"
+
+#include <chrono>
+#include <future>
 
 std::vector<std::pair<QString, int>> WalkReport::reasons() const
 {
@@ -16,42 +20,160 @@ std::vector<std::pair<QString, int>> WalkReport::reasons() const
     return counts;
 }
 
-WalkReport walkSelection(FileList &list,
-                         const std::function<FileOutcome(const QString &name)> &action,
-                         const WalkControl &control)
+namespace
 {
-    WalkReport report;
+
+struct Row {
+    int row;
+    QString name;
+};
+
+std::vector<Row> selectedFiles(FileList &list)
+{
+    std::vector<Row> files;
     const int n = list.count();
     if (n <= 0)
-        return report;
-    // The snapshot: rows and names of the selected files, read once.
+        return files;
     const std::vector<bool> selected = list.selectedRows();
-    std::vector<std::pair<int, QString>> files;
     for (int row = 0; row < n && row < int(selected.size()); ++row) {
         if (selected[std::size_t(row)])
-            files.emplace_back(row, list.itemText(row));
+            files.push_back({row, list.itemText(row)});
     }
+    return files;
+}
+
+using Block = std::vector<PreparedFile>;
+
+// Prepares the files and records what they foresee, on whatever thread runs it. Everything it
+// uses it holds by value (the folder and the recorder are shared, the names copied).
+Block prepareBlock(Folder folder, PrepareFile prepare, std::shared_ptr<CommandLog> recorder,
+                   Block files)
+{
+    std::vector<std::pair<int, JournalChange>> changes;
+    for (PreparedFile &file : files) {
+        try {
+            prepare(folder, file);
+        } catch (...) {
+            file.failure = std::current_exception();
+            file.change.reset();
+        }
+        if (file.change)
+            changes.emplace_back(file.index, *file.change);
+    }
+    if (recorder)
+        recorder->record(changes); // a failure leaves every file of the block as it is
+    return files;
+}
+
+// The block being prepared on the worker thread. Its destructor waits for the worker, so the
+// worker never outlives the walk, whatever ends it (a std::async future joins when it goes).
+class NextBlock
+{
+public:
+    ~NextBlock() { wait(); }
+    void start(Folder folder, PrepareFile prepare, std::shared_ptr<CommandLog> recorder,
+               Block files)
+    {
+        m_future = std::async(std::launch::async, prepareBlock, std::move(folder),
+                              std::move(prepare), std::move(recorder), std::move(files));
+    }
+    bool running() const { return m_future.valid(); }
+    // The prepared block; rethrows what failed.
+    Block take(const WalkControl &control)
+    {
+        if (control.waitFor) {
+            control.waitFor([this] {
+                return m_future.wait_for(std::chrono::milliseconds(20)) ==
+                       std::future_status::ready;
+            });
+        }
+        return m_future.get();
+    }
+
+private:
+    void wait()
+    {
+        if (m_future.valid())
+            m_future.wait();
+    }
+    std::future<Block> m_future;
+};
+
+} // namespace
+
+WalkReport walkInBlocks(const Folder &folder, FileList &list, const PrepareFile &prepare,
+                        const ApplyFile &apply, const WalkControl &control)
+{
+    WalkReport report;
+    const std::vector<Row> files = selectedFiles(list);
     report.total = int(files.size());
-    if (control.snapshot) {
-        QStringList names;
-        names.reserve(qsizetype(files.size()));
-        for (const auto &file : files)
-            names << file.second;
-        control.snapshot(names);
-    }
-    for (const auto &[row, name] : files) {
+    CommandLog *recorder = control.recorder.get();
+    const auto blockOf = [&](std::size_t from, std::size_t to) {
+        Block block;
+        block.reserve(to - from);
+        for (std::size_t i = from; i < to; ++i) {
+            PreparedFile file;
+            file.name = files[i].name;
+            file.encoded = encodeFileName(file.name);
+            file.index = int(i);
+            block.push_back(std::move(file));
+        }
+        return block;
+    };
+
+    NextBlock next;
+    Block current;
+    std::size_t from = 0;
+    int blocks = 0;
+    const auto startNext = [&](std::size_t at) {
+        const std::size_t to = std::min(files.size(), at + Journal::blockSize(blocks++));
+        next.start(folder, prepare, control.recorder, blockOf(at, to));
+        return to;
+    };
+    std::size_t prepared = 0; // files handed to preparing so far
+    if (prepare && !files.empty())
+        prepared = startNext(0);
+
+    for (std::size_t i = 0; i < files.size(); ++i) {
         if (control.stopRequested()) {
             report.stopped = true;
             break;
         }
-        list.unselect(row);
-        const FileOutcome outcome = action(name);
+        if (prepare && i == from + current.size()) {
+            current = next.take(control); // recorded on disk before any of its files changes
+            from = i;
+            if (prepared < files.size())
+                prepared = startNext(prepared);
+        }
+        PreparedFile file;
+        if (prepare) {
+            file = std::move(current[i - from]);
+        } else {
+            file.name = files[i].name;
+            file.encoded = encodeFileName(file.name);
+            file.index = int(i);
+        }
+        list.unselect(files[i].row);
+        if (file.failure)
+            std::rethrow_exception(file.failure);
+        const FileOutcome outcome = apply(file, ChangeContext{folder, recorder, int(i)});
         if (outcome.done)
             ++report.done;
         else
-            report.left.push_back({name, outcome.reason});
+            report.left.push_back({file.name, outcome.reason});
         if (control.progress)
             control.progress(report.visited(), report.total);
     }
+    if (control.recorder)
+        report.notRecorded = control.recorder->problem();
     return report;
+}
+
+WalkReport walkSelection(FileList &list,
+                         const std::function<FileOutcome(const QString &name)> &action,
+                         const WalkControl &control)
+{
+    return walkInBlocks(
+        Folder(), list, {},
+        [&](PreparedFile &file, const ChangeContext &) { return action(file.name); }, control);
 }

@@ -1,9 +1,15 @@
 #pragma once
 
+#include "folder.h"
+#include "journal.h"
+
 #include <QString>
-#include <QStringList>
+#include <array>
 #include <atomic>
+#include <exception>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <vector>
 
 class FileList;
@@ -21,6 +27,7 @@ struct WalkReport {
     int done = 0;
     std::vector<LeftFile> left;
     bool stopped = false; // stopped on request; the files not reached keep their selection
+    QString notRecorded;  // why the undo journal did not record the command, when it did not
 
     int visited() const { return done + int(left.size()); }
     // Left files counted by reason, in the order the reasons first came up.
@@ -36,23 +43,62 @@ struct FileOutcome {
     static FileOutcome leftAsItWas(const QString &why) { return {false, why}; }
 };
 
-// Progress and stopping, both optional. progress is called after each file with the files
-// visited so far and the total; stop is checked between files, never in the middle of one.
+// Progress, stopping and recording, all optional. progress is called after each file with the
+// files visited so far and the total; stop is checked between files, never in the middle of one;
+// recorder records the command's changes in the undo journal (none: unrecorded). waitFor, when
+// set, is how the walk waits for a block being prepared on another thread: given a test that
+// waits a little and says whether it is done, it keeps the window answering until it is.
 struct WalkControl {
     std::function<void(int visited, int total)> progress;
     const std::atomic<bool> *stop = nullptr;
-    // Called once, before the first file, with the names the walk will hand to its action, in
-    // that order.
-    std::function<void(const QStringList &names)> snapshot;
+    std::shared_ptr<CommandLog> recorder;
+    std::function<void(const std::function<bool()> &done)> waitFor;
 
     bool stopRequested() const { return stop && stop->load(std::memory_order_relaxed); }
 };
 
+// Where a change a command makes is recorded: the folder, the command's journal record (or none)
+// and the file's place in the command.
+struct ChangeContext {
+    Folder folder;
+    CommandLog *recorder = nullptr;
+    int index = 0;
+};
+
+// What preparing one file found, handed to the step that changes it.
+struct PreparedFile {
+    QString name;
+    QByteArray encoded; // the name's bytes
+    int index = 0;      // its place in the walk
+    // The change foreseen, recorded in the journal before the step; the step's door checks that
+    // the file is still as foreseen and records it anew where it is not.
+    std::optional<JournalChange> change;
+    QString leftReason;                  // left as it was for this reason, decided ahead
+    std::exception_ptr failure;          // preparing failed: the step throws it, in its turn
+    std::array<std::uint8_t, 128> tag{}; // a tag write's bytes
+    std::string title, artist;           // what the name gives, as tag text
+    QString newName;                     // a rename's new name
+};
+
+// How a command prepares a file: runs on another thread, one file after the other, with a tag
+// workspace of its own. It may use only its arguments and what it holds by value.
+using PrepareFile = std::function<void(const Folder &folder, PreparedFile &file)>;
+// How a command changes a prepared file, in list order on the walk's thread, through the doors.
+using ApplyFile = std::function<FileOutcome(PreparedFile &file, const ChangeContext &context)>;
+
 // The one way commands walk the selected files. The names and the selection are read from the
-// list once, at the start. Each selected file, in list order, is unselected and then handed to
-// action. An exception from action ends the walk and propagates: that file and the ones before
-// it are unselected, the later ones keep their selection. A stop request ends the walk the same
-// way between two files, without an exception.
+// list once, at the start. The files go in blocks (see Journal::blockSize): a block is prepared
+// and its foreseen changes recorded with one flush on a worker thread, then each of its files,
+// in list order, is unselected and handed to apply; the next block is prepared meanwhile. An
+// exception from apply (or from preparing the file in hand) ends the walk and propagates: that
+// file and the ones before it are unselected, the later ones keep their selection. A stop
+// request ends the walk the same way between two files, without an exception. The worker is
+// joined before the walk returns or unwinds, whatever ends it; a block that could not be
+// recorded changes none of its files. Without prepare, each file goes straight to apply.
+WalkReport walkInBlocks(const Folder &folder, FileList &list, const PrepareFile &prepare,
+                        const ApplyFile &apply, const WalkControl &control);
+
+// The walk without preparing, for commands that change nothing or ask before each file.
 WalkReport walkSelection(FileList &list,
                          const std::function<FileOutcome(const QString &name)> &action,
                          const WalkControl &control = {});

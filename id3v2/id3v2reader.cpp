@@ -279,11 +279,16 @@ Id3v2Info parseId3v2(const std::uint8_t *data, std::size_t n)
 
 Id3v2Info readId3v2(const std::string &fileName)
 {
+    return readId3v2At(AT_FDCWD, fileName);
+}
+
+Id3v2Info readId3v2At(int dirfd, const std::string &fileName)
+{
     // One buffer per thread, kept between files so that a folder of tags or a large picture
     // costs no fresh memory per file; a buffer grown beyond kKeepBuffer is let go.
     thread_local TagLib::ByteVector bytes;
-    struct stat st;
-    FileHandle file(openRegular(fileName, O_RDONLY, st));
+    FileStatus st;
+    FileHandle file(openRegularAt(dirfd, fileName, O_RDONLY, st));
     // One read takes the header and, for most tags without pictures, the whole tag. The buffer
     // only grows (growing fills the new part with zeros, so it is not shrunk between files).
     if (bytes.size() < kFirstRead)
@@ -314,8 +319,13 @@ Id3v2Info readId3v2(const std::string &fileName)
 
 Id3v2Info readId3v2Header(const std::string &fileName)
 {
-    struct stat st;
-    FileHandle file(openRegular(fileName, O_RDONLY, st));
+    return readId3v2HeaderAt(AT_FDCWD, fileName);
+}
+
+Id3v2Info readId3v2HeaderAt(int dirfd, const std::string &fileName)
+{
+    FileStatus st;
+    FileHandle file(openRegularAt(dirfd, fileName, O_RDONLY, st));
     std::uint8_t head[kHeaderSize];
     const Id3v2Info info = headerInfo(head, readSome(file.fd(), 0, head, sizeof head));
     file.close();

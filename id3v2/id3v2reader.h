@@ -39,10 +39,13 @@ std::int64_t id3v2DeclaredSize(const std::uint8_t *data, std::size_t n);
 // goes. Throws IoError when the file cannot be opened or read; a damaged tag is never an error:
 // it gives the texts that could be read, or none.
 Id3v2Info readId3v2(const std::string &fileName);
+// The same for the file name inside the folder dirfd.
+Id3v2Info readId3v2At(int dirfd, const std::string &fileName);
 
 // Only the header: whether the file begins with an ID3v2 tag, its version and size; the frames
 // are not read (read stays false). Throws IoError as readId3v2 does.
 Id3v2Info readId3v2Header(const std::string &fileName);
+Id3v2Info readId3v2HeaderAt(int dirfd, const std::string &fileName);
 
 // The same for a file's first bytes already in memory (data may end before the declared size).
 Id3v2Info parseId3v2(const std::uint8_t *data, std::size_t n);

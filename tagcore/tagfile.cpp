@@ -54,10 +54,17 @@ constexpr std::size_t kPrefixRead = 4096;
 
 void ReadTagFile(const std::string &fileName, AudioLength length)
 {
+    ReadTagFileAt(AT_FDCWD, fileName, length);
+}
+
+void ReadTagFileAt(int dirfd, const std::string &name, AudioLength length, FileIdentity *identity)
+{
     TagWorkspace &ws = tagWorkspace();
-    struct stat st;
-    FileHandle file(openRegularFile(fileName, O_RDONLY, st));
-    const std::int64_t size = st.st_size;
+    FileStatus st;
+    FileHandle file(openRegularFileAt(dirfd, name, O_RDONLY, st));
+    if (identity)
+        *identity = st.identity;
+    const std::int64_t size = st.size;
     ws.InfoSize = std::to_string(size);
 
     std::uint8_t prefix[kPrefixRead];
@@ -113,31 +120,30 @@ void atStage(TagWriteStage stage, int fd)
 }
 
 // Opens the file for the writer. A read-only file (no owner write permission) gets that
-// permission, the other permission bits staying as they are: by path where the open is refused
+// permission, the other permission bits staying as they are: by name where the open is refused
 // for want of it, on the open file where the open succeeds anyway (as root). Returns -1 for a
 // missing file, which the writer passes over.
-int openForWrite(const std::string &name, struct stat &st)
+int openForWrite(int dirfd, const std::string &name, FileStatus &st)
 {
-    st = {};
     int fd;
     try {
-        fd = openRegularFile(name, O_RDWR, st);
+        fd = openRegularFileAt(dirfd, name, O_RDWR, st);
     } catch (const IoError &e) {
         if (e.errorNumber() == 2)
             return -1;
-        if (e.errorNumber() != 5 || !S_ISREG(st.st_mode) || (st.st_mode & S_IWUSR))
+        if (e.errorNumber() != 5 || !st.isRegular() || (st.mode & S_IWUSR))
             throw;
-        (void)::chmod(name.c_str(), (st.st_mode & 07777) | S_IWUSR);
+        (void)::fchmodat(dirfd, name.c_str(), (st.mode & 07777) | S_IWUSR, 0);
         try {
-            fd = openRegularFile(name, O_RDWR, st);
+            fd = openRegularFileAt(dirfd, name, O_RDWR, st);
         } catch (const IoError &again) {
             if (again.errorNumber() == 2)
                 return -1; // gone since: passed over like a missing file
             throw;
         }
     }
-    if (!(st.st_mode & S_IWUSR))
-        (void)::fchmod(fd, (st.st_mode & 07777) | S_IWUSR);
+    if (!(st.mode & S_IWUSR))
+        (void)::fchmod(fd, (st.mode & 07777) | S_IWUSR);
     return fd;
 }
 
@@ -146,20 +152,15 @@ int openForWrite(const std::string &name, struct stat &st)
 ssize_t appendAtEnd(int fd, const void *data, std::size_t n)
 {
     iovec part{const_cast<void *>(data), n};
-    ssize_t written;
-    do {
-        written = ::pwritev2(fd, &part, 1, -1, RWF_APPEND);
-    } while (written < 0 && errno == EINTR);
+    const ssize_t written =
+        retryOnInterrupt([&] { return ::pwritev2(fd, &part, 1, -1, RWF_APPEND); });
     if (written >= 0 || (errno != EOPNOTSUPP && errno != EINVAL && errno != ENOSYS))
         return written;
     // A kernel without per-write append: the same through the descriptor's append flag.
     const int flags = ::fcntl(fd, F_GETFL);
     if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_APPEND) != 0)
         return -1;
-    do {
-        written = ::write(fd, data, n);
-    } while (written < 0 && errno == EINTR);
-    return written;
+    return retryOnInterrupt([&] { return ::write(fd, data, n); });
 }
 
 // Takes back the `written` bytes of a failed append, only while they still end the file,
@@ -172,6 +173,13 @@ void undoAppend(int fd, ssize_t written)
     struct stat st;
     if (end >= written && ::fstat(fd, &st) == 0 && st.st_size == end)
         (void)::ftruncate(fd, end - written);
+}
+
+[[noreturn]] void failedWrite(ssize_t written, int err)
+{
+    if (written >= 0)
+        throw IoError::diskFull();
+    throw IoError::fromErrno(err);
 }
 
 // How many times the end of the file is read again when another program changes it meanwhile.
@@ -211,174 +219,125 @@ std::array<std::uint8_t, 128> workspaceTagBytes()
     return out;
 }
 
-void WriteTagFile(const std::string &fileName)
-{
-    (void)writeTagFileReporting(fileName);
-}
-
-namespace
-{
-
-// Writes tag into the open file whose size was last seen as size. knownLast, when given, are
-// the file's last 128 bytes as read earlier through the same descriptor: they are taken as they
-// are while the file still has that size (an append changes it), and read again otherwise.
-TagWriteOutcome writeOpenFile(FileHandle &file, std::int64_t size, const std::uint8_t *tag,
-                              const std::function<void(const TagWriteOutcome &)> &beforeWrite,
-                              const std::uint8_t *knownLast = nullptr)
-{
-    TagWorkspace &ws = tagWorkspace();
-    TagWriteOutcome outcome;
-    struct stat st;
-
-    // An old tag is overwritten only where the 128 bytes read were the last of the file at the
-    // moment they were read; one byte more is asked for to see that. A file that another
-    // program changed meanwhile is looked at again.
-    std::uint8_t old[129];
-    bool overwrite = false;
-    if (knownLast) {
-        atStage(TagWriteStage::SizeRead, file.fd());
-        if (isRegularFile(file.fd(), st) && st.st_size == size && size >= 128) {
-            std::memcpy(old, knownLast, 128);
-            overwrite = std::memcmp(old, "TAG", 3) == 0;
-        } else {
-            knownLast = nullptr; // changed since: read again
-            size = st.st_size;
-        }
-    }
-    for (int attempt = 0; !knownLast; ++attempt) {
-        if (size < 128)
-            throwNegativeSeek();
-        atStage(TagWriteStage::SizeRead, file.fd());
-        ssize_t got;
-        do {
-            // One read: a regular file reads short only at its end.
-            got = ::pread(file.fd(), old, sizeof old, size - 128);
-        } while (got < 0 && errno == EINTR);
-        if (got < 0)
-            throw IoError::fromErrno(errno);
-        if (got == 128) {
-            overwrite = std::memcmp(old, "TAG", 3) == 0;
-            break;
-        }
-        // The file changed since it was looked at, or is not the file looked at: look again,
-        // at the open file this time.
-        if (!isRegularFile(file.fd(), st))
-            throw IoError::accessDenied();
-        if (attempt + 1 == kDecideAttempts)
-            break; // still changing: append, which never overwrites a byte of anybody's
-        size = st.st_size;
-    }
-    std::memcpy(ws.TagBuffer.data(), tag, 3);
-    outcome.written = true;
-    outcome.appended = !overwrite;
-    outcome.oldSize = size;
-    std::memcpy(outcome.oldBytes.data(), old, 128);
-    std::memcpy(outcome.newBytes.data(), tag, 128);
-    if (beforeWrite)
-        beforeWrite(outcome); // a failure here leaves the file as it was
-    atStage(TagWriteStage::BeforeWrite, file.fd());
-
-    const std::int64_t offset = size - 128;
-    ssize_t written;
-    if (overwrite) {
-        do {
-            written = ::pwrite(file.fd(), tag, 128, offset);
-        } while (written < 0 && errno == EINTR);
-    } else {
-        written = appendAtEnd(file.fd(), tag, 128);
-    }
-    if (written != 128) {
-        const int err = errno;
-        atStage(TagWriteStage::AfterFailure, file.fd());
-        // Undo: an overwrite gets the old bytes back, an append takes back what it added.
-        if (overwrite)
-            (void)::pwrite(file.fd(), old, 128, offset);
-        else
-            undoAppend(file.fd(), written);
-        if (written >= 0)
-            throw IoError::diskFull();
-        throw IoError::fromErrno(err);
-    }
-    if (!overwrite) {
-        // The append left the offset after its bytes: where the file ended before them.
-        const off_t end = ::lseek(file.fd(), 0, SEEK_CUR);
-        if (end >= 128)
-            outcome.oldSize = end - 128;
-    }
-    file.close();
-    return outcome;
-}
-
-} // namespace
-
 std::array<std::uint8_t, 128> tagToWrite()
 {
     GenreNameToByte();
     return workspaceTagBytes();
 }
 
+void WriteTagFile(const std::string &fileName)
+{
+    (void)writeTagFileReporting(fileName);
+}
+
 TagWriteOutcome
 writeTagFileReporting(const std::string &fileName,
                       const std::function<void(const TagWriteOutcome &)> &beforeWrite)
 {
-    // The whole tag is built in memory and written with one write.
-    const std::array<std::uint8_t, 128> tag = tagToWrite();
-    struct stat st;
-    const int fd = openForWrite(fileName, st);
+    return writeTagAt(AT_FDCWD, fileName, tagToWrite(), beforeWrite);
+}
+
+TagWriteOutcome writeTagAt(int dirfd, const std::string &name,
+                           const std::array<std::uint8_t, 128> &newTag,
+                           const std::function<void(const TagWriteOutcome &)> &beforeWrite)
+{
+    TagWorkspace &ws = tagWorkspace();
+    FileStatus st;
+    const int fd = openForWrite(dirfd, name, st);
     if (fd < 0)
         return {}; // a missing file is passed over silently
     FileHandle file(fd);
-    return writeOpenFile(file, st.st_size, tag.data(), beforeWrite);
+    std::int64_t size = st.size;
+    const std::uint8_t *tag = newTag.data();
+    TagWriteOutcome outcome;
+
+    // An old tag is overwritten only where the 128 bytes read were the last of the file at the
+    // moment they were read. A file that another program changed meanwhile is looked at again.
+    std::uint8_t old[128] = {};
+    bool overwrite = false;
+    for (int attempt = 0;; ++attempt) {
+        if (size < 128)
+            throwNegativeSeek();
+        atStage(TagWriteStage::SizeRead, file.fd());
+        if (readTail(file.fd(), size, old)) {
+            overwrite = std::memcmp(old, "TAG", 3) == 0;
+            break;
+        }
+        // The file changed since it was looked at, or is not the file looked at: look again,
+        // at the open file this time.
+        st = statusOf(file.fd());
+        if (!st.isRegular())
+            throw IoError::accessDenied();
+        if (attempt + 1 == kDecideAttempts)
+            break; // still changing: append, which never overwrites a byte of anybody's
+        size = st.size;
+    }
+    std::memcpy(ws.TagBuffer.data(), tag, 3);
+    outcome.written = true;
+    outcome.appended = !overwrite;
+    outcome.oldSize = size;
+    outcome.identity = st.identity;
+    std::memcpy(outcome.oldBytes.data(), old, 128);
+    std::memcpy(outcome.newBytes.data(), tag, 128);
+    if (beforeWrite)
+        beforeWrite(outcome); // a failure here leaves the file as it was
+    atStage(TagWriteStage::BeforeWrite, file.fd());
+
+    if (overwrite) {
+        overwriteTag(file.fd(), size - 128, tag, old);
+    } else {
+        const std::int64_t end = appendTag(file.fd(), tag);
+        if (end >= 0)
+            outcome.oldSize = end;
+    }
+    file.close();
+    return outcome;
 }
 
-TagWriteOutcome
-writeTagFileReporting(OpenedTagFile &&opened, const std::array<std::uint8_t, 128> &tag,
-                      const std::function<void(const TagWriteOutcome &)> &beforeWrite)
+void overwriteTag(int fd, std::int64_t offset, const std::uint8_t tag[128],
+                  const std::uint8_t old[128])
 {
-    FileHandle file(opened.release());
-    if (!(opened.mode() & S_IWUSR))
-        (void)::fchmod(file.fd(), (opened.mode() & 07777) | S_IWUSR);
-    return writeOpenFile(file, opened.size, tag.data(), beforeWrite, opened.last.data());
+    const ssize_t written = retryOnInterrupt([&] { return ::pwrite(fd, tag, 128, offset); });
+    if (written == 128)
+        return;
+    const int err = errno;
+    atStage(TagWriteStage::AfterFailure, fd);
+    (void)::pwrite(fd, old, 128, offset); // the old bytes back
+    failedWrite(written, err);
 }
 
-OpenedTagFile::~OpenedTagFile()
+std::int64_t appendTag(int fd, const std::uint8_t tag[128])
 {
-    if (m_fd >= 0)
-        ::close(m_fd);
+    const ssize_t written = appendAtEnd(fd, tag, 128);
+    if (written != 128) {
+        const int err = errno;
+        atStage(TagWriteStage::AfterFailure, fd);
+        undoAppend(fd, written); // takes back what it added
+        failedWrite(written, err);
+    }
+    // The append left the offset after its bytes: where the file ended before them.
+    const off_t end = ::lseek(fd, 0, SEEK_CUR);
+    return end >= 128 ? end - 128 : -1;
 }
 
-OpenedTagFile::OpenedTagFile(OpenedTagFile &&other) noexcept
-    : size(other.size), last(other.last), m_fd(other.release()), m_mode(other.m_mode)
+std::optional<TagFileState> readTagFileState(int dirfd, const std::string &name)
 {
-}
-
-int OpenedTagFile::release()
-{
-    const int fd = m_fd;
-    m_fd = -1;
-    return fd;
-}
-
-std::optional<OpenedTagFile> openForTagWrite(const std::string &fileName)
-{
-    struct stat st;
+    FileStatus st;
     int fd;
     try {
-        fd = openRegularFile(fileName, O_RDWR, st);
+        fd = openRegularFileAt(dirfd, name, O_RDONLY, st);
     } catch (const IoError &) {
         return std::nullopt;
     }
-    OpenedTagFile file(fd, unsigned(st.st_mode));
-    if (st.st_size < 128)
+    FileHandle file(fd);
+    TagFileState state;
+    state.identity = st.identity;
+    state.size = st.size;
+    try {
+        if (!readTail(fd, st.size, state.last.data()))
+            return std::nullopt; // short, changing, or not the file looked at
+    } catch (const IoError &) {
         return std::nullopt;
-    std::uint8_t end[129];
-    ssize_t got;
-    do
-        got = ::pread(fd, end, sizeof end, st.st_size - 128);
-    while (got < 0 && errno == EINTR);
-    if (got != 128)
-        return std::nullopt; // not at its end (changing, or not the file looked at)
-    file.size = st.st_size;
-    std::memcpy(file.last.data(), end, 128);
-    return file;
+    }
+    return state;
 }

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "regularfile.h"
+
 // How ReadTagFile finds the playing time of a stream without a VBR header.
 enum class AudioLength {
     Estimate,   // from the size and the first frame's bitrate: reads a few KiB at most
@@ -17,6 +19,10 @@ enum class AudioLength {
 // encoding, relative names resolve against the working directory) into the workspace. Throws
 // IoError on any failure; the file is always released.
 void ReadTagFile(const std::string &fileName, AudioLength length = AudioLength::Estimate);
+// The same for the file name inside the folder dirfd; identity, when given, receives which file
+// was read.
+void ReadTagFileAt(int dirfd, const std::string &name, AudioLength length = AudioLength::Estimate,
+                   FileIdentity *identity = nullptr);
 
 // Stores the workspace's tag fields into the named file: overwrites the last 128 bytes when they
 // hold a tag, appends a new tag otherwise. Gives the owner a missing write permission. A missing
@@ -34,11 +40,16 @@ struct TagWriteOutcome {
     std::int64_t oldSize = 0;
     std::array<std::uint8_t, 128> oldBytes{}; // the last 128 bytes before the write
     std::array<std::uint8_t, 128> newBytes{}; // the tag written
+    FileIdentity identity;                    // the file written
 };
 
 // The 128 bytes WriteTagFile writes for the workspace's fields as they are (genre byte
 // included; the writer takes it from the genre name first). Uses the workspace's buffers.
 std::array<std::uint8_t, 128> workspaceTagBytes();
+
+// The tag WriteTagFile writes for the workspace's fields: workspaceTagBytes with the genre byte
+// taken from the genre name first.
+std::array<std::uint8_t, 128> tagToWrite();
 
 // WriteTagFile, saying what it replaced. Same guarantees and failures. beforeWrite, when given,
 // is called with the outcome the write will have, after the file was read and before anything
@@ -47,40 +58,28 @@ TagWriteOutcome
 writeTagFileReporting(const std::string &fileName,
                       const std::function<void(const TagWriteOutcome &planned)> &beforeWrite = {});
 
-// A file opened ahead of a tag write, so that the write needs no open of its own, with its size
-// and last 128 bytes as read then. The file is closed when this is dropped.
-class OpenedTagFile
-{
-public:
-    OpenedTagFile(int fd, unsigned mode) : m_fd(fd), m_mode(mode) {}
-    ~OpenedTagFile();
-    OpenedTagFile(OpenedTagFile &&other) noexcept;
-    OpenedTagFile &operator=(OpenedTagFile &&) = delete;
+// The same write of tag into the file name inside the folder dirfd.
+TagWriteOutcome
+writeTagAt(int dirfd, const std::string &name, const std::array<std::uint8_t, 128> &tag,
+           const std::function<void(const TagWriteOutcome &planned)> &beforeWrite = {});
 
-    int fd() const { return m_fd; }
-    unsigned mode() const { return m_mode; } // as looked at before the open
-    int release();
+// The two writes a tag write makes, for undo and redo to make them by the same rules: tag over
+// the 128 bytes at offset, which held old (a failed write puts old back), and tag after the true
+// end of the file (a failed append takes back what it added while that still ends the file;
+// returns where the file ended before it, -1 when not known). Both throw IoError on failure.
+void overwriteTag(int fd, std::int64_t offset, const std::uint8_t tag[128],
+                  const std::uint8_t old[128]);
+std::int64_t appendTag(int fd, const std::uint8_t tag[128]);
 
+// A file's end as a tag write will find it: which file, its size and its last 128 bytes.
+struct TagFileState {
+    FileIdentity identity;
     std::int64_t size = 0;
     std::array<std::uint8_t, 128> last{};
-
-private:
-    int m_fd;
-    unsigned m_mode;
+    bool hasTag() const { return last[0] == 'T' && last[1] == 'A' && last[2] == 'G'; }
 };
 
-// Opens a regular file for a later tag write and reads its end; changes nothing. Nothing when
-// the file is missing, not a regular file, shorter than a tag, or cannot be opened for writing
-// or read: the write then finds out for itself.
-std::optional<OpenedTagFile> openForTagWrite(const std::string &fileName);
-
-// The tag WriteTagFile writes for the workspace's fields: workspaceTagBytes with the genre byte
-// taken from the genre name first.
-std::array<std::uint8_t, 128> tagToWrite();
-
-// writeTagFileReporting of tag (from tagToWrite) through a file opened ahead. Where the file's
-// size has changed since its end was read, the end is read again, so that a file another program
-// appended to meanwhile is written as safely as by name.
-TagWriteOutcome
-writeTagFileReporting(OpenedTagFile &&file, const std::array<std::uint8_t, 128> &tag,
-                      const std::function<void(const TagWriteOutcome &planned)> &beforeWrite = {});
+// Looks at the named file inside the folder dirfd without changing it. Nothing when it is
+// missing, not a regular file, shorter than a tag or cannot be read: the write then finds out
+// for itself.
+std::optional<TagFileState> readTagFileState(int dirfd, const std::string &name);

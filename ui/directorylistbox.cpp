@@ -6,6 +6,7 @@
 #include "handler.h"
 #include "ioerror.h"
 #include "listitemdelegate.h"
+#include "nametext.h"
 #include "pictures.h"
 
 #include <QDir>

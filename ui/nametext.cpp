@@ -1,5 +1,10 @@
 #include "nametext.h"
 
+#include "filenames.h"
+
+#include <cerrno>
+#include <unistd.h>
+
 #include <QFontMetrics>
 #include <QHelpEvent>
 #include <QPainter>
@@ -80,4 +85,15 @@ void ElidedLabel::paintEvent(QPaintEvent *event)
     const Qt::Alignment align = QStyle::visualAlignment(layoutDirection(), alignment());
     style()->drawItemText(&painter, textRect(), int(align), palette(), isEnabled(), shownText(),
                           foregroundRole());
+}
+
+QString currentFolder()
+{
+    QByteArray buffer(4096, Qt::Uninitialized);
+    while (!::getcwd(buffer.data(), std::size_t(buffer.size()))) {
+        if (errno != ERANGE)
+            return {};
+        buffer.resize(buffer.size() * 2);
+    }
+    return decodeFileName(QByteArrayView(buffer.constData()));
 }

@@ -38,3 +38,8 @@ protected:
 private:
     QRect textRect() const;
 };
+
+// The working directory, decoded as file names are (QDir::currentPath loses bytes that are not
+// valid UTF-8); empty when it cannot be read (it was removed). The window's folder browser
+// follows it; no command reads it.
+QString currentFolder();

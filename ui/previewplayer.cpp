@@ -39,13 +39,8 @@ void QtPreviewPlayer::open(const QString &path)
         int fd = -1;
         QString error;
         try {
-            struct stat st;
-            fd = openRegularFile(name, O_RDONLY, st);
-            if (!isRegularFile(fd, st)) { // swapped since it was looked at
-                ::close(fd);
-                fd = -1;
-                throw IoError::accessDenied();
-            }
+            FileStatus st;
+            fd = openRegular(name, O_RDONLY, st); // checked again: swapped since it was looked at
         } catch (const IoError &e) {
             if (fd >= 0)
                 ::close(fd);

@@ -107,8 +107,9 @@ QString ResultNotice::text() const
     return isHidden() ? QString() : m_text->text();
 }
 
-void ResultNotice::setUndoHandler(std::function<void()> handler)
+void ResultNotice::setUndoHandler(std::function<void()> handler, const QString &caption)
 {
+    m_undo->setText(caption);
     m_undoHandler = std::move(handler);
     if (!isHidden() && !m_progress)
         m_undo->setVisible(bool(m_undoHandler));

@@ -36,8 +36,10 @@ public:
     QToolButton *stopButton() const { return m_stop; }
     QToolButton *undoButton() const { return m_undo; }
 
-    // What "Undo" does; the action is offered with results only while a handler is set.
-    void setUndoHandler(std::function<void()> handler);
+    // What "Undo" (or the caption given, "Redo" say) does; the action is offered with results
+    // only while a handler is set.
+    void setUndoHandler(std::function<void()> handler,
+                        const QString &caption = QStringLiteral("Undo"));
     void setTimeout(int ms) { m_hide.setInterval(ms); }
 
 signals:

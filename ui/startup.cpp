@@ -2,6 +2,7 @@
 
 #include "filenames.h"
 #include "ioerror.h"
+#include "nametext.h"
 
 #include "fieldstate.h"
 #include "folderscan.h"

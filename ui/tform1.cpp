@@ -1,6 +1,7 @@
 #include "tform1.h"
 
 #include "filenames.h"
+#include "nametext.h"
 
 #include "commandrunner.h"
 #include "dropdownlist.h"
@@ -10,10 +11,12 @@
 #include "handler.h"
 #include "pathdrop.h"
 #include "pictures.h"
+#include "playlistbrowser.h"
 #include "previewcontrol.h"
 #include "previewplayer.h"
 #include "reporttext.h"
 #include "resultnotice.h"
+#include "session.h"
 #include "tagfield.h"
 #include "version.h"
 #include "windowquestions.h"
@@ -64,6 +67,9 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent)
     FileListBox1->setMask(QStringLiteral("*.mp3"));
     openStartFolder();
 
+    m_session = std::make_unique<CommandSession>();
+    m_playlistBrowser =
+        std::make_unique<DirectoryPlaylistBrowser>(*DirectoryListBox1, *FileListBox1);
     m_notice = new ResultNotice(this, FileListBox1);
     m_runner = std::make_unique<CommandRunner>(*m_notice,
                                                [this] { FileListBox1->flushPendingUnselect(); });
@@ -270,10 +276,7 @@ void TForm1::closeEvent(QCloseEvent *event)
 
 void TForm1::Button7Click()
 {
-    runCommand(ReportVerb::Tagged, [this](const WalkControl &control) {
-        return recorded(QStringLiteral("Edit tag(s)"),
-                        [&] { return editTags(*FileListBox1, questions(), control); });
-    });
+    runCommand(CommandKind::EditTags);
 }
 
 void TForm1::FileListBox1DblClick()

@@ -9,8 +9,12 @@
 #include <optional>
 
 enum class ReportVerb;
+enum class CommandKind;
+class CommandSession;
+struct CommandRequest;
 
 class CommandRunner;
+class DirectoryPlaylistBrowser;
 class ModalQuestions;
 class QAction;
 class QMenu;
@@ -57,8 +61,9 @@ public:
     QAction *RenameFromTags1 = nullptr;
     QAction *ID3v1FromID3v21 = nullptr;
     // Ctrl+Z: takes back the last command that changed files (asking first when an earlier run
-    // made it); Ctrl+Shift+Z makes again what undo took back. Each returns what it did, nothing
-    // when there was nothing to do, it was declined or it failed (the failure is shown).
+    // or another window made it, or it was made in another folder); Ctrl+Shift+Z makes again
+    // what undo took back. Each returns what it did, nothing when there was nothing to do, it
+    // was declined or it failed (the failure is shown); the notice says which.
     std::optional<UndoReport> Undo();
     std::optional<UndoReport> Redo();
     // What the last Undo or Redo did, for the result notice.
@@ -67,6 +72,8 @@ public:
     ResultNotice &notice() { return *m_notice; }
     // Runs the commands that act on files, one at a time (see commandrunner.h).
     CommandRunner &commandRunner() { return *m_runner; }
+    // The commands, undo and redo, with the undo journal.
+    CommandSession &session() { return *m_session; }
 
 public slots:
     void FormKeyDown(int key, Qt::KeyboardModifiers shift);
@@ -104,20 +111,15 @@ private:
     // thread of its own while the event loop turns). After a stopped command the files it did
     // not reach (still selected) stay selected. Throws IoError when the folder cannot be read.
     void rereadAfterRenames(const WalkReport &report);
-    // A handler of a command that acts on files: runs command and then after through the
-    // runner (nothing while another command runs), and shows the report in the notice. A failure
-    // shows its message box as every handler does.
-    void runCommand(ReportVerb verb, const std::function<WalkReport(const WalkControl &)> &command,
-                    const std::function<void(const WalkReport &)> &after = {});
+    // A handler of a command that acts on files: runs the command over the current folder's
+    // selected files (or its folder browser) through the runner and the session (nothing while
+    // another command runs), the folder read again after renames, and shows the report in the
+    // notice. A failure shows its message box as every handler does.
+    void runCommand(CommandKind kind, const std::function<void(CommandRequest &)> &options = {});
     // While a command runs: Esc stops it, and other input to the window (the notice aside) is
     // ignored. Returns whether event is taken.
     bool filterWhileBusy(QWidget *target, QEvent *event);
-    // Runs body as the command name over the current folder, recording each change it makes in
-    // the undo journal before making it (without a journal when none can be opened).
-    WalkReport recorded(const QString &name, const std::function<WalkReport()> &body);
-    // The undo journal, opened on first use; nullptr when it cannot be.
-    Journal *journal();
-    // Shows in the notice what undo (or redo) did.
+    // Shows in the notice what undo (or redo) did, or that there was nothing to do and why.
     void showUndoReport(const std::optional<UndoReport> &report, bool redo);
     // How many of the files left as they were a notice lists.
     static constexpr int kListedLeftFiles = 200;
@@ -136,8 +138,8 @@ private:
     SeenKey m_lastKeyPress;
 
     std::unique_ptr<WindowQuestions> m_questions;
-    std::unique_ptr<Journal> m_journal;
-    bool m_journalTried = false;
+    std::unique_ptr<CommandSession> m_session;
+    std::unique_ptr<DirectoryPlaylistBrowser> m_playlistBrowser;
     std::optional<UndoReport> m_lastUndo;
     ResultNotice *m_notice = nullptr; // a child
     std::unique_ptr<CommandRunner> m_runner;

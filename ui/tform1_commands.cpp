@@ -4,6 +4,7 @@
 #include "tform1.h"
 
 #include "commandrunner.h"
+#include "folder.h"
 #include "folderscan.h"
 #include "handler.h"
 #include "id3v1fromid3v2.h"
@@ -14,6 +15,7 @@
 #include "rename.h"
 #include "reporttext.h"
 #include "resultnotice.h"
+#include "session.h"
 #include "tagsfromnames.h"
 #include "tidy.h"
 #include "windowquestions.h"
@@ -70,22 +72,41 @@ void TForm1::CheckBox2Click()
     runHandler(questions(), [this] { GuessFromDirectoryName(); });
 }
 
-void TForm1::runCommand(ReportVerb verb,
-                        const std::function<WalkReport(const WalkControl &)> &command,
-                        const std::function<void(const WalkReport &)> &after)
+void TForm1::runCommand(CommandKind kind, const std::function<void(CommandRequest &)> &options)
 {
     if (m_runner->busy())
         return;
+    const CommandInfo &info = commandInfo(kind);
     runHandler(questions(), [&] {
-        const std::optional<WalkReport> report = m_runner->run(verb, command, after);
+        CommandRequest request;
+        request.kind = kind;
+        request.folder = Folder::open(FileListBox1->directory());
+        request.files = FileListBox1;
+        if (options)
+            options(request);
+        const std::optional<WalkReport> report = m_runner->run(
+            info.verb,
+            [&](const WalkControl &given) {
+                WalkControl control = given;
+                // A block prepared on the other thread is waited for with the window answering.
+                control.waitFor = [this](const std::function<bool()> &done) {
+                    m_runner->turnUntil(done);
+                };
+                return m_session->run(request, questions(), control);
+            },
+            [&](const WalkReport &done) {
+                if (info.renames)
+                    rereadAfterRenames(done);
+            });
         if (!report)
             return;
         // A command that changed files offers to take them back.
-        if (report->done > 0 && journal())
+        if (report->done > 0 && report->notRecorded.isEmpty())
             m_notice->setUndoHandler([this] { Undo(); });
         else
             m_notice->setUndoHandler({});
-        m_notice->showResult(reportText(*report, verb), leftFilesText(*report, kListedLeftFiles));
+        m_notice->showResult(reportText(*report, info.verb),
+                             leftFilesText(*report, kListedLeftFiles));
     });
     if (m_closeWhenDone && !m_runner->busy())
         QTimer::singleShot(0, this, &QWidget::close);
@@ -93,53 +114,29 @@ void TForm1::runCommand(ReportVerb verb,
 
 void TForm1::BitBtn1Click()
 {
-    runCommand(ReportVerb::Tagged, [this](const WalkControl &control) {
-        return recorded(QStringLiteral("TAG'EM!"), [&] {
-            return tagsFromFileNames(*FileListBox1, namingOptions(), questions(), control);
-        });
-    });
+    runCommand(CommandKind::TagsFromNames,
+               [this](CommandRequest &request) { request.naming = namingOptions(); });
 }
 
 void TForm1::Button3Click()
 {
-    runCommand(
-        ReportVerb::Renamed,
-        [this](const WalkControl &control) {
-            return recorded(QStringLiteral("Trim filename(s)"), [&] {
-                return tidyFileNames(*FileListBox1, RadioGroup1->itemIndex(), control);
-            });
-        },
-        [this](const WalkReport &report) { rereadAfterRenames(report); });
+    runCommand(CommandKind::TidyNames,
+               [this](CommandRequest &request) { request.tidyPattern = RadioGroup1->itemIndex(); });
 }
 
 void TForm1::Button4Click()
 {
-    runCommand(
-        ReportVerb::Renamed,
-        [this](const WalkControl &control) {
-            return recorded(QStringLiteral("Rename file(s)"),
-                            [&] { return renameByPrompt(*FileListBox1, questions(), control); });
-        },
-        [this](const WalkReport &report) { rereadAfterRenames(report); });
+    runCommand(CommandKind::RenameByPrompt);
 }
 
 void TForm1::Button6Click()
 {
-    runCommand(
-        ReportVerb::Renamed,
-        [this](const WalkControl &control) {
-            return recorded(QStringLiteral("Rename from tags"),
-                            [&] { return renameFromTags(*FileListBox1, control); });
-        },
-        [this](const WalkReport &report) { rereadAfterRenames(report); });
+    runCommand(CommandKind::RenameFromTags);
 }
 
 void TForm1::ID3v1FromID3v21Click()
 {
-    runCommand(ReportVerb::Tagged, [this](const WalkControl &control) {
-        return recorded(QStringLiteral("ID3v1 from ID3v2"),
-                        [&] { return id3v1FromId3v2(*FileListBox1, control); });
-    });
+    runCommand(CommandKind::Id3v1FromId3v2);
 }
 
 // The file list's right-click menu: the commands on the selected files, none of them new but
@@ -164,11 +161,9 @@ void TForm1::FileListBox1ContextPopup(const QPoint &pos)
 
 void TForm1::Button5Click()
 {
-    runCommand(ReportVerb::PlaylistsWritten, [this](const WalkControl &control) {
-        DirectoryPlaylistBrowser browser(*DirectoryListBox1, *FileListBox1);
-        return recorded(QStringLiteral("Create playlist(s)"), [&] {
-            return createPlaylists(browser, CheckBox3->isChecked(), questions(), control);
-        });
+    runCommand(CommandKind::CreatePlaylists, [this](CommandRequest &request) {
+        request.noDriveLetter = CheckBox3->isChecked();
+        request.browser = m_playlistBrowser.get();
     });
 }
 

@@ -1,15 +1,11 @@
-// Undo and redo in the main window, and the recording of every command that changes files.
+// Undo and redo in the main window.
 #include "tform1.h"
 
-#include "walk.h"
-
-#include "changerecorder.h"
-#include "commandrunner.h"
 #include "filenames.h"
 #include "handler.h"
-#include "ioerror.h"
 #include "reporttext.h"
 #include "resultnotice.h"
+#include "session.h"
 #include "undo.h"
 #include "windowquestions.h"
 
@@ -18,36 +14,29 @@
 #include <QPlainTextEdit>
 #include <QTextEdit>
 
-Journal *TForm1::journal()
-{
-    if (!m_journalTried) {
-        m_journalTried = true;
-        try {
-            m_journal = std::make_unique<Journal>();
-        } catch (const IoError &) {
-            m_journal.reset(); // the commands still work; there is just nothing to undo
-        }
-    }
-    return m_journal.get();
-}
-
-WalkReport TForm1::recorded(const QString &name, const std::function<WalkReport()> &body)
-{
-    Journal *log = journal();
-    if (!log)
-        return body();
-    ChangeRecorder recorder(*log, name, encodeFileName(currentFolder()));
-    recorder.setWaiting(
-        [this](const std::function<bool()> &done) { commandRunner().turnUntil(done); });
-    RecorderScope scope(&recorder);
-    return body();
-}
-
 void TForm1::showUndoReport(const std::optional<UndoReport> &report, bool redo)
 {
-    if (!report)
+    if (!report) {
+        // Nothing to take back (or make again), and why where there is a reason.
+        const QString problem = m_session->journalProblem();
+        QString text = redo ? QStringLiteral("Nothing to redo") : QStringLiteral("Nothing to undo");
+        if (!problem.isEmpty())
+            text += QStringLiteral(": ") + problem;
+        notice().setUndoHandler({});
+        notice().showResult(text, {});
         return;
-    notice().setUndoHandler({});
+    }
+    if (report->declined)
+        return;
+    // The change can be taken back again, or made again.
+    if (report->refused.isEmpty() && !report->done.empty()) {
+        if (redo)
+            notice().setUndoHandler([this] { Undo(); });
+        else
+            notice().setUndoHandler([this] { Redo(); }, QStringLiteral("Redo"));
+    } else {
+        notice().setUndoHandler({});
+    }
     notice().showResult(undoReportText(*report, redo),
                         leftFilesText(undoWalkReport(*report), kListedLeftFiles));
 }
@@ -60,26 +49,31 @@ const std::optional<UndoReport> &TForm1::lastUndoReport() const
 std::optional<UndoReport> TForm1::Undo()
 {
     std::optional<UndoReport> report;
+    bool failed = true;
     runHandler(questions(), [&] {
-        if (Journal *log = journal())
-            report =
-                undoLast(*log, [this](const QString &text) { return questions().askYesNo(text); });
+        report = m_session->undo(encodeFileName(FileListBox1->directory()), questions());
+        failed = false;
     });
-    if (report)
+    if (failed)
+        return std::nullopt;
+    if (report && !report->done.empty())
         FileListBox1->reread(); // names and tags may have changed
-    m_lastUndo = report;
+    m_lastUndo = report && !report->declined ? report : std::nullopt;
     showUndoReport(report, false);
-    return report;
+    return m_lastUndo;
 }
 
 std::optional<UndoReport> TForm1::Redo()
 {
     std::optional<UndoReport> report;
+    bool failed = true;
     runHandler(questions(), [&] {
-        if (Journal *log = journal())
-            report = redoLast(*log);
+        report = m_session->redo();
+        failed = false;
     });
-    if (report)
+    if (failed)
+        return std::nullopt;
+    if (report && !report->done.empty())
         FileListBox1->reread();
     m_lastUndo = report;
     showUndoReport(report, true);

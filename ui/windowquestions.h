@@ -36,6 +36,7 @@ public:
     void showError(const QString &message) override;
     // A Yes/No question over the window; true for Yes.
     bool askYesNo(const QString &text);
+    bool confirm(const QString &question) override { return askYesNo(question); }
 
 private:
     QWidget *m_parent;

@@ -37,3 +37,8 @@ WorkingFolder::~WorkingFolder()
 {
     QDir::setCurrent(m_previous);
 }
+
+Folder here()
+{
+    return Folder::open(QDir::currentPath());
+}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "filelist.h"
+#include "folder.h"
 
 #include <QStringList>
 #include <QTemporaryDir>
@@ -34,6 +35,9 @@ private:
     std::vector<bool> m_selected;
     int m_rereads = 0;
 };
+
+// The working directory as a folder the commands are given (tests only: no command reads it).
+Folder here();
 
 // A temporary folder that is the working directory while the object lives.
 class WorkingFolder

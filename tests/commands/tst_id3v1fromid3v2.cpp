@@ -97,7 +97,7 @@ void TestId3v1FromId3v2::commandTagsAFolder()
     QCOMPARE(list.items(), names);
     for (int row = 0; row < 4; ++row)
         list.select(row);
-    const WalkReport report = id3v1FromId3v2(list);
+    const WalkReport report = id3v1FromId3v2(here(), list);
 
     QCOMPARE(report.done, 2);
     QCOMPARE(int(report.left.size()), 2);
@@ -172,11 +172,11 @@ void TestId3v1FromId3v2::editorFillsAnEmptyTag()
                                  testfiles::frames(kFrameHeader, 20) +
                                      testfiles::id3v1("Other", "Other", "", "1999", "", 17)));
     EditAnswers other;
-    editTagOfFile("other.mp3", other);
+    editTagOfFile(ChangeContext{here()}, "other.mp3", other);
 
     EditAnswers answers;
     answers.save = save;
-    QCOMPARE(editTagOfFile("song.mp3", answers), save);
+    QCOMPARE(editTagOfFile(ChangeContext{here()}, "song.mp3", answers), save);
     QCOMPARE(answers.shown.size(), 1);
     const TagEditView &view = answers.shown.first();
     QCOMPARE((QStringList{view.tag.title, view.tag.artist, view.tag.genre}), shown);

@@ -75,7 +75,7 @@ void TestRename::refusals()
     QVERIFY(testfiles::writeFile("TAKEN.mp3", "TAKEN"));
     const QStringList before = folderEntries();
 
-    QVERIFY(!renameNoReplace("a.mp3", to));
+    QVERIFY(!renameNoReplace(here(), "a.mp3", to));
 
     QCOMPARE(folderEntries(), before);
     QCOMPARE(testfiles::readFile("a.mp3"), QByteArray("a"));
@@ -108,7 +108,7 @@ void TestRename::renames()
     WorkingFolder folder;
     QVERIFY(testfiles::writeFile(from, "content"));
 
-    QVERIFY(renameNoReplace(from, to));
+    QVERIFY(renameNoReplace(here(), from, to));
 
     QCOMPARE(folderEntries(), QStringList(to));
     QCOMPARE(testfiles::readFile(to), QByteArray("content"));
@@ -121,7 +121,7 @@ void TestRename::sameFileUnderTwoNames()
     QVERIFY(testfiles::writeFile("a.mp3", "content"));
     QCOMPARE(::link("a.mp3", "b.mp3"), 0);
 
-    QVERIFY(!renameNoReplace("a.mp3", "b.mp3"));
+    QVERIFY(!renameNoReplace(here(), "a.mp3", "b.mp3"));
 
     QCOMPARE(folderEntries(), QStringList({"a.mp3", "b.mp3"}));
 }
@@ -139,7 +139,7 @@ void TestRename::byPrompt()
     script.textAnswers = {QStringLiteral("First.mp3"), std::nullopt, QStringLiteral("third"),
                           QStringLiteral("e.mp3")};
 
-    const WalkReport report = renameByPrompt(list, script);
+    const WalkReport report = renameByPrompt(here(), list, script);
     list.reread();
 
     QCOMPARE(script.textsAsked.size(), 4);
@@ -190,7 +190,7 @@ void TestRename::fromTags()
         list.select(row);
     list.select(11);
 
-    const WalkReport report = renameFromTags(list);
+    const WalkReport report = renameFromTags(here(), list);
     list.reread();
 
     QCOMPARE(report.done, 4);
@@ -229,7 +229,7 @@ void TestRename::readerFailureEndsWalk()
     list.selectAll();
 
     try {
-        renameFromTags(list);
+        renameFromTags(here(), list);
         QFAIL("no failure");
     } catch (const IoError &e) {
         QCOMPARE(e.errorNumber(), errorNumber);

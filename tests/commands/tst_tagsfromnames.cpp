@@ -204,7 +204,7 @@ void TestTagsFromNames::writesEverySelectedFile()
     list.select(3);
 
     ScriptedQuestions script;
-    tagsFromFileNames(list, albumOptions(), script);
+    tagsFromFileNames(here(), list, albumOptions(), script);
 
     QVERIFY(script.titlesAsked.isEmpty());
     const QByteArray album = "The Album", comment = "From the window";
@@ -317,7 +317,7 @@ void TestTagsFromNames::longTitle()
     if (save)
         script.titleAnswers.append(LongTitleAnswer{"Short", "Typed"});
 
-    tagsFromFileNames(list, options, script);
+    tagsFromFileNames(here(), list, options, script);
 
     QCOMPARE(script.titlesAsked.size(), prompted ? 1 : 0);
     if (prompted) {
@@ -349,7 +349,7 @@ void TestTagsFromNames::longTitlesPromptInListOrder()
     script.titleAnswers = {LongTitleAnswer{"First", "Note one"}, std::nullopt,
                            LongTitleAnswer{"Fourth", "Note four"}};
 
-    tagsFromFileNames(list, albumOptions(PatternArtistSong), script);
+    tagsFromFileNames(here(), list, albumOptions(PatternArtistSong), script);
 
     QCOMPARE(script.titlesAsked.size(), 3);
     QCOMPARE(script.titlesAsked[0].fileName, names[0]);
@@ -374,7 +374,7 @@ void TestTagsFromNames::writeFailureEndsWalk()
     ScriptedQuestions none;
 
     try {
-        tagsFromFileNames(list, albumOptions(), none);
+        tagsFromFileNames(here(), list, albumOptions(), none);
         QFAIL("no failure");
     } catch (const IoError &e) {
         QCOMPARE(e.errorNumber(), 5);

@@ -73,7 +73,7 @@ void TestTidy::renamesSelectedFiles()
     for (int row : {0, 1, 2, 4})
         list.select(row);
 
-    const WalkReport report = tidyFileNames(list, 0);
+    const WalkReport report = tidyFileNames(here(), list, 0);
     list.reread();
 
     QCOMPARE(report.done, 3);
@@ -93,7 +93,7 @@ void TestTidy::competingNames()
     MemoryFileList list;
     list.selectAll();
 
-    tidyFileNames(list, 0);
+    tidyFileNames(here(), list, 0);
 
     QCOMPARE(testfiles::readFile("01. My Song.mp3"), QByteArray("first"));
     QCOMPARE(testfiles::readFile("01_-_my_song.mp3"), QByteArray("second"));

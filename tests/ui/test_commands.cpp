@@ -1,10 +1,10 @@
 // The main window's batch commands run through its buttons (and F2) on files in a temporary
 // folder, with every question answered by a script: tags from file names and its title prompt,
 // the folder-name guess, tidying, both renames, playlists and preview playback.
-#include "changerecorder.h"
 #include "commandrunner.h"
 #include "fakeplayer.h"
 #include "filenames.h"
+#include "journal.h"
 #include "previewplayer.h"
 #include "resultnotice.h"
 #include "startup.h"
@@ -23,6 +23,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 class TestCommands : public QObject
@@ -628,10 +629,10 @@ void TestCommands::undoOfAnEarlierRunAsks()
     const QByteArray here = encodeFileName(folder.path());
     {
         Journal earlier;
-        ChangeRecorder recorder(earlier, QStringLiteral("Trim filename(s)"), here);
-        struct stat st;
-        QCOMPARE(::stat((here + "/x.mp3").constData(), &st), 0);
-        recorder.beforeChange(JournalRename{here, "y.mp3", "x.mp3", st.st_ino});
+        const std::uint64_t id = earlier.beginCommand(QStringLiteral("Trim filename(s)"), here);
+        FileStatus st;
+        QCOMPARE(statusAt(AT_FDCWD, (here + "/x.mp3").constData(), false, st), 0);
+        earlier.record(id, {JournalRename{here, "y.mp3", "x.mp3", st.identity}});
     }
     folder.start();
     FakeQuestions questions;

@@ -3,13 +3,9 @@
 #include "filenames.h"
 
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <cstring>
 #include <memory>
-#include <mutex>
-#include <thread>
 
 namespace
 {
@@ -18,11 +14,6 @@ namespace
 constexpr std::size_t kRun = 4096;
 // Bytes shared with the name before that are worth leaving out of a name's difference.
 constexpr std::size_t kMinShared = 4;
-
-char foldAscii(unsigned char c)
-{
-    return char(c >= 'A' && c <= 'Z' ? c + 32 : c);
-}
 
 // Eight bytes with their ASCII capital letters in lower case.
 std::uint64_t foldWord(std::uint64_t word)
@@ -268,80 +259,16 @@ EncodedNames::EncodedNames(const QStringList &names)
     }
 }
 
-// How far the thread that merges names has got with their groups.
-struct EncodedNames::Filling {
-    std::mutex mutex;
-    std::condition_variable filled;
-    std::atomic<int> groups = 0; // the groups put in so far, each as it stays
-    bool done = false;           // all of them, and the thread lets go of them
-    std::string last;            // the last name, once done
-
-    void waitFor(int count)
-    {
-        if (groups.load(std::memory_order_acquire) >= count)
-            return;
-        std::unique_lock lock(mutex);
-        filled.wait(lock, [&] { return groups.load(std::memory_order_acquire) >= count; });
-    }
-    void waitDone()
-    {
-        std::unique_lock lock(mutex);
-        filled.wait(lock, [&] { return done; });
-    }
-    void put(int count, bool all)
-    {
-        std::lock_guard lock(mutex);
-        groups.store(count, std::memory_order_release);
-        done = all;
-        filled.notify_all();
-    }
-};
-
-EncodedNames::~EncodedNames()
+char foldAscii(unsigned char c)
 {
-    if (m_filling)
-        m_filling->waitDone(); // the thread still writes into m_groups
-}
-
-EncodedNames::EncodedNames(EncodedNames &&other) noexcept
-    : m_groups(std::move(other.m_groups)), m_open(std::move(other.m_open)),
-      m_last(std::move(other.m_last)), m_count(std::exchange(other.m_count, 0)),
-      m_filling(std::move(other.m_filling))
-{
-}
-
-EncodedNames &EncodedNames::operator=(EncodedNames &&other) noexcept
-{
-    if (this != &other) {
-        if (m_filling)
-            m_filling->waitDone();
-        m_groups = std::move(other.m_groups);
-        m_open = std::move(other.m_open);
-        m_last = std::move(other.m_last);
-        m_count = std::exchange(other.m_count, 0);
-        m_filling = std::move(other.m_filling);
-    }
-    return *this;
+    return char(c >= 'A' && c <= 'Z' ? c + 32 : c);
 }
 
 const std::string &EncodedNames::group(int g) const
 {
     if (std::size_t(g) >= m_groups.size())
         return m_open;
-    if (m_filling)
-        m_filling->waitFor(g + 1);
     return m_groups[std::size_t(g)];
-}
-
-void EncodedNames::settle()
-{
-    if (!m_filling)
-        return;
-    m_filling->waitDone();
-    m_open = std::move(m_groups.back());
-    m_groups.pop_back();
-    m_last = std::move(m_filling->last);
-    m_filling.reset();
 }
 
 void EncodedNames::decode(const std::string &group, std::size_t &pos, std::string &name)
@@ -389,7 +316,6 @@ QStringList EncodedNames::toStringList() const
 
 void EncodedNames::append(const char *encoded, std::size_t length)
 {
-    settle();
     const std::string_view name(encoded, length);
     const bool starts = m_count % kGroup == 0;
     if (starts && m_count > 0) {
@@ -413,8 +339,6 @@ void EncodedNames::sort()
 EncodedNames::Reader::Reader(EncodedNames &names, bool release)
     : m_names(&names), m_release(release)
 {
-    if (release)
-        names.settle();
 }
 
 EncodedNames::Reader::Reader(const EncodedNames &names)
@@ -460,24 +384,6 @@ void EncodedNamesSorter::add(const char *encoded, std::size_t length)
     m_bytes.append(encoded, length);
     if (m_starts.size() == kRun)
         endRun();
-}
-
-void EncodedNamesSorter::absorb(EncodedNamesSorter &other)
-{
-    other.endRun();
-    if (!other.m_any)
-        return;
-    if (!m_any) {
-        m_any = true;
-        m_first = other.m_first;
-        m_shared = other.m_shared;
-    } else {
-        m_shared = sharedFolded(m_first, other.m_first, std::min(m_shared, other.m_shared));
-    }
-    for (EncodedNames &run : other.m_runs)
-        m_runs.push_back(std::move(run));
-    other.m_runs.clear();
-    other.m_any = false;
 }
 
 void EncodedNamesSorter::endRun()
@@ -534,7 +440,7 @@ void EncodedNamesSorter::endRun()
     m_starts.clear();
 }
 
-EncodedNames EncodedNamesSorter::take(std::function<void()> *mergeLater)
+EncodedNames EncodedNamesSorter::take()
 {
     endRun();
     std::string().swap(m_bytes);
@@ -543,35 +449,13 @@ EncodedNames EncodedNamesSorter::take(std::function<void()> *mergeLater)
     runs.swap(m_runs);
     if (runs.size() <= 1)
         return runs.empty() ? EncodedNames() : std::move(runs.front());
-
-    // Room is made for the groups, which are put in as the runs are merged.
-    EncodedNames merged;
-    for (const EncodedNames &run : runs)
-        merged.m_count += run.size();
-    merged.m_groups.resize(
-        std::size_t((merged.m_count + EncodedNames::kGroup - 1) / EncodedNames::kGroup));
-    merged.m_filling = std::make_shared<EncodedNames::Filling>();
-    auto merge = [runs = std::make_shared<std::vector<EncodedNames>>(std::move(runs)),
-                  common = m_shared, out = merged.m_groups.data(),
-                  filling = merged.m_filling] { mergeRuns(*runs, common, out, *filling); };
-    if (mergeLater) {
-        *mergeLater = std::move(merge);
-        return merged;
-    }
-    try {
-        std::thread(std::move(merge)).detach();
-    } catch (const std::system_error &) {
-        merge(); // no thread to be had: merged here
-    }
-    return merged;
+    return mergeRuns(runs, m_shared);
 }
 
 // The runs merged through a tree of losers: each inner node keeps the run that lost the match
 // there, the root's winner goes next, and only its way up is played again. Each run's groups are
-// freed as they are read; each group of out is put in once full, as EncodedNames::append makes
-// it, and the last at the end.
-void EncodedNamesSorter::mergeRuns(std::vector<EncodedNames> &runs, std::size_t common,
-                                   std::string *out, EncodedNames::Filling &filling)
+// freed as they are read.
+EncodedNames EncodedNamesSorter::mergeRuns(std::vector<EncodedNames> &runs, std::size_t common)
 {
     const NameOrder order{common};
     struct Head {
@@ -608,24 +492,13 @@ void EncodedNamesSorter::mergeRuns(std::vector<EncodedNames> &runs, std::size_t 
         tree[node] = aWins ? b : a;
     }
     tree[0] = winners[1];
-    std::string open;
-    std::string last;
-    int count = 0;
-    constexpr int kGroup = EncodedNames::kGroup;
+    EncodedNames merged;
     for (;;) {
         const std::size_t winner = tree[0];
         Head &head = heads[winner];
         if (!head.more)
             break;
-        const std::string &name = head.reader.name();
-        if (count % kGroup == 0 && count > 0) {
-            out[count / kGroup - 1] = std::string(open); // of exactly its size
-            open.clear();
-            filling.put(count / kGroup, false);
-        }
-        encode(open, count % kGroup == 0 ? std::string_view() : std::string_view(last), name);
-        last.assign(name);
-        ++count;
+        merged.append(head.reader.name().data(), head.reader.name().size());
         head.more = head.reader.next();
         if (head.more)
             head.name = order.name(head.reader.name());
@@ -636,8 +509,6 @@ void EncodedNamesSorter::mergeRuns(std::vector<EncodedNames> &runs, std::size_t 
         }
         tree[0] = current;
     }
-    out[(count - 1) / kGroup] = std::move(open);
-    filling.last = std::move(last);
     runs.clear();
-    filling.put((count + kGroup - 1) / kGroup, true);
+    return merged;
 }

@@ -15,19 +15,14 @@
 // one as its difference to the name before it (the bytes it shares at the same places are left
 // out), so names that look alike, as the files of one album do, take a few bytes each. Reading a
 // name decodes at most one group.
-//
-// Names handed back by EncodedNamesSorter may still be being put in order on another thread: their
-// number is known at once, and reading a name waits until its group is there (the first groups
-// come first). Changing or destroying the names waits for the rest.
 class EncodedNames
 {
 public:
     EncodedNames() = default;
     // The names in the given order.
     explicit EncodedNames(const QStringList &names);
-    ~EncodedNames();
-    EncodedNames(EncodedNames &&other) noexcept;
-    EncodedNames &operator=(EncodedNames &&other) noexcept;
+    EncodedNames(EncodedNames &&other) noexcept = default;
+    EncodedNames &operator=(EncodedNames &&other) noexcept = default;
     EncodedNames(const EncodedNames &) = delete;
     EncodedNames &operator=(const EncodedNames &) = delete;
 
@@ -70,12 +65,9 @@ public:
 
 private:
     friend class EncodedNamesSorter;
-    struct Filling;
 
     static constexpr int kGroup = 32;
     const std::string &group(int g) const;
-    // Waits until another thread has put in every group, and takes its last name.
-    void settle();
     // Decodes the name at pos of a group into name, which holds the name before it.
     static void decode(const std::string &group, std::size_t &pos, std::string &name);
 
@@ -83,26 +75,20 @@ private:
     std::string m_open;                // the group being filled
     std::string m_last;                // the last name added
     int m_count = 0;
-    // While another thread fills the groups: m_groups then holds every group, the last too.
-    std::shared_ptr<Filling> m_filling;
 };
 
 // Takes names in any order and hands them back sorted as EncodedNames::sort does. The names are
-// sorted in runs as they come, so no more than a run of them is ever held in full; take() hands
-// them back at once, the runs being merged on a thread of their own, or by whoever runs mergeLater
-// when it is given (and set).
+// sorted in runs as they come, so no more than a run of them is ever held in full; take() merges
+// the runs.
 class EncodedNamesSorter
 {
 public:
     void add(const char *encoded, std::size_t length);
-    // Takes in the names another sorter took in (and leaves it empty).
-    void absorb(EncodedNamesSorter &other);
-    EncodedNames take(std::function<void()> *mergeLater = nullptr);
+    EncodedNames take();
 
 private:
     void endRun();
-    static void mergeRuns(std::vector<EncodedNames> &runs, std::size_t common, std::string *out,
-                          EncodedNames::Filling &filling);
+    static EncodedNames mergeRuns(std::vector<EncodedNames> &runs, std::size_t common);
 
     std::string m_bytes; // the names of the current run, one after the other
     std::vector<std::size_t> m_starts;
@@ -111,3 +97,6 @@ private:
     std::size_t m_shared = 0; // how long a start (ASCII letter case disregarded) all names share
     bool m_any = false;
 };
+
+// An ASCII capital letter in lower case; any other byte as it is.
+char foldAscii(unsigned char c);
