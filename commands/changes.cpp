@@ -212,14 +212,11 @@ void removeLeftoversIn(const Folder &folder)
         if (!g_cleaned.emplace(st.identity.device, st.identity.inode).second)
             return;
     }
-    const int fd = ::openat(folder.fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
+    FileHandle handle(::openat(folder.fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    DIR *dir = handle.isOpen() ? ::fdopendir(handle.fd()) : nullptr;
+    if (!dir)
         return;
-    DIR *dir = ::fdopendir(fd);
-    if (!dir) {
-        ::close(fd);
-        return;
-    }
+    (void)handle.release(); // the stream's now
     std::vector<QByteArray> leftovers;
     while (const dirent *entry = ::readdir(dir)) {
         if (isTemporaryName(entry->d_name))

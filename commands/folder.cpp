@@ -2,18 +2,11 @@
 
 #include "filenames.h"
 #include "ioerror.h"
+#include "regularfile.h"
 
 #include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
-
-struct Folder::Descriptor {
-    explicit Descriptor(int fd) : fd(fd) {}
-    ~Descriptor() { ::close(fd); }
-    Descriptor(const Descriptor &) = delete;
-    Descriptor &operator=(const Descriptor &) = delete;
-    const int fd;
-};
 
 Folder Folder::open(const QByteArray &path)
 {
@@ -23,7 +16,7 @@ Folder Folder::open(const QByteArray &path)
     if (fd < 0)
         throw IoError::fromErrno(errno);
     Folder folder;
-    folder.m_fd = std::make_shared<const Descriptor>(fd);
+    folder.m_fd = std::make_shared<const FileHandle>(fd);
     folder.m_path = path;
     while (folder.m_path.size() > 1 && folder.m_path.endsWith('/'))
         folder.m_path.chop(1);
@@ -37,7 +30,7 @@ Folder Folder::open(const QString &path)
 
 int Folder::fd() const
 {
-    return m_fd ? m_fd->fd : -1;
+    return m_fd ? m_fd->fd() : -1;
 }
 
 QString Folder::displayPath() const

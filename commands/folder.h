@@ -4,6 +4,8 @@
 #include <QString>
 #include <memory>
 
+class FileHandle;
+
 // A folder that commands work in: an open directory descriptor and the folder's absolute path
 // as the file system names it (bytes). Names are resolved against the descriptor (openat,
 // renameat2), never against the working directory, so one program can work in several folders
@@ -30,8 +32,7 @@ public:
     void sync() const;
 
 private:
-    struct Descriptor;
-    std::shared_ptr<const Descriptor> m_fd;
+    std::shared_ptr<const FileHandle> m_fd;
     QByteArray m_path;
 };
 

@@ -1,6 +1,7 @@
 #include "journal.h"
 
 #include "filenames.h"
+#include "folder.h"
 #include "ioerror.h"
 #include "journalformat.h"
 
@@ -268,11 +269,7 @@ void Journal::convertOldJournal()
     }
     if (::unlink(old.constData()) != 0)
         fail();
-    const int dir = ::open(m_folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        (void)::fsync(dir);
-        ::close(dir);
-    }
+    Folder::open(m_folder).sync();
 }
 
 std::optional<JournalCommand> Journal::readSummary(const QByteArray &file)
@@ -575,11 +572,7 @@ void CommandLog::create(const QByteArray &first)
         writeAll(out.fd(), data.constData(), std::size_t(data.size()), 0);
         if (::fdatasync(out.fd()) != 0)
             fail();
-        const int dir = ::open(m_journal.folder().constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dir >= 0) {
-            (void)::fsync(dir);
-            ::close(dir);
-        }
+        Folder::open(m_journal.folder()).sync(); // its name on disk too
     } catch (...) {
         (void)::unlink(path.constData());
         throw;

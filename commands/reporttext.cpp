@@ -56,6 +56,14 @@ QString reportText(const WalkReport &report, ReportVerb verb)
         text += QStringLiteral(", stopped after ") + countText(report.visited()) +
                 QStringLiteral(" of ") + countText(report.total);
     }
+    if (!report.notRecorded.isEmpty() && report.done > 0) {
+        // Why Undo is not offered: "not recorded: the undo journal in ... cannot be written:
+        // Disk full".
+        QString why = report.notRecorded;
+        if (why.endsWith(QLatin1Char('.')))
+            why.chop(1);
+        text += QStringLiteral("; not recorded: ") + why.left(1).toLower() + why.mid(1);
+    }
     return text;
 }
 
@@ -101,15 +109,18 @@ QString leftFilesText(const WalkReport &report, int maxLines)
 WalkReport undoWalkReport(const UndoReport &report)
 {
     WalkReport walk;
-    walk.done = int(report.done.size()) + report.alreadyAsWas;
-    for (const UndoReport::Left &file : report.left)
-        walk.left.push_back({decodeFileName(file.path), file.reason});
+    walk.done = int(report.done.size());
+    for (const UndoReport::Left &file : report.left) // by bare name, as the commands list them
+        walk.left.push_back(
+            {decodeFileName(file.path.mid(file.path.lastIndexOf('/') + 1)), file.reason});
     walk.total = walk.visited();
     return walk;
 }
 
 QString undoReportText(const UndoReport &report, bool redo)
 {
+    if (!report.refused.isEmpty())
+        return report.command + QLatin1Char(' ') + report.refused;
     return (redo ? QStringLiteral("Redone ") : QStringLiteral("Undone ")) + report.command +
            QStringLiteral(": ") +
            reportText(undoWalkReport(report),

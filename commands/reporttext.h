@@ -36,8 +36,9 @@ QString leftFilesText(const WalkReport &report, int maxLines = 0);
 
 struct UndoReport;
 // What undo (or redo) did, for the notice: the command's name, then the files it put back (or
-// changed again; files found already so count as done) and those it left as they were, why:
+// changed again) and those it left as they were, why; or why it did nothing:
 //   "Undone TAG'EM!: 12 files restored, 1 left as it was: changed since (1)"
+//   "TAG'EM! cannot be undone: its record is damaged"
 QString undoReportText(const UndoReport &report, bool redo);
-// The same report as the walk's, for the list of files left as they were.
+// The same report as the walk's, for the list of files left as they were (by bare name).
 WalkReport undoWalkReport(const UndoReport &report);

@@ -1,5 +1,6 @@
 #include "session.h"
 
+#include "changes.h"
 #include "edittags.h"
 #include "id3v1fromid3v2.h"
 #include "ioerror.h"
@@ -92,6 +93,9 @@ WalkReport CommandSession::run(const CommandRequest &request, CommandQuestions &
         else
             notRecorded = m_problem;
     }
+    // What a run killed meanwhile left in the folder goes before the folder is written again.
+    if (request.folder.isOpen())
+        removeLeftoversIn(request.folder);
     WalkReport report = dispatch(request, questions, control);
     if (report.notRecorded.isEmpty())
         report.notRecorded = notRecorded;

@@ -62,13 +62,6 @@ private:
     std::map<QByteArray, Folder> m_open;
 };
 
-QByteArray bytesAt(int fd, std::int64_t offset, std::int64_t n)
-{
-    QByteArray data(qsizetype(n), Qt::Uninitialized);
-    data.truncate(qsizetype(readSome(fd, offset, data.data(), std::size_t(data.size()))));
-    return data;
-}
-
 Result applyTag(Folders &folders, const JournalTag &c, const Step &step)
 {
     const Folder &folder = folders.of(folderPartOf(c.path));
@@ -91,8 +84,10 @@ Result applyTag(Folders &folders, const JournalTag &c, const Step &step)
         return left(kUndoChangedSince); // another file has the name now
     const std::int64_t size = st.size;
     const std::int64_t tagged = c.appended ? c.oldSize + 128 : c.oldSize;
-    const QByteArray last =
-        bytesAt(fd, std::max<std::int64_t>(0, size - 128), std::min<std::int64_t>(128, size));
+    std::uint8_t end[128];
+    if (!readTail(fd, size, end))
+        return left(kUndoChangedSince); // shorter than a tag, or changing
+    const QByteArray last(reinterpret_cast<const char *>(end), 128);
     const bool asBefore = size == c.oldSize && last == c.oldLast;
     const bool asAfter = size == tagged && last == c.newTag;
     if (!(step.undo ? asAfter : asBefore))
