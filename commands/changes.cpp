@@ -16,6 +16,7 @@
 #include <signal.h>
 #include <string>
 #include <sys/stat.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace
@@ -193,11 +194,17 @@ bool processIsAlive(pid_t pid)
     return pid == ::getpid() || ::kill(pid, 0) == 0 || errno == EPERM;
 }
 
-// The folders whose leftovers this run has seen to, by device and inode.
+// The folders whose leftovers the command under way has seen to.
 std::mutex g_cleanedLock;
-std::set<std::pair<std::uint64_t, std::uint64_t>> g_cleaned;
+std::set<std::tuple<std::uint64_t, std::uint64_t, std::int64_t>> g_cleaned;
 
 } // namespace
+
+void forgetCleanedFolders()
+{
+    std::lock_guard lock(g_cleanedLock);
+    g_cleaned.clear();
+}
 
 void removeLeftoversIn(const Folder &folder)
 {
@@ -209,7 +216,7 @@ void removeLeftoversIn(const Folder &folder)
     }
     {
         std::lock_guard lock(g_cleanedLock);
-        if (!g_cleaned.emplace(st.identity.device, st.identity.inode).second)
+        if (!g_cleaned.emplace(st.identity.device, st.identity.inode, st.identity.bornNs).second)
             return;
     }
     FileHandle handle(::openat(folder.fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));

@@ -83,7 +83,9 @@ FileIdentity putNewFile(const Folder &folder, const QByteArray &name, const QByt
 
 // The program's temporary files in a folder that a run killed meanwhile left behind: removed,
 // and a file moved aside by a rename cut short given the name it was going to get (where that is
-// free). Once per folder and run; called before the doors make a temporary file there.
+// free). Once per folder and command (forgetCleanedFolders starts the next); called before a
+// command, an undo or a door writes there.
 void removeLeftoversIn(const Folder &folder);
+void forgetCleanedFolders();
 // Whether a name is one of the program's temporary files (never listed).
 bool isTemporaryName(QByteArrayView name);

@@ -94,6 +94,7 @@ WalkReport CommandSession::run(const CommandRequest &request, CommandQuestions &
             notRecorded = m_problem;
     }
     // What a run killed meanwhile left in the folder goes before the folder is written again.
+    forgetCleanedFolders();
     if (request.folder.isOpen())
         removeLeftoversIn(request.folder);
     WalkReport report = dispatch(request, questions, control);

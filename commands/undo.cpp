@@ -18,6 +18,8 @@
 namespace
 {
 
+std::function<void(int, bool)> g_stepHook;
+
 enum class Outcome { Done, AlreadyAsWas, Left };
 
 struct Result {
@@ -53,8 +55,10 @@ public:
     const Folder &of(const QByteArray &path)
     {
         auto it = m_open.find(path);
-        if (it == m_open.end())
+        if (it == m_open.end()) {
             it = m_open.emplace(path, Folder::open(path)).first;
+            removeLeftoversIn(it->second); // what a kill left there goes first
+        }
         return it->second;
     }
 
@@ -301,6 +305,7 @@ UndoReport runPass(Journal &journal, const JournalCommand &command, bool undo, b
         return report;
     }
     std::unique_ptr<PassLog> pass = dryRun ? nullptr : journal.startPass(command, undo);
+    forgetCleanedFolders();
     Folders folders;
     const auto take = [&](int index, const FileIdentity &expected) {
         const JournalChange &change = command.changes[std::size_t(index)];
@@ -316,12 +321,16 @@ UndoReport runPass(Journal &journal, const JournalCommand &command, bool undo, b
             } catch (const IoError &e) {
                 throw JournalFailure(journal, e); // ends the pass: nothing more is changed
             }
+            if (g_stepHook)
+                g_stepHook(int(report.done.size()), false);
         };
         const Result r = applyChange(folders, change, step);
         const bool takenBefore = resumed && resumed->touched.count(index) > 0;
         switch (r.outcome) {
         case Outcome::Done:
             report.done.push_back(pathOf(change, undo));
+            if (g_stepHook && !dryRun)
+                g_stepHook(int(report.done.size()), true);
             break;
         case Outcome::AlreadyAsWas:
             if (takenBefore) // done by the undo that was cut short
@@ -358,6 +367,11 @@ QString filesText(int n)
 }
 
 } // namespace
+
+void setUndoStepHook(std::function<void(int changed, bool after)> hook)
+{
+    g_stepHook = std::move(hook);
+}
 
 UndoReport undoCommand(Journal &journal, const JournalCommand &command, bool dryRun)
 {

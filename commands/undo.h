@@ -75,3 +75,8 @@ std::optional<UndoReport> undoLast(Journal &journal,
 // Ctrl+Shift+Z: makes again what undo took back last (see redoCommand); nothing when there is
 // nothing to redo (also after a new command).
 std::optional<UndoReport> redoLast(Journal &journal, bool dryRun = false);
+
+// For tests only: called around each file an undo or redo changes, with how many it changed so
+// far, before the change (after recording that it takes the file on) and after it. Unset in the
+// program.
+void setUndoStepHook(std::function<void(int changed, bool after)> hook);

@@ -23,8 +23,13 @@ void MemoryFileList::selectAll()
 
 QStringList MemoryFileList::folderItems()
 {
-    return QDir::current().entryList({QStringLiteral("*.mp3")}, QDir::Files,
-                                     QDir::Name | QDir::IgnoreCase);
+    return itemsOf(QDir::currentPath());
+}
+
+QStringList MemoryFileList::itemsOf(const QString &folder)
+{
+    return QDir(folder).entryList({QStringLiteral("*.mp3")}, QDir::Files,
+                                  QDir::Name | QDir::IgnoreCase);
 }
 
 WorkingFolder::WorkingFolder() : m_previous(QDir::currentPath())

@@ -27,8 +27,9 @@ public:
     QStringList items() const { return m_items; }
     int rereadCount() const { return m_rereads; }
 
-    // The "*.mp3" files of the working directory as the list shows them.
+    // The "*.mp3" files of the working directory (or of folder) as the list shows them.
     static QStringList folderItems();
+    static QStringList itemsOf(const QString &folder);
 
 private:
     QStringList m_items;

@@ -7,6 +7,7 @@
 #include "playlist.h"
 #include "rename.h"
 #include "scriptedquestions.h"
+#include "session.h"
 #include "tagsfromnames.h"
 #include "testfiles.h"
 #include "tidy.h"
@@ -98,7 +99,9 @@ Scenario scenario(Kind kind, const QByteArray &folder)
     case TagAppended: {
         const QByteArray old = kind == TagAppended ? audio : audio + testfiles::id3v1("Old");
         writeBytes(mp3, old);
-        JournalTag c{mp3, old.size(), old.right(128), kind == TagAppended, newTag};
+        FileStatus st;
+        statusAt(AT_FDCWD, mp3.constData(), false, st);
+        JournalTag c{mp3, old.size(), old.right(128), kind == TagAppended, newTag, st.identity};
         const qint64 at = c.appended ? old.size() : old.size() - 128;
         return {c, [=] { pwriteAt(mp3, newTag, at); },
                 [=] { pwriteAt(mp3, testfiles::id3v1("Someone else"), at); },
@@ -210,22 +213,61 @@ private slots:
         QCOMPARE(journal.nextUndo()->id, command.id);
     }
 
-    void refusesFileChangedSince_data() { undoRedo_data(); }
+    void refusesFileChangedSince_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("world"); // what happened to the file since; empty: see scenario
+        const std::pair<const char *, Kind> kinds[] = {
+            {"tag overwritten", TagOverwritten},
+            {"tag appended", TagAppended},
+            {"rename", Renamed},
+            {"rename, names not UTF-8 and beyond U+FFFF", RenamedRawBytes},
+            {"playlist replaced", PlaylistReplaced},
+            {"playlist new", PlaylistNew}};
+        for (const auto &[name, kind] : kinds)
+            QTest::newRow(name) << int(kind) << "";
+        // The file is not the one the command left, though its bytes or name may say so.
+        QTest::newRow("tag, the file now a link to a copy") << int(TagOverwritten) << "link";
+        QTest::newRow("tag, another file with the same bytes") << int(TagAppended) << "copy";
+        QTest::newRow("rename, deleted and another made under the name") << int(Renamed) << "copy";
+        QTest::newRow("new playlist, now a link") << int(PlaylistNew) << "link";
+        QTest::newRow("replaced playlist, now a link") << int(PlaylistReplaced) << "link";
+    }
     void refusesFileChangedSince()
     {
         QFETCH(int, kind);
+        QFETCH(QString, world);
         Journal journal(m_state);
         const Scenario s = scenario(Kind(kind), m_files);
         const JournalCommand command = recordOne(journal, s.change);
         s.make();
-        s.meddle();
+        if (world.isEmpty()) {
+            s.meddle();
+        } else {
+            // The file the command left (the first of the folder's entries) goes; a copy of its
+            // bytes comes in its place, or elsewhere with a link to it in its place.
+            const QByteArray name = snapshot(m_files).begin()->first;
+            const QByteArray path = m_files + '/' + name;
+            const QByteArray bytes = readAll(path);
+            QCOMPARE(::unlink(path.constData()), 0);
+            if (world == "link") {
+                const QByteArray copy = QFile::encodeName(m_dir->path()) + "/copy";
+                writeBytes(copy, bytes);
+                QCOMPARE(::symlink(copy.constData(), path.constData()), 0);
+            } else {
+                writeBytes(path, bytes);
+            }
+        }
         const Snapshot meddled = snapshot(m_files);
+        const QByteArray copy = readAll(QFile::encodeName(m_dir->path()) + "/copy");
 
         const UndoReport undone = undoCommand(journal, command);
         QVERIFY(undone.done.empty());
         QCOMPARE(undone.left.size(), 1u);
-        QCOMPARE(undone.left.front().reason, s.refusal);
+        QCOMPARE(undone.left.front().reason,
+                 world.isEmpty() ? s.refusal : QString::fromUtf16(kUndoChangedSince));
         QCOMPARE(snapshot(m_files), meddled);
+        QCOMPARE(readAll(QFile::encodeName(m_dir->path()) + "/copy"), copy);
     }
 
     // A redo that meets a full disk leaves the file exactly as undo left it.
@@ -539,6 +581,76 @@ private slots:
         }
     }
 
+    void unsafeStateFoldersRefused_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("no HOME nor XDG_STATE_HOME") << "unset"
+                                                    << "neither XDG_STATE_HOME nor HOME is set";
+        QTest::newRow("the folder is a symbolic link") << "link"
+                                                       << "it is a symbolic link";
+        QTest::newRow("another user's folder") << "foreign"
+                                               << "it belongs to another user";
+        QTest::newRow("its lock a hard link to a file of the user's") << "hardlink"
+                                                                      << "File access denied";
+        QTest::newRow("a file where the folder should be") << "file"
+                                                           << "Invalid filename";
+    }
+    // A journal it cannot trust is refused, with the reason, and nothing of the user's is
+    // written through it; a command file planted as a hard link is taken for damaged.
+    void unsafeStateFoldersRefused()
+    {
+        QFETCH(QString, how);
+        QFETCH(QString, why);
+        const QByteArray mine = QFile::encodeName(m_dir->path()) + "/mine";
+        writeBytes(mine, "the user's own bytes");
+        QByteArray folder = m_state;
+        if (how == "unset") {
+            folder = {};
+        } else if (how == "link") {
+            QCOMPARE(::mkdir((m_state + ".real").constData(), 0700), 0);
+            QCOMPARE(::symlink((m_state + ".real").constData(), m_state.constData()), 0);
+        } else if (how == "foreign") {
+            QCOMPARE(::mkdir(m_state.constData(), 0700), 0);
+            if (::geteuid() != 0 || ::chown(m_state.constData(), 65534, 65534) != 0)
+                QSKIP("changing a folder's owner needs root");
+        } else if (how == "hardlink") {
+            QCOMPARE(::mkdir(m_state.constData(), 0700), 0);
+            QCOMPARE(::link(mine.constData(), (m_state + "/lock").constData()), 0);
+        } else {
+            writeBytes(m_state, "not a folder");
+        }
+        try {
+            Journal journal(folder);
+            QFAIL("the journal was opened");
+        } catch (const IoError &e) {
+            QVERIFY2(QString::fromStdString(e.message()).contains(why), e.what());
+            QVERIFY2(QString::fromStdString(e.message()).startsWith("The undo journal"), e.what());
+        }
+        QCOMPARE(readAll(mine), QByteArray("the user's own bytes"));
+    }
+
+    // A command's file planted as a hard link to a file of the user's: never written through,
+    // offered as damaged.
+    void hardLinkedCommandFileRefused()
+    {
+        const QByteArray mine = QFile::encodeName(m_dir->path()) + "/mine";
+        writeBytes(mine, "the user's own bytes");
+        QByteArray file;
+        {
+            Journal journal(m_state);
+            recordOne(journal, JournalRename{"/m", "a", "b"});
+            file = journal.changesPath(journal.commands().front().file);
+        }
+        QCOMPARE(::unlink(file.constData()), 0);
+        QCOMPARE(::link(mine.constData(), file.constData()), 0);
+        Journal journal(m_state);
+        const auto undone = undoLast(journal, [](const QString &) { return true; });
+        QVERIFY(undone);
+        QCOMPARE(undone->refused, QStringLiteral("cannot be undone: its record is damaged"));
+        QCOMPARE(readAll(mine), QByteArray("the user's own bytes"));
+    }
+
     // The journal is the user's alone, whatever the umask; the folder follows XDG_STATE_HOME.
     void privateToTheUser()
     {
@@ -630,7 +742,135 @@ private slots:
             QCOMPARE(snapshot(m_files + "/" + QByteArray::number(i)), before[i]);
     }
 
+    void killedAtEveryPoint_data()
+    {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<bool>("inUndo"); // else the command itself is killed
+        QTest::addColumn<int>("at");      // files done, or undo's steps (2 a file: before, after)
+        for (const char *command :
+             {"TAG'EM!", "Trim filename(s)", "Rename from tags", "Create playlist(s)"}) {
+            for (int at = 1; at < kKillFiles; ++at)
+                QTest::newRow(
+                    qPrintable(QStringLiteral("%1 killed after %2 files").arg(command).arg(at)))
+                    << QString(command) << false << at;
+            for (int at = 0; at < 2 * kKillFiles; ++at)
+                QTest::newRow(qPrintable(
+                    QStringLiteral("%1, its undo killed at step %2").arg(command).arg(at)))
+                    << QString(command) << true << at;
+        }
+    }
+    // A kill at any point: of a command, then its undo and redo give back exactly what it made;
+    // of an undo, the next undo finishes it, and redo then makes all of it again. Nothing of the
+    // program's is left in the folder after its next write.
+    void killedAtEveryPoint()
+    {
+#ifdef __SANITIZE_THREAD__
+        QSKIP("ThreadSanitizer cannot start threads in a child forked from a threaded process");
+#endif
+        QFETCH(QString, command);
+        QFETCH(bool, inUndo);
+        QFETCH(int, at);
+        const QByteArray audio = testfiles::frames(kHeader, 2);
+        for (int i = 0; i < kKillFiles; ++i) // every other one with a tag to overwrite
+            writeBytes(m_files + "/band - song " + QByteArray::number(i) + ".mp3",
+                       i % 2 ? audio
+                             : audio + testfiles::id3v1("Old " + QByteArray::number(i), "Someone"));
+        for (const char *list : {"/list0.m3u", "/list1.m3u"})
+            writeBytes(m_files + list, "old\r\n");
+        const bool inodes = command != "Create playlist(s)"; // a playlist is written anew
+        const Snapshot before = snapshot(m_files, inodes);
+        // Runs the command, ending the process (as a kill does) once `stopAt` files are done.
+        const auto run = [&](int stopAt) {
+            CommandSession session(m_state);
+            MemoryFileList list(MemoryFileList::itemsOf(QFile::decodeName(m_files)));
+            list.selectAll();
+            ScriptedQuestions questions;
+            CommandRequest request;
+            request.folder = Folder::open(m_files);
+            request.files = &list;
+            request.naming.pattern = PatternArtistSong;
+            request.tidyPattern = PatternArtistSong;
+            WalkControl control;
+            control.progress = [&](int visited, int) {
+                if (visited == stopAt)
+                    ::_exit(0);
+            };
+            if (command == "Create playlist(s)") {
+                auto log = session.journal()->startCommand(command, m_files);
+                for (int i = 0; i < kKillFiles; ++i) {
+                    writePlaylist(log.get(),
+                                  QFile::decodeName(m_files) + QStringLiteral("/list%1.m3u").arg(i),
+                                  "/m/" + QByteArray::number(i) + "\r\n");
+                    if (i + 1 == stopAt)
+                        ::_exit(0);
+                }
+                return;
+            }
+            request.kind = command == "TAG'EM!"            ? CommandKind::TagsFromNames
+                           : command == "Trim filename(s)" ? CommandKind::TidyNames
+                                                           : CommandKind::RenameFromTags;
+            session.run(request, questions, control);
+        };
+        // Whether the child ended by the kill (exit 0) rather than running to its end (1).
+        const auto inChild = [](const std::function<void()> &work) {
+            const pid_t child = ::fork();
+            if (child == 0) {
+                work();
+                ::_exit(1);
+            }
+            int status = 0;
+            ::waitpid(child, &status, 0);
+            return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        };
+        const auto undo = [&] {
+            Journal journal(m_state);
+            return undoLast(journal, [](const QString &) { return true; });
+        };
+        const auto redo = [&] {
+            Journal journal(m_state);
+            return redoLast(journal);
+        };
+        if (!inUndo) {
+            inChild([&] { run(at); });
+            const Snapshot killed = snapshot(m_files, inodes);
+            QVERIFY(killed != before);
+            QVERIFY(undo());
+            QCOMPARE(snapshot(m_files, inodes), before);
+            QVERIFY(redo()); // exactly what the command had made, nothing it never reached
+            QCOMPARE(snapshot(m_files, inodes), killed);
+            return;
+        }
+        inChild([&] { run(-1); });
+        const Snapshot after = snapshot(m_files, inodes);
+        const bool killed = inChild([&] {
+            setUndoStepHook([at](int changed, bool afterChange) {
+                if (2 * changed + (afterChange ? 0 : 1) > at)
+                    ::_exit(0);
+            });
+            (void)undo();
+        });
+        if (killed) { // the undo cut short is finished, not the one before it
+            const auto finished = undo();
+            QVERIFY(finished);
+            QCOMPARE(finished->command, command);
+            QVERIFY(finished->left.empty());
+        }
+        QCOMPARE(snapshot(m_files, inodes), before);
+        QVERIFY(redo());
+        QCOMPARE(snapshot(m_files, inodes), after);
+        QVERIFY(undo());
+        QCOMPARE(snapshot(m_files, inodes), before);
+        // A playlist killed mid-write left its temporary file; the next write removes it.
+        if (!inodes) {
+            writePlaylist(nullptr, QFile::decodeName(m_files) + "/list0.m3u", "old\r\n");
+            const Snapshot cleaned = snapshot(m_files, false);
+            for (const auto &[name, state] : cleaned)
+                QVERIFY2(!name.contains(".trackling-"), name.constData());
+        }
+    }
+
 private:
+    static constexpr int kKillFiles = 4;
     std::optional<QTemporaryDir> m_dir;
     QByteArray m_files;
     QByteArray m_state;

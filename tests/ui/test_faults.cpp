@@ -1,7 +1,10 @@
 // Failures of the file system met through the real main window: a full disk, files that cannot
 // be written or read, files that vanish during a walk, things that are not files, a file over
 // 2 GiB. Afterwards every file must still be there with its audio unchanged.
+#include "commandrunner.h"
 #include "faulttest.h"
+#include "questions.h"
+#include "session.h"
 #include "testfiles.h"
 #include "tform1.h"
 #include "tform2.h"
@@ -11,6 +14,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <csignal>
@@ -39,6 +43,8 @@ private slots:
     void vanishedWhileTagging();
     void failedPlaylistKeepsOldOne_data();
     void failedPlaylistKeepsOldOne();
+    void bigCommandCutShort_data();
+    void bigCommandCutShort();
 };
 
 namespace
@@ -441,6 +447,142 @@ void TestFaults::failedPlaylistKeepsOldOne()
     // No half-written temporary file is left behind.
     QCOMPARE(QDir(folder.path()).entryList(QDir::Files | QDir::Hidden),
              (QStringList{"a.mp3", "b.mp3", "c.mp3", "list.m3u"}));
+}
+
+namespace
+{
+
+// Answers Yes to undo's question; no other question may come.
+struct YesToUndo : CommandQuestions {
+    std::optional<QString> askText(const QString &, const QString &, const QString &, int) override
+    {
+        return std::nullopt;
+    }
+    std::optional<TagTexts> editTag(const TagEditView &) override { return std::nullopt; }
+    std::optional<LongTitleAnswer> askLongTitle(const LongTitleQuestion &) override
+    {
+        return std::nullopt;
+    }
+    std::optional<QString> askSaveFileName(const QString &, const QString &, const QString &,
+                                           const QString &) override
+    {
+        return std::nullopt;
+    }
+    std::optional<QString> askExistingDirectory(const QString &, const QString &) override
+    {
+        return std::nullopt;
+    }
+    void showError(const QString &) override {}
+    bool confirm(const QString &) override { return true; }
+};
+
+// A small ID3v2.3 tag holding a title, as another tagger writes one.
+QByteArray id3v2Title(const QByteArray &title)
+{
+    QByteArray frame = "TIT2" + QByteArray(4, '\0') + QByteArray(2, '\0') + '\0' + title;
+    const int body = int(frame.size()) - 10;
+    for (int i = 0; i < 4; ++i)
+        frame[4 + i] = char(body >> (8 * (3 - i)));
+    QByteArray tag = "ID3" + QByteArray("\x03\x00\x00", 3) + QByteArray(4, '\0') + frame;
+    const int size = int(frame.size());
+    for (int i = 0; i < 4; ++i)
+        tag[6 + i] = char((size >> (7 * (3 - i))) & 0x7f);
+    return tag;
+}
+
+} // namespace
+
+void TestFaults::bigCommandCutShort_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("end"); // stop, fail or close, at the second block's 37th file
+    for (const char *command : {"TAG'EM!", "ID3v1 from ID3v2", "Rename from tags"}) {
+        for (const char *end : {"stop", "fail", "close"})
+            QTest::newRow(qPrintable(QStringLiteral("%1, %2").arg(command, end)))
+                << QString(command) << QString(end);
+    }
+}
+
+// A command over 1,200 files stopped (Esc), failing at a file (immutable) or with the window
+// closed in the middle of its second block, while the next block is being prepared and recorded
+// on the other thread: the files before are done, the later ones untouched, the worker joined,
+// and undo gives back exactly the files changed, byte for byte.
+void TestFaults::bigCommandCutShort()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, end);
+    constexpr int kFiles = 1200, kAt = 100;
+    QTemporaryDir state;
+    const QByteArray savedState = qgetenv("XDG_STATE_HOME");
+    qputenv("XDG_STATE_HOME", QFile::encodeName(state.path()));
+    WindowsInFolder folder;
+    const auto name = [](int i) { return QStringLiteral("band - song %1.mp3").arg(1000 + i); };
+    for (int i = 0; i < kFiles; ++i) {
+        const QByteArray tag = testfiles::id3v1("Title " + QByteArray::number(i), "Artist");
+        const QByteArray data = command == "ID3v1 from ID3v2"
+                                    ? id3v2Title("Song " + QByteArray::number(i)) + mp3(tag)
+                                    : mp3(tag);
+        QVERIFY(testfiles::writeFile(folder.file(name(i)), data));
+    }
+    Immutable immutable;
+    if (end == "fail" && !immutable.set(rawPath(folder.path(), name(kAt).toUtf8())))
+        QSKIP("the file system or the privileges do not allow immutable files");
+    folder.start();
+    const Snapshot before = snapshot(folder.path());
+    std::map<QString, QByteArray> bytes;
+    for (int i = 0; i < kFiles; ++i)
+        bytes[name(i)] = testfiles::readFile(folder.file(name(i)));
+    FakeQuestions questions;
+    if (end != "fail") {
+        Form1->commandRunner().setProgressHook([&](int visited) {
+            if (visited != kAt)
+                return;
+            if (end == "stop")
+                QTest::keyClick(Form1->FileListBox1, Qt::Key_Escape);
+            else
+                Form1->close();
+        });
+    }
+    Form1->RadioGroup1->button(2)->setChecked(true); // "Artist - Song.mp3"
+    Form1->FileListBox1->selectAllFiles();
+    if (command == "TAG'EM!")
+        Form1->BitBtn1->click();
+    else if (command == "ID3v1 from ID3v2")
+        Form1->ID3v1FromID3v21->trigger();
+    else
+        Form1->Button6->click();
+    Form1->commandRunner().setProgressHook({});
+    QTRY_VERIFY(!Form1->commandRunner().busy());
+
+    // Which files changed: those before the end, and for Rename from tags all but the refused
+    // one.
+    const bool renames = command == "Rename from tags";
+    const QStringList now = QDir(folder.path()).entryList(QDir::Files, QDir::Name);
+    int changed = 0;
+    for (int i = 0; i < kFiles; ++i) {
+        const QString renamed = QStringLiteral("Artist - Title %1.mp3").arg(i);
+        const bool expected = end == "fail" ? (renames ? i != kAt : i < kAt) : i < kAt;
+        const bool isChanged = renames
+                                   ? now.contains(renamed)
+                                   : testfiles::readFile(folder.file(name(i))) != bytes[name(i)];
+        QVERIFY2(isChanged == expected, qPrintable(QString::number(i)));
+        changed += isChanged;
+    }
+    if (end == "fail" && !renames)
+        QCOMPARE(questions.criticals, QStringList{"File access denied."});
+    else
+        QVERIFY(questions.criticals.isEmpty());
+    QCOMPARE(lostOrChanged(before, snapshot(folder.path())), QString());
+
+    // Undo by another run's session (the window may be closed), its question answered Yes.
+    CommandSession session;
+    YesToUndo yes;
+    const auto undone = session.undo({}, yes);
+    QVERIFY(undone && !undone->declined);
+    QCOMPARE(int(undone->done.size()), changed);
+    for (int i = 0; i < kFiles; ++i)
+        QCOMPARE(testfiles::readFile(folder.file(name(i))), bytes[name(i)]);
+    qputenv("XDG_STATE_HOME", savedState);
 }
 
 QTEST_MAIN(TestFaults)
