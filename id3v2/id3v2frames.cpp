@@ -251,6 +251,14 @@ std::string_view id3v2FieldName(int version, std::string_view id)
     return {};
 }
 
+std::string_view id3v2FieldName(int version, const Id3v2Frame &frame)
+{
+    const std::string_view name = id3v2FieldName(version, frame.id);
+    if (!frame.encrypted || (version == 3 && frame.id[3] == '\0'))
+        return name;
+    return name == frame.id ? name : std::string_view();
+}
+
 CommentDescription commentDescription(std::string_view body)
 {
     if (body.size() < 5)

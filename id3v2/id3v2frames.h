@@ -102,6 +102,10 @@ private:
 // for every other frame.
 std::string_view id3v2FieldName(int version, std::string_view id);
 
+// The same for a frame of a walk: TagLib files an encrypted frame under the ID it has (but for
+// the 2.2 ID of an iTunes frame, which it takes before it looks at the flags).
+std::string_view id3v2FieldName(int version, const Id3v2Frame &frame);
+
 // Whether a comment frame's body (as Id3v2FrameWalk::body gives it, not compressed or
 // encrypted) has a description as TagLib reads it, and whether that is one of the players' own
 // ("iTunNORM" and the like). TagLib reads no description, and so an empty one, from a body

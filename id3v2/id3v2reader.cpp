@@ -175,7 +175,7 @@ public:
     bool take(const Id3v2Frame &f)
     {
         const int version = m_walk.version();
-        const std::string_view name = fieldName(f);
+        const std::string_view name = id3v2FieldName(version, f);
         if (name.empty()) {
             if (version == 3 && f.id == "TDAT")
                 count(m_dates, m_date, f);
@@ -268,17 +268,6 @@ private:
     bool atEnd(const Id3v2Frame &f) const
     {
         return f.offset + f.raw.size() == m_walk.frameData().size();
-    }
-
-    // The name TagLib files the frame under: an encrypted frame keeps the ID it has (but for
-    // the 2.2 ID of an iTunes frame, which TagLib takes before it looks at the flags).
-    std::string_view fieldName(const Id3v2Frame &f) const
-    {
-        const int version = m_walk.version();
-        const std::string_view name = id3v2FieldName(version, f.id);
-        if (!f.encrypted || (version == 3 && f.id[3] == '\0'))
-            return name;
-        return name == f.id ? name : std::string_view();
     }
 
     static void count(int &n, Id3v2Frame &first, const Id3v2Frame &f)
