@@ -1,4 +1,7 @@
+#include "tst_id3v2.h"
+
 #include "fromid3v2.h"
+#include "id3v2bytes.h"
 #include "id3v2reader.h"
 #include "ioerror.h"
 #include "testfiles.h"
@@ -31,47 +34,6 @@ std::string enc(const QString &path)
 QString fromUtf8(const std::string &s)
 {
     return QString::fromStdString(s);
-}
-
-// Big-endian sizes: plain for version 2.3 frames, 7 bits a byte ("synchsafe") for tag headers
-// and version 2.4 frames, three bytes for version 2.2 frames.
-QByteArray sizeBytes(quint32 n, bool synchsafe, int bytes = 4)
-{
-    QByteArray out;
-    for (int i = bytes - 1; i >= 0; --i)
-        out += char(synchsafe ? (n >> (7 * i)) & 0x7F : (n >> (8 * i)) & 0xFF);
-    return out;
-}
-
-QByteArray frame(int major, const QByteArray &id, const QByteArray &body, quint16 flags = 0,
-                 qint64 declared = -1)
-{
-    const quint32 size = quint32(declared < 0 ? body.size() : declared);
-    if (major == 2)
-        return id + sizeBytes(size, false, 3) + body;
-    return id + sizeBytes(size, major == 4) + char(flags >> 8) + char(flags & 0xFF) + body;
-}
-
-QByteArray textFrame(int major, const QByteArray &id, const QByteArray &latin1)
-{
-    return frame(major, id, '\0' + latin1);
-}
-
-QByteArray tag(int major, const QByteArray &frames, quint8 flags = 0, qint64 declared = -1)
-{
-    const quint32 size = quint32(declared < 0 ? frames.size() : declared);
-    QByteArray out = "ID3";
-    out += char(major);
-    out += char(0);
-    out += char(flags);
-    out += sizeBytes(size, true);
-    out += frames;
-    if (major == 4 && (flags & 0x10)) {
-        QByteArray foot = out.left(10);
-        foot.replace(0, 3, "3DI");
-        out += foot;
-    }
-    return out;
 }
 
 // A zlib stream of n zero bytes: what a compressed frame holds.
@@ -107,27 +69,6 @@ QByteArray audio()
 }
 
 } // namespace
-
-class TestId3v2 : public QObject
-{
-    Q_OBJECT
-private slots:
-    void init();
-    void filesTaggedByTagLib_data();
-    void filesTaggedByTagLib();
-    void craftedTags_data();
-    void craftedTags();
-    void failures_data();
-    void failures();
-    void genreNames_data();
-    void genreNames();
-    void fieldTexts_data();
-    void fieldTexts();
-
-private:
-    QString m_path;
-    QTemporaryDir m_dir;
-};
 
 void TestId3v2::init()
 {
@@ -581,4 +522,3 @@ void TestId3v2::fieldTexts()
 }
 
 QTEST_GUILESS_MAIN(TestId3v2)
-#include "tst_id3v2.moc"
