@@ -183,6 +183,20 @@ std::string tinyFrameTag(int major, const std::string &frame, int count)
            body;
 }
 
+// The same tag with the unsynchronisation flag, each 0xFF followed by a zero byte.
+std::string unsynchronisedTag(std::string tag)
+{
+    std::string out = tag.substr(0, 10);
+    out[5] = char(0x80);
+    for (std::size_t i = 10; i < tag.size() && out.size() < tag.size(); ++i) {
+        out += tag[i];
+        if (static_cast<unsigned char>(tag[i]) == 0xFF)
+            out += '\0';
+    }
+    out.resize(tag.size(), '\0');
+    return out;
+}
+
 std::string frame23(const char *id, const std::string &body)
 {
     std::string size;
@@ -379,6 +393,8 @@ int main(int argc, char **argv)
         {"2.3, TIT2 frames",
          tinyFrameTag(3, frame23("TIT2", std::string("\0Tiny title", 10)), tiny)},
         {"2.4, TIT2 frames", tinyFrameTag(4, frame("TIT2", std::string("\0Tiny title", 10)), tiny)},
+        {"2.3 unsynchronised, TIT2 frames",
+         unsynchronisedTag(tinyFrameTag(3, frame23("TIT2", std::string("\0Tiny\xFF\0", 7)), tiny))},
         {"2.3, COMM frames, described",
          tinyFrameTag(3, frame23("COMM", std::string("\0engd\0text", 10)), tiny)},
         {"2.3, COMM frames",

@@ -8,8 +8,8 @@
 // The frames of an ID3v2 tag (versions 2.2 to 2.4), walked from its bytes without TagLib but as
 // TagLib 1.13 walks them: the same frames are found and the walk ends where TagLib's ends, so
 // that the reader can hand TagLib only the frames it uses and the writer can keep every other
-// frame as the tag has it. Nothing here throws or allocates per frame; a damaged tag simply ends
-// the walk early.
+// frame as the tag has it. Nothing here throws but std::bad_alloc, and the walk allocates nothing
+// per frame (body() may, for an unsynchronised one); a damaged tag simply ends the walk early.
 //
 // How a tag is taken apart:
 // - The body is what follows the 10-byte header, as far as the header declares it and the given
@@ -66,9 +66,7 @@ public:
     // The body as the walk reads it: the tag's own bytes after the header, or in 2.2 and 2.3 with
     // the unsynchronisation flag a copy with it taken off.
     std::string_view frameData() const { return m_data; }
-    bool bodyIsCopy() const { return m_data.data() == m_decoded.data() && !m_decoded.empty(); }
-    // Where in frameData() the frames start: past the extended header.
-    std::size_t framesBegin() const { return m_begin; }
+    // Where in frameData() the frames start: past the extended header (0 without one).
     std::size_t extendedHeaderSize() const { return m_begin; }
 
     // The next frame; false when the walk has ended.
