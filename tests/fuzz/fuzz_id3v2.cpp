@@ -77,7 +77,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         latin1.genre = "Rock";
         checkRender(data, size, mem, latin1);
         Id3v2Update wide;
-        wide.title = "\xC5\x81\xC3\xB3" "d\xC5\xBA \xC3\xBF"; // "Łódź ÿ"
+        wide.title = "\xC5\x81\xC3\xB3"
+                     "d\xC5\xBA \xC3\xBF"; // "Łódź ÿ"
         wide.year = "1999";
         wide.comment = "c";
         checkRender(data, size, mem, wide);

@@ -192,7 +192,8 @@ void TestId3v2::renderKeepsFrames_data()
         << title << QStringList{"XYZ1", "TIT2"} << QStringList{"XYZ1"};
     // Duplicates of a replaced frame go; the new frame takes the first one's place; new fields
     // come last; described comments stay, the one without a description is replaced.
-    const QByteArray mixed = textFrame(3, "TIT2", "One") + frame(3, "APIC", QByteArray("\0x\0\3\0p", 6)) +
+    const QByteArray mixed = textFrame(3, "TIT2", "One") +
+                             frame(3, "APIC", QByteArray("\0x\0\3\0p", 6)) +
                              textFrame(3, "TIT2", "Two") + commentFrame(3, "iTunNORM", " 0000") +
                              commentFrame(3, "", "old") + textFrame(3, "TYER", "1990");
     QTest::newRow("duplicates, places, new fields")
@@ -203,8 +204,9 @@ void TestId3v2::renderKeepsFrames_data()
         << tag(3, mixed) << QStringList{"", "-", "-", "", "-", "-"}
         << QStringList{"APIC", "COMM", "COMM"} << QStringList{"APIC", "COMM"};
     QTest::newRow("2.3 iTunes frame of 2.2 ID is the title")
-        << tag(3, frame(3, QByteArray("TT2\0", 4), QByteArray("\0Old", 4)) + textFrame(3, "TALB", "A")) << title
-        << QStringList{"TIT2", "TALB"} << QStringList{"TALB"};
+        << tag(3,
+               frame(3, QByteArray("TT2\0", 4), QByteArray("\0Old", 4)) + textFrame(3, "TALB", "A"))
+        << title << QStringList{"TIT2", "TALB"} << QStringList{"TALB"};
 }
 
 void TestId3v2::renderKeepsFrames()
@@ -301,7 +303,8 @@ void TestId3v2::renderRefusals_data()
     QTest::newRow("cut short") << tag(3, textFrame(3, "TIT2", "Old"), 0, 500) << "T"
                                << "ID3v2 tag cut short";
     QTest::newRow("frame beyond the tag")
-        << tag(3, textFrame(3, "TPE1", "A") + frame(3, "TIT2", QByteArray("\0xyz", 4), 0, 50)) << "T"
+        << tag(3, textFrame(3, "TPE1", "A") + frame(3, "TIT2", QByteArray("\0xyz", 4), 0, 50))
+        << "T"
         << "damaged ID3v2 tag";
     QTest::newRow("frame ID of other characters")
         << tag(3, textFrame(3, "TPE1", "A") + textFrame(3, "ti t", "x")) << "T"
