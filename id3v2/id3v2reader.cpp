@@ -65,7 +65,9 @@ protected:
     {
         const bool known = TagLib::ID3v2::FrameFactory::updateFrame(header);
         const TagLib::ByteVector id = header->frameID();
-        const bool wanted = !id3v2FieldName(4, std::string_view(id.data(), id.size())).empty();
+        // TagLib has given the frame its 2.4 name by now.
+        const std::string_view name(id.data(), id.size());
+        const bool wanted = !name.empty() && id3v2FieldName(4, name) == name;
         // The frame headers of version 2.2 have no flags; version 2.3 frames of iTunes pass
         // through here once as 2.2 before their real turn.
         if (header->version() >= 3 && header->compression()) {
