@@ -1,6 +1,8 @@
 // The cost of reading a leading ID3v2 tag through TagLib beside the bare system calls that read
 // the same bytes: opening the tag editor on one file with 2 MB of cover art, and "ID3v1 from
-// ID3v2" on 10,000 files with an ordinary tag. Files go to $TMPDIR (default /tmp).
+// ID3v2" on 10,000 files with an ordinary tag. Then tags of the reader's largest size made of
+// 800,000 tiny frames, each read in a process of its own beside an empty tag: time and peak
+// memory. Files go to $TMPDIR (default /tmp).
 //   id3v2_bench [FILES]
 #include "edittags.h"
 #include "fromid3v2.h"
@@ -19,6 +21,7 @@
 #include <functional>
 #include <string>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
 #include <vector>
@@ -167,6 +170,121 @@ struct NoDialog : NoCommandQuestions {
     std::size_t sink = 0;
 };
 
+// A tag of the reader's largest size (16 MiB, header included): `count` copies of one frame, then
+// padding.
+std::string tinyFrameTag(int major, const std::string &frame, int count)
+{
+    std::string body;
+    body.reserve(std::size_t(kId3v2ReadLimit));
+    for (int i = 0; i < count; ++i)
+        body += frame;
+    body.resize(std::size_t(kId3v2ReadLimit) - 10, '\0');
+    return "ID3" + std::string(1, char(major)) + std::string(2, '\0') + synchsafe(body.size()) +
+           body;
+}
+
+// The same tag with the unsynchronisation flag, each 0xFF followed by a zero byte.
+std::string unsynchronisedTag(std::string tag)
+{
+    std::string out = tag.substr(0, 10);
+    out[5] = char(0x80);
+    for (std::size_t i = 10; i < tag.size() && out.size() < tag.size(); ++i) {
+        out += tag[i];
+        if (static_cast<unsigned char>(tag[i]) == 0xFF)
+            out += '\0';
+    }
+    out.resize(tag.size(), '\0');
+    return out;
+}
+
+std::string frame23(const char *id, const std::string &body)
+{
+    std::string size;
+    for (int shift : {24, 16, 8, 0})
+        size += char((body.size() >> shift) & 0xFF);
+    return std::string(id) + size + std::string(2, '\0') + body;
+}
+
+std::string frame22(const char *id, const std::string &body)
+{
+    std::string size;
+    for (int shift : {16, 8, 0})
+        size += char((body.size() >> shift) & 0xFF);
+    return std::string(id) + size + body;
+}
+
+struct TinyResult {
+    double wall = 0, cpu = 0; // seconds
+    long peakKiB = 0;         // growth of the peak resident set while reading
+    std::string title;
+};
+
+double wallSeconds()
+{
+    timespec ts;
+    ::clock_gettime(CLOCK_MONOTONIC, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) * 1e-9;
+}
+
+// A line of /proc/self/status in KiB ("VmRSS:", "VmHWM:").
+long statusKiB(const char *key)
+{
+    char buf[4096];
+    const int fd = ::open("/proc/self/status", O_RDONLY);
+    const ssize_t n = fd < 0 ? -1 : ::read(fd, buf, sizeof buf - 1);
+    if (fd >= 0)
+        ::close(fd);
+    if (n <= 0)
+        std::abort();
+    buf[n] = '\0';
+    const char *at = std::strstr(buf, key);
+    return at ? std::atol(at + std::strlen(key)) : 0;
+}
+
+// Reads the file's ID3v2 tag and makes the ID3v1 fields, then prints the time it took and how
+// much the peak resident set grew: what `id3v2_bench --read FILE` does in a fresh process.
+int readAndReport(const std::string &name)
+{
+    const long before = statusKiB("VmRSS:");
+    const double w0 = wallSeconds(), c0 = cpuSeconds();
+    const Id3v2Info info = readId3v2(name);
+    const Id3v1Fields fields = id3v1FieldsFromId3v2(info.text);
+    const double cpu = cpuSeconds() - c0, wall = wallSeconds() - w0;
+    std::printf("%.6f %.6f %ld %s\n", wall, cpu, statusKiB("VmHWM:") - before,
+                fields.title.c_str());
+    return 0;
+}
+
+// Runs readAndReport in a fresh process (this program again), so that nothing this process
+// allocated before is reused.
+TinyResult readInChild(const std::string &self, const std::string &name)
+{
+    int pipeFds[2];
+    if (::pipe(pipeFds) != 0)
+        std::abort();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::dup2(pipeFds[1], 1);
+        ::close(pipeFds[0]);
+        ::close(pipeFds[1]);
+        ::execl(self.c_str(), self.c_str(), "--read", name.c_str(), static_cast<char *>(nullptr));
+        ::_exit(127);
+    }
+    ::close(pipeFds[1]);
+    char line[256] = {};
+    const ssize_t got = ::read(pipeFds[0], line, sizeof line - 1);
+    ::close(pipeFds[0]);
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    TinyResult r;
+    char title[64] = {};
+    if (got <= 0 ||
+        std::sscanf(line, "%lf %lf %ld %63[^\n]", &r.wall, &r.cpu, &r.peakKiB, title) < 3)
+        std::abort();
+    r.title = title;
+    return r;
+}
+
 void report(const char *what, int count, double ours, double bare)
 {
     std::printf("%-34s %10.1f %10.1f %8.2f\n", what, ours * 1e6 / count, bare * 1e6 / count,
@@ -177,6 +295,8 @@ void report(const char *what, int count, double ours, double bare)
 
 int main(int argc, char **argv)
 {
+    if (argc == 3 && std::strcmp(argv[1], "--read") == 0)
+        return readAndReport(argv[2]);
     const int count = argc > 1 ? std::atoi(argv[1]) : 10000;
     const char *tmp = std::getenv("TMPDIR");
     std::string tmpl = std::string(tmp && *tmp ? tmp : "/tmp") + "/trackling-bench-XXXXXX";
@@ -262,6 +382,53 @@ int main(int argc, char **argv)
     report("  read the ID3v2 tag", count, read.first, read.second);
     report("  ID3v1 from ID3v2", count, command.first, command.second);
     std::printf("target: ratio at most 2.00 (%zu)\n", sink % 10);
+
+    // Tags of 800,000 tiny frames (20 bytes each) filling the reader's 16 MiB, beside an empty
+    // tag of the same size, each read in a fresh process (the best of three).
+    const int tiny = 800000;
+    const std::string audioBytes = audio();
+    const std::pair<const char *, std::string> shapes[] = {
+        {"empty tag (16 MiB of padding)", tinyFrameTag(3, "", 0)},
+        {"2.2, TT2 frames",
+         tinyFrameTag(2, frame22("TT2", std::string("\0Tiny title 12", 14)), tiny)},
+        {"2.3, TIT2 frames",
+         tinyFrameTag(3, frame23("TIT2", std::string("\0Tiny title", 10)), tiny)},
+        {"2.4, TIT2 frames", tinyFrameTag(4, frame("TIT2", std::string("\0Tiny title", 10)), tiny)},
+        {"2.3 unsynchronised, TIT2 frames",
+         unsynchronisedTag(tinyFrameTag(3, frame23("TIT2", std::string("\0Tiny\xFF\0", 7)), tiny))},
+        {"2.3, COMM frames, described",
+         tinyFrameTag(3, frame23("COMM", std::string("\0engd\0text", 10)), tiny)},
+        {"2.3, COMM frames",
+         tinyFrameTag(3, frame23("COMM", std::string("\0eng\0text1", 10)), tiny)},
+        {"2.4, unknown frame IDs", tinyFrameTag(4, frame("XYZ1", std::string(10, 'u')), tiny)},
+    };
+    std::printf("\n16 MiB tags of %d tiny frames, read in a process of its own (best of 3)\n",
+                tiny);
+    std::printf("%-34s %10s %10s %12s\n", "", "wall ms", "cpu ms", "peak +MiB");
+    const std::string tinyName = dir + "/tiny.mp3";
+    long emptyKiB = 0;
+    double worstWall = 0;
+    long worstKiB = 0;
+    for (const auto &[what, tag] : shapes) {
+        writeFile(tinyName, tag + audioBytes);
+        TinyResult best;
+        best.wall = 1e100;
+        for (int i = 0; i < 3; ++i) {
+            const TinyResult r = readInChild("/proc/self/exe", tinyName);
+            if (r.wall < best.wall)
+                best = r;
+        }
+        if (emptyKiB == 0 && best.title.empty())
+            emptyKiB = std::max(best.peakKiB, 1L);
+        worstWall = std::max(worstWall, best.wall);
+        worstKiB = std::max(worstKiB, best.peakKiB - emptyKiB);
+        std::printf("%-34s %10.1f %10.1f %12.1f\n", what, best.wall * 1e3, best.cpu * 1e3,
+                    double(best.peakKiB) / 1024.0);
+    }
+    ::unlink(tinyName.c_str());
+    std::printf("target: at most 200 ms and 64 MiB more than the empty tag; worst %.1f ms, "
+                "%.1f MiB more\n",
+                worstWall * 1e3, double(worstKiB) / 1024.0);
 
     for (const auto &n : names)
         ::unlink(n.c_str());

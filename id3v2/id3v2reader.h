@@ -34,10 +34,12 @@ constexpr std::int64_t kId3v2ReadLimit = 16 * 1024 * 1024;
 std::int64_t id3v2DeclaredSize(const std::uint8_t *data, std::size_t n);
 
 // Reads the leading ID3v2 tag of the named file: opens it as a regular file only, reads the
-// header and, up to kId3v2ReadLimit, the bytes it declares, and hands those bytes (from memory)
-// to TagLib. A tag that declares more bytes than the file holds is read as far as the file
-// goes. Throws IoError when the file cannot be opened or read; a damaged tag is never an error:
-// it gives the texts that could be read, or none.
+// header and, up to kId3v2ReadLimit, the bytes it declares, walks their frame headers
+// (id3v2frames.h) and hands TagLib (from memory) only the frames the six texts come from, so
+// that a tag of any number of frames costs little more than reading it. The texts are those
+// TagLib would read from the whole tag. A tag that declares more bytes than the file holds is
+// read as far as the file goes. Throws IoError when the file cannot be opened or read; a damaged
+// tag is never an error: it gives the texts that could be read, or none.
 Id3v2Info readId3v2(const std::string &fileName);
 // The same for the file name inside the folder dirfd.
 Id3v2Info readId3v2At(int dirfd, const std::string &fileName);

@@ -244,14 +244,15 @@ int frameLength(const std::uint8_t *h)
 namespace
 {
 
-// Whether b may be a later frame of the stream that a starts: version, layer, sample rate,
-// channel mode, copyright, original and emphasis stay the same from frame to frame, and so does
-// free format. The bitrate (in a VBR stream), padding, the private bit, the mode extension and
-// the protection bit may change.
+// Whether b may be a later frame of the stream that a starts: the version, the layer and the
+// sample rate stay the same from frame to frame, and so does free format. Everything else may
+// change: the bitrate (in a VBR stream), the channel mode (encoders write a VBR header frame in
+// another mode than the audio, and switch between stereo and joint stereo), the protection bit,
+// padding, the private bit, copyright, original and emphasis.
 bool sameStream(const std::uint8_t *a, const std::uint8_t *b)
 {
     return b[0] == 0xFF && (a[1] & 0xFE) == (b[1] & 0xFE) && (a[2] & 0x0C) == (b[2] & 0x0C) &&
-           (a[3] & 0xCF) == (b[3] & 0xCF) && ((a[2] & 0xF0) == 0) == ((b[2] & 0xF0) == 0);
+           ((a[2] & 0xF0) == 0) == ((b[2] & 0xF0) == 0);
 }
 
 bool isHeader(const std::uint8_t *h)

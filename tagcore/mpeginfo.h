@@ -65,11 +65,12 @@ public:
 
 // Finds the audio of a file: skips an ID3v2 tag at the start or finds the data chunk of a
 // RIFF/WAVE file, then looks within a bounded window for the earliest frame header that the
-// next two frames confirm (every field that stays the same in a stream must match; a stream
-// that ends sooner needs fewer). A free-format header is confirmed by the next header at any
-// distance, which gives its frame length and bitrate. audioEnd is where the audio stops (the
-// file size less an ID3v1 tag). prefix holds the first prefixLen bytes of the file, already
-// read.
+// next two frames confirm (by version, layer and sample rate only, which every frame of a stream
+// shares: the channel mode, CRC and flag bits may change from frame to frame; a stream that ends
+// sooner needs fewer). The probe describes that first confirmed header. A free-format header is
+// confirmed by the next header at any distance, which gives its frame length and bitrate. audioEnd
+// is where the audio stops (the file size less an ID3v1 tag). prefix holds the first prefixLen
+// bytes of the file, already read.
 MpegProbe probeMpegAudio(ByteSource &source, std::int64_t audioEnd, const std::uint8_t *prefix,
                          std::size_t prefixLen);
 

@@ -42,6 +42,44 @@ std::string id3v2(int payload)
     return t + std::string(payload, '\0');
 }
 
+// A frame of a version 2.major tag.
+std::string id3v2Frame(int major, const std::string &id, const std::string &body)
+{
+    std::string f = id;
+    const std::size_t n = body.size();
+    if (major == 2) {
+        f += {char(n >> 16), char(n >> 8), char(n)};
+    } else {
+        const bool synchsafe = major == 4;
+        for (int shift : {3, 2, 1, 0})
+            f += char(synchsafe ? (n >> (7 * shift)) & 0x7F : (n >> (8 * shift)) & 0xFF);
+        f += std::string(2, '\0');
+    }
+    return f + body;
+}
+
+std::string id3v2Tag(int major, const std::string &frames)
+{
+    std::string t = "ID3";
+    t += char(major);
+    t += char(0);
+    t += char(0);
+    for (int shift : {21, 14, 7, 0})
+        t += char((frames.size() >> shift) & 0x7F);
+    return t + frames;
+}
+
+// A tag of many tiny frames of one ID, then the frames that count.
+std::string tinyFrames(int major, const std::string &id, const std::string &body, int count)
+{
+    std::string frames;
+    for (int i = 0; i < count; ++i)
+        frames += id3v2Frame(major, id, body);
+    frames += id3v2Frame(major, major == 2 ? "TP1" : "TPE1", std::string("\0Last", 5));
+    frames += id3v2Frame(major, major == 2 ? "COM" : "COMM", std::string("\0eng\0Nice", 9));
+    return id3v2Tag(major, frames + std::string(16, '\0'));
+}
+
 // A version 2.major tag of text frames: the title, artist and genre an ID3v1 tag takes from it.
 std::string id3v2Frames(int major)
 {
@@ -100,8 +138,15 @@ int main(int argc, char **argv)
     put(dir, "mpeg1-l2", stream("\xFF\xFD\xE4\x04", 1152, 3));
     put(dir, "mpeg1-l1", stream("\xFF\xFF\x98\x80", 432, 3));
     put(dir, "id3v2", id3v2(200) + mp1l3 + tag());
-    for (int major : {2, 3, 4})
+    for (int major : {2, 3, 4}) {
         put(dir, "id3v2-frames-" + std::to_string(major), id3v2Frames(major) + mp1l3);
+        const bool v22 = major == 2;
+        put(dir, "id3v2-tiny-" + std::to_string(major),
+            tinyFrames(major, v22 ? "TT2" : "TIT2", std::string("\0Tiny", 5), 5000) + mp1l3);
+        put(dir, "id3v2-tiny-comments-" + std::to_string(major),
+            tinyFrames(major, v22 ? "COM" : "COMM", std::string("\0engd\0x", 8), 5000) + mp1l3);
+    }
+    put(dir, "id3v2-tiny-unknown", tinyFrames(4, "XYZ1", "u", 5000) + mp1l3);
     std::string xing = frame("\xFF\xFB\x90\x44", 417);
     std::memcpy(xing.data() + 36, "Xing\0\0\0\x03\0\0\x27\x10\0\x10\0\0", 16);
     put(dir, "xing", xing + mp1l3);

@@ -1,4 +1,7 @@
+#include "tst_id3v2.h"
+
 #include "fromid3v2.h"
+#include "id3v2bytes.h"
 #include "id3v2reader.h"
 #include "ioerror.h"
 #include "testfiles.h"
@@ -31,47 +34,6 @@ std::string enc(const QString &path)
 QString fromUtf8(const std::string &s)
 {
     return QString::fromStdString(s);
-}
-
-// Big-endian sizes: plain for version 2.3 frames, 7 bits a byte ("synchsafe") for tag headers
-// and version 2.4 frames, three bytes for version 2.2 frames.
-QByteArray sizeBytes(quint32 n, bool synchsafe, int bytes = 4)
-{
-    QByteArray out;
-    for (int i = bytes - 1; i >= 0; --i)
-        out += char(synchsafe ? (n >> (7 * i)) & 0x7F : (n >> (8 * i)) & 0xFF);
-    return out;
-}
-
-QByteArray frame(int major, const QByteArray &id, const QByteArray &body, quint16 flags = 0,
-                 qint64 declared = -1)
-{
-    const quint32 size = quint32(declared < 0 ? body.size() : declared);
-    if (major == 2)
-        return id + sizeBytes(size, false, 3) + body;
-    return id + sizeBytes(size, major == 4) + char(flags >> 8) + char(flags & 0xFF) + body;
-}
-
-QByteArray textFrame(int major, const QByteArray &id, const QByteArray &latin1)
-{
-    return frame(major, id, '\0' + latin1);
-}
-
-QByteArray tag(int major, const QByteArray &frames, quint8 flags = 0, qint64 declared = -1)
-{
-    const quint32 size = quint32(declared < 0 ? frames.size() : declared);
-    QByteArray out = "ID3";
-    out += char(major);
-    out += char(0);
-    out += char(flags);
-    out += sizeBytes(size, true);
-    out += frames;
-    if (major == 4 && (flags & 0x10)) {
-        QByteArray foot = out.left(10);
-        foot.replace(0, 3, "3DI");
-        out += foot;
-    }
-    return out;
 }
 
 // A zlib stream of n zero bytes: what a compressed frame holds.
@@ -107,27 +69,6 @@ QByteArray audio()
 }
 
 } // namespace
-
-class TestId3v2 : public QObject
-{
-    Q_OBJECT
-private slots:
-    void init();
-    void filesTaggedByTagLib_data();
-    void filesTaggedByTagLib();
-    void craftedTags_data();
-    void craftedTags();
-    void failures_data();
-    void failures();
-    void genreNames_data();
-    void genreNames();
-    void fieldTexts_data();
-    void fieldTexts();
-
-private:
-    QString m_path;
-    QTemporaryDir m_dir;
-};
 
 void TestId3v2::init()
 {
@@ -248,58 +189,71 @@ void TestId3v2::craftedTags_data()
     QTest::addColumn<bool>("read");
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("artist");
+    QTest::addColumn<QString>("comment");
 
     const QByteArray t22 = textFrame(2, "TT2", "Twenty-two") + textFrame(2, "TP1", "Old");
     QTest::newRow("2.2") << tag(2, t22) + audio() << true << 2 << qint64(10 + t22.size()) << true
                          << "Twenty-two"
-                         << "Old";
+                         << "Old"
+                         << "";
     const QByteArray t24 = textFrame(4, "TIT2", "Title") + textFrame(4, "TPE1", "Artist");
     QTest::newRow("2.4 with footer")
         << tag(4, t24, 0x10) + audio() << true << 4 << qint64(20 + t24.size()) << true << "Title"
-        << "Artist";
+        << "Artist"
+        << "";
     const QByteArray ext24 = QByteArray("\0\0\0\x06\x01\0", 6) + t24;
     QTest::newRow("2.4 extended header")
         << tag(4, ext24, 0x40) << true << 4 << qint64(10 + ext24.size()) << true << "Title"
-        << "Artist";
+        << "Artist"
+        << "";
     const QByteArray t23 = textFrame(3, "TIT2", "Title") + textFrame(3, "TPE1", "Artist");
     const QByteArray ext23 = QByteArray("\0\0\0\x06\0\0\0\0\0\0", 10) + t23;
     QTest::newRow("2.3 extended header")
         << tag(3, ext23, 0x40) << true << 3 << qint64(10 + ext23.size()) << true << "Title"
-        << "Artist";
+        << "Artist"
+        << "";
     // "\xFF" followed by a zero byte is stored as "\xFF\x00\x00": the tag is unsynchronised.
     // The frame declares its size before the zero byte was put in.
     const QByteArray unsync = frame(3, "TIT2", QByteArray("\0\xFF\0yes", 6), 0, 5);
     QTest::newRow("2.3 unsynchronised") << tag(3, unsync, 0x80) + audio() << true << 3
-                                        << qint64(10 + unsync.size()) << true << u"ÿyes"_qs << "";
+                                        << qint64(10 + unsync.size()) << true << u"ÿyes"_qs << ""
+                                        << "";
     QTest::newRow("size beyond the file")
         << tag(4, t24, 0, 100000) << true << 4 << qint64(100010) << true << "Title"
-        << "Artist";
+        << "Artist"
+        << "";
     const QByteArray lying =
         textFrame(3, "TPE1", "Kept") + frame(3, "TIT2", QByteArray("\0Lost", 5), 0, 5000);
     QTest::newRow("frame size beyond the tag")
         << tag(3, lying) << true << 3 << qint64(10 + lying.size()) << true << ""
-        << "Kept";
+        << "Kept"
+        << "";
     QTest::newRow("frame size zero")
         << tag(3, frame(3, "TIT2", "", 0, 0) + textFrame(3, "TPE1", "Never")) << true << 3
         << qint64(10 + 10 + 16) << true << ""
+        << ""
         << "";
     QTest::newRow("UTF-16 odd length, no BOM")
         << tag(4,
                frame(4, "TIT2", QByteArray("\x01\xD8\x00\x41", 4)) + textFrame(4, "TPE1", "After"))
         << true << 4 << qint64(10 + 14 + 16) << true << "*"
-        << "After";
+        << "After"
+        << "";
     QTest::newRow("lone surrogate in UTF-16BE")
         << tag(4, frame(4, "TIT2", QByteArray("\x02\xD8\x00\x00\x41", 5)) +
                       textFrame(4, "TPE1", "After"))
         << true << 4 << qint64(10 + 15 + 16) << true << "*"
-        << "After";
+        << "After"
+        << "";
     QTest::newRow("unknown encoding byte")
         << tag(4, frame(4, "TIT2", "\x09Nine") + textFrame(4, "TPE1", "After")) << true << 4
         << qint64(10 + 15 + 16) << true << "*"
-        << "After";
+        << "After"
+        << "";
     const QByteArray packed = compressedFrame24("TIT2", QByteArray("\0Packed", 7));
     QTest::newRow("compressed title")
         << tag(4, packed) << true << 4 << qint64(10 + packed.size()) << true << "Packed"
+        << ""
         << "";
     // 64 MiB in 64 KiB of zlib: left as raw bytes, never inflated.
     const QByteArray bomb = zlibZeros(64 << 20);
@@ -310,34 +264,122 @@ void TestId3v2::craftedTags_data()
         textFrame(4, "TPE1", "Calm");
     QTest::newRow("compression bomb as title")
         << tag(4, titleBomb) << true << 4 << qint64(10 + titleBomb.size()) << true << ""
-        << "Calm";
+        << "Calm"
+        << "";
     const QByteArray pictureBomb =
         frame(3, "APIC", sizeBytes(64 << 20, false) + bomb, 0x0080) + textFrame(3, "TPE1", "Calm");
     QTest::newRow("compression bomb as picture")
         << tag(3, pictureBomb) << true << 3 << qint64(10 + pictureBomb.size()) << true << ""
-        << "Calm";
+        << "Calm"
+        << "";
     const QByteArray chapters = textFrame(4, "TPE1", "Deep") + nestedChapters(60000);
     QTest::newRow("chapters nested 60,000 deep")
         << tag(4, chapters) << true << 4 << qint64(10 + chapters.size()) << true << ""
-        << "Deep";
+        << "Deep"
+        << "";
+    // Tags of many tiny frames: the walk goes past all of them to the frames that count.
+    const auto repeated = [](const QByteArray &one, int times) {
+        QByteArray out;
+        out.reserve(one.size() * times);
+        for (int i = 0; i < times; ++i)
+            out += one;
+        return out;
+    };
+    const int many = 100000;
+    const QByteArray tiny22 =
+        repeated(textFrame(2, "TT2", "Tiny"), many) + textFrame(2, "TP1", "Last");
+    QTest::newRow("2.2 of tiny frames")
+        << tag(2, tiny22) << true << 2 << qint64(10 + tiny22.size()) << true << "Tiny"
+        << "Last"
+        << "";
+    const QByteArray tiny23 =
+        repeated(textFrame(3, "TIT2", "Tiny"), many) + textFrame(3, "TPE1", "Last");
+    QTest::newRow("2.3 of tiny frames")
+        << tag(3, tiny23) << true << 3 << qint64(10 + tiny23.size()) << true << "Tiny"
+        << "Last"
+        << "";
+    const QByteArray tiny24 =
+        repeated(textFrame(4, "TIT2", "Tiny"), many) + textFrame(4, "TPE1", "Last");
+    QTest::newRow("2.4 of tiny frames")
+        << tag(4, tiny24) << true << 4 << qint64(10 + tiny24.size()) << true << "Tiny"
+        << "Last"
+        << "";
+    const QByteArray tinyComments = repeated(frame(3, "COMM", QByteArray("\0engd\0x", 8)), many) +
+                                    frame(3, "COMM", QByteArray("\0eng\0Mine", 9)) +
+                                    textFrame(3, "TPE1", "Last");
+    QTest::newRow("2.3 of tiny described comments")
+        << tag(3, tinyComments) << true << 3 << qint64(10 + tinyComments.size()) << true << ""
+        << "Last"
+        << "Mine";
+    const QByteArray unknown =
+        repeated(frame(4, "XYZ1", "u"), many) + textFrame(4, "TIT2", "After");
+    QTest::newRow("tiny frames of an unknown ID")
+        << tag(4, unknown) << true << 4 << qint64(10 + unknown.size()) << true << "After"
+        << ""
+        << "";
+    // Which comment counts: the first without a description, else the first other one that is
+    // not a player's own; the walk tells a description as TagLib reads it.
+    const QByteArray comments = frame(3, "COMM", QByteArray("\0engiTunNORM\0 0000021C", 22)) +
+                                frame(3, "COMM", QByteArray("\0engMine\0described", 19)) +
+                                frame(3, "COMM", QByteArray("\0eng\0plain", 10));
+    QTest::newRow("comment without a description wins")
+        << tag(3, comments) << true << 3 << qint64(10 + comments.size()) << true << ""
+        << ""
+        << "plain";
+    const QByteArray described = comments.left(comments.size() - 20);
+    QTest::newRow("else the first described one, not a player's")
+        << tag(3, described) << true << 3 << qint64(10 + described.size()) << true << ""
+        << ""
+        << "described";
+    const QByteArray utf16 =
+        frame(3, "COMM", QByteArray("\1eng\xFF\xFEi\0T\0u\0n\0\0\0\xFF\xFEp\0", 20)) +
+        frame(3, "COMM", QByteArray("\1eng\xFF\xFE\0\0\xFF\xFEq\0", 12));
+    QTest::newRow("UTF-16: a player's, then a byte order mark alone")
+        << tag(3, utf16) << true << 3 << qint64(10 + utf16.size()) << true << ""
+        << ""
+        << "q";
+    const QByteArray badUtf8 = frame(4, "COMM", QByteArray("\3engx\0first", 12)) +
+                               frame(4, "COMM", QByteArray("\3eng\xC0\xAF\0second", 13));
+    QTest::newRow("UTF-8 description that does not decode is none")
+        << tag(4, badUtf8) << true << 4 << qint64(10 + badUtf8.size()) << true << ""
+        << ""
+        << "second";
+    const QByteArray noText = frame(3, "COMM", QByteArray("\0engonly\0", 9)) +
+                              frame(3, "COMM", QByteArray("\0engd\0later", 11));
+    QTest::newRow("described comment without a text counts as none")
+        << tag(3, noText) << true << 3 << qint64(10 + noText.size()) << true << ""
+        << ""
+        << "";
+    const QByteArray unsyncComments = frame(4, "COMM", QByteArray("\0eng\0\xFF\0\xE0", 8), 0x0002) +
+                                      frame(4, "COMM", QByteArray("\0eng\0y", 6));
+    QTest::newRow("2.4 unsynchronised comment")
+        << tag(4, unsyncComments) << true << 4 << qint64(10 + unsyncComments.size()) << true << ""
+        << "" << u"ÿà"_qs;
     QTest::newRow("over the read limit")
         << tag(4, t24, 0, 17 << 20) << true << 4 << qint64(10 + (17 << 20)) << false << ""
+        << ""
         << "";
     QTest::newRow("version 5") << tag(5, t24) << false << 0 << qint64(0) << false << ""
+                               << ""
                                << "";
     QByteArray notSynchsafe = tag(3, t24);
     notSynchsafe[9] = char(0x80);
     QTest::newRow("size not synchsafe") << notSynchsafe << false << 0 << qint64(0) << false << ""
+                                        << ""
                                         << "";
     QTest::newRow("header cut short")
         << QByteArray("ID3\x04\x00\x00\x00\x00", 8) << false << 0 << qint64(0) << false << ""
+        << ""
         << "";
     QTest::newRow("empty file") << QByteArray() << false << 0 << qint64(0) << false << ""
+                                << ""
                                 << "";
     QTest::newRow("not at the start") << " " + tag(4, t24) << false << 0 << qint64(0) << false << ""
+                                      << ""
                                       << "";
     QTest::newRow("ID3v1 only") << audio() + testfiles::id3v1("Title") << false << 0 << qint64(0)
                                 << false << ""
+                                << ""
                                 << "";
 }
 
@@ -350,6 +392,7 @@ void TestId3v2::craftedTags()
     QFETCH(bool, read);
     QFETCH(QString, title);
     QFETCH(QString, artist);
+    QFETCH(QString, comment);
 
     QVERIFY(testfiles::writeFile(m_path, bytes));
     const Id3v2Info info = readId3v2(enc(m_path));
@@ -360,6 +403,7 @@ void TestId3v2::craftedTags()
     if (title != "*") // what a broken encoding gives is TagLib's call
         QCOMPARE(fromUtf8(info.text.title), title);
     QCOMPARE(fromUtf8(info.text.artist), artist);
+    QCOMPARE(fromUtf8(info.text.comment), comment);
 
     // The same bytes from memory give the same result.
     const Id3v2Info mem =
@@ -367,6 +411,7 @@ void TestId3v2::craftedTags()
     QCOMPARE(mem.present, info.present);
     QCOMPARE(mem.size, info.size);
     QCOMPARE(mem.text.artist, info.text.artist);
+    QCOMPARE(mem.text.comment, info.text.comment);
 }
 
 void TestId3v2::failures_data()
@@ -477,4 +522,3 @@ void TestId3v2::fieldTexts()
 }
 
 QTEST_GUILESS_MAIN(TestId3v2)
-#include "tst_id3v2.moc"

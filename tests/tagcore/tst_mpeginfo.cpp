@@ -217,35 +217,40 @@ void TestMpegInfo::probe_data()
     QTest::addColumn<qint64>("offset");
     QTest::addColumn<qint64>("audioBytes");
     QTest::addColumn<int>("vbrKind");
+    // Where not empty: the bitrate and channel mode lines and the playing time of what was found.
+    QTest::addColumn<QString>("lines");
 
     const char k128[] = "\xFF\xFB\x90\x44";
     const char k64m2[] = "\xFF\xF3\x80\xC4";               // MPEG-2 layer III 64 kbit mono
     const QByteArray stream = testfiles::frames(k128, 20); // 20 x 417 bytes
     const qint64 len = stream.size();
 
-    QTest::newRow("plain frames") << stream << true << qint64(0) << len << 0;
+    QTest::newRow("plain frames") << stream << true << qint64(0) << len << 0 << QString();
     QTest::newRow("id3v2 skipped")
-        << testfiles::id3v2(1000) + stream << true << qint64(1010) << len << 0;
+        << testfiles::id3v2(1000) + stream << true << qint64(1010) << len << 0 << QString();
     QTest::newRow("id3v2 with footer")
-        << testfiles::id3v2(500, true) + stream << true << qint64(520) << len << 0;
+        << testfiles::id3v2(500, true) + stream << true << qint64(520) << len << 0 << QString();
     QTest::newRow("junk before first frame")
-        << QByteArray(333, '\x11') + stream << true << qint64(333) << len << 0;
+        << QByteArray(333, '\x11') + stream << true << qint64(333) << len << 0 << QString();
     QTest::newRow("false sync in junk is not confirmed")
-        << hex("FFFB9044") + QByteArray(100, '\0') + stream << true << qint64(104) << len << 0;
+        << hex("FFFB9044") + QByteArray(100, '\0') + stream << true << qint64(104) << len << 0
+        << QString();
     QTest::newRow("one frame to end of audio")
-        << testfiles::frames(k128, 1) << true << qint64(0) << qint64(417) << 0;
+        << testfiles::frames(k128, 1) << true << qint64(0) << qint64(417) << 0 << QString();
     QTest::newRow("mpeg2 mono") << testfiles::frames(k64m2, 10) << true << qint64(0)
-                                << qint64(10 * 208) << 0;
+                                << qint64(10 * 208) << 0 << QString();
     QTest::newRow("xing frame") << testfiles::xingFrame(k128, "Xing", 5000, 3000000) + stream
-                                << true << qint64(0) << len + 417 << int(VbrHeader::Kind::Xing);
+                                << true << qint64(0) << len + 417 << int(VbrHeader::Kind::Xing)
+                                << QString();
     QTest::newRow("info frame") << testfiles::xingFrame(k128, "Info", 5000, 0) + stream << true
-                                << qint64(0) << len + 417 << int(VbrHeader::Kind::Info);
+                                << qint64(0) << len + 417 << int(VbrHeader::Kind::Info)
+                                << QString();
     QTest::newRow("nothing but zeros")
-        << QByteArray(5000, '\0') << false << qint64(0) << qint64(5000) << 0;
+        << QByteArray(5000, '\0') << false << qint64(0) << qint64(5000) << 0 << QString();
     QTest::newRow("frame beyond the first read")
-        << QByteArray(10000, '\x01') + stream << true << qint64(10000) << len << 0;
-    QTest::newRow("frame beyond the window")
-        << QByteArray(70000, '\x01') + stream << false << qint64(0) << qint64(70000) + len << 0;
+        << QByteArray(10000, '\x01') + stream << true << qint64(10000) << len << 0 << QString();
+    QTest::newRow("frame beyond the window") << QByteArray(70000, '\x01') + stream << false
+                                             << qint64(0) << qint64(70000) + len << 0 << QString();
 
     // A chance sync (MPEG-1 layer I, 448 kbit, 32 kHz, 676-byte frames) whose frame length
     // leads to a second chance sync: two frames that agree are not enough.
@@ -253,22 +258,46 @@ void TestMpegInfo::probe_data()
     chance.replace(0, 4, hex("FFFFEAFE"));
     chance.replace(676, 4, hex("FFFFEAFE"));
     QTest::newRow("chance sync confirmed by one chance frame")
-        << chance + stream << true << qint64(3000) << len << 0;
+        << chance + stream << true << qint64(3000) << len << 0 << QString();
+    // The channel mode, the CRC and the flag bits may change from frame to frame.
     QTest::newRow("next frame in another channel mode")
-        << testfiles::frames("\xFF\xFB\x90\xC4", 1) + stream << true << qint64(417) << len << 0;
+        << testfiles::frames("\xFF\xFB\x90\xC4", 1) + stream << true << qint64(0) << len + 417 << 0
+        << QString();
     const char free200[] = "\xFF\xFB\x00\x44";
     const QByteArray freeStream = testfiles::freeFormatFrames(free200, 653, 20);
     QTest::newRow("free format") << freeStream << true << qint64(0) << qint64(freeStream.size())
-                                 << 0;
-    QTest::newRow("free format after id3v2") << testfiles::id3v2(1000) + freeStream << true
-                                             << qint64(1010) << qint64(freeStream.size()) << 0;
+                                 << 0 << QString();
+    QTest::newRow("free format after id3v2")
+        << testfiles::id3v2(1000) + freeStream << true << qint64(1010) << qint64(freeStream.size())
+        << 0 << QString();
     QByteArray freeChance = freeStream;
     freeChance.replace(100, 4, hex("FFFFEAFE"));
     freeChance.replace(776, 4, hex("FFFFEAFE"));
     QTest::newRow("free format, chance syncs in its first frames")
-        << freeChance << true << qint64(0) << qint64(freeStream.size()) << 0;
-    QTest::newRow("free-format header alone")
-        << hex("FFFB0044") + QByteArray(200, '\0') << true << qint64(0) << qint64(204) << 0;
+        << freeChance << true << qint64(0) << qint64(freeStream.size()) << 0 << QString();
+    QTest::newRow("free-format header alone") << hex("FFFB0044") + QByteArray(200, '\0') << true
+                                              << qint64(0) << qint64(204) << 0 << QString();
+
+    // A Fraunhofer VBRI frame written as stereo without CRC before joint-stereo frames with CRC:
+    // 8,500 frames in 6,466,000 bytes are 3:42 at 233 kbit.
+    QByteArray vbri = testfiles::frames("\xFF\xFB\x90\x04", 1);
+    vbri.replace(36, 18, hex("56425249000100000050") + hex("0062A9D0") + hex("00002134"));
+    const QByteArray crcStream = testfiles::frames("\xFF\xFA\x90\x44", 20);
+    QTest::newRow("VBRI frame in stereo before joint stereo with CRC")
+        << vbri + crcStream << true << qint64(0) << len + 417 << int(VbrHeader::Kind::Vbri)
+        << "Bitrate: 233 kbit (VBR) | Channelmode: Stereo | 3:42";
+    // ffmpeg's LAME Info frame written as stereo before joint-stereo audio: 5,000 frames.
+    QTest::newRow("Info frame in stereo before joint stereo")
+        << testfiles::xingFrame("\xFF\xFB\x90\x04", "Info", 5000, 0) + stream << true << qint64(0)
+        << len + 417 << int(VbrHeader::Kind::Info)
+        << "Bitrate: 128 kbit | Channelmode: Stereo | 2:10";
+    // An ffmpeg Layer II stream (192 kbit, 48 kHz, 576-byte frames) whose first frame is joint
+    // stereo and the next ones stereo.
+    const QByteArray layer2 =
+        testfiles::frames("\xFF\xFD\xA4\x44", 1) + testfiles::frames("\xFF\xFD\xA4\x04", 20);
+    QTest::newRow("Layer II: joint stereo, then stereo")
+        << layer2 << true << qint64(0) << qint64(layer2.size()) << 0
+        << "Bitrate: 192 kbit | Channelmode: Joint Stereo | 0:00";
 
     QByteArray riff = "RIFF";
     riff += QByteArray::fromHex("00000000") + "WAVEfmt " + QByteArray::fromHex("10000000");
@@ -279,7 +308,8 @@ void TestMpegInfo::probe_data()
     riff += char((dataLen >> 8) & 0xFF);
     riff += char((dataLen >> 16) & 0xFF);
     riff += char((dataLen >> 24) & 0xFF);
-    QTest::newRow("riff wave data chunk") << riff + stream << true << qint64(44) << len << 0;
+    QTest::newRow("riff wave data chunk")
+        << riff + stream << true << qint64(44) << len << 0 << QString();
 }
 
 void TestMpegInfo::probe()
@@ -294,6 +324,14 @@ void TestMpegInfo::probe()
         QTEST(qint64(p.frameOffset), "offset");
     QTEST(qint64(p.audioBytes), "audioBytes");
     QTEST(int(p.vbr.kind), "vbrKind");
+    QFETCH(QString, lines);
+    if (!lines.isEmpty()) {
+        const std::string length = GetMpegInfo(p.audioBytes, p.header, p.vbr, p.freeFormatKbit);
+        const TagWorkspace &ws = tagWorkspace();
+        QCOMPARE(
+            QString::fromStdString(ws.InfoBitrate + " | " + ws.InfoChannelMode + " | " + length),
+            lines);
+    }
 }
 
 void TestMpegInfo::walk_data()
