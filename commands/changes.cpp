@@ -37,9 +37,52 @@ constexpr char kTempMark[] = ".trackling-";
 
 } // namespace
 
+namespace
+{
+
+// What the tag write would do, found as the writer finds it, without writing (nor giving a
+// read-only file its write permission): the same failures, nothing changed.
+TagWriteOutcome tagWriteWouldDo(const Folder &folder, const QByteArray &name,
+                                const std::array<std::uint8_t, 128> &tag)
+{
+    FileStatus st;
+    if (const int err = statusAt(folder.fd(), name.constData(), true, st))
+        return err == ENOENT ? TagWriteOutcome{} : throw IoError::fromErrno(err);
+    if (!st.isRegular())
+        throw IoError::accessDenied();
+    if (st.size < 128)
+        throw IoError::fromErrno(EINVAL); // the writer's seek before the start
+    const auto state = readTagFileState(folder.fd(), name.toStdString());
+    if (!state)
+        throw IoError::accessDenied();
+    TagWriteOutcome outcome;
+    outcome.written = true;
+    outcome.appended = !state->hasTag();
+    outcome.oldSize = state->size;
+    outcome.oldBytes = state->last;
+    outcome.newBytes = tag;
+    outcome.identity = state->identity;
+    return outcome;
+}
+
+} // namespace
+
+FileOutcome tagOutcome(const TagWriteOutcome &write)
+{
+    if (!write.written)
+        return FileOutcome::leftAsItWas(QStringLiteral("file not found"));
+    FileOutcome outcome;
+    if (!write.appended)
+        outcome.oldTag = bytesOf(write.oldBytes);
+    outcome.newTag = bytesOf(write.newBytes);
+    return outcome;
+}
+
 TagWriteOutcome writeTag(const ChangeContext &context, const QByteArray &name,
                          const std::array<std::uint8_t, 128> &tag, const JournalTag *planned)
 {
+    if (context.dryRun)
+        return tagWriteWouldDo(context.folder, name, tag);
     CommandLog *recorder = context.recorder;
     const TagWriteOutcome write =
         writeTagAt(context.folder.fd(), name.toStdString(), tag, [&](const TagWriteOutcome &found) {
@@ -150,7 +193,8 @@ void checkPlaylistTarget(const QString &path)
         throw IoError::fromErrno(errno);
 }
 
-PlaylistChange writePlaylist(CommandLog *recorder, const QString &path, const QByteArray &content)
+PlaylistChange writePlaylist(CommandLog *recorder, const QString &path, const QByteArray &content,
+                             bool dryRun)
 {
     PlaylistChange change;
     change.path = encodeFileName(path);
@@ -165,6 +209,8 @@ PlaylistChange writePlaylist(CommandLog *recorder, const QString &path, const QB
         const std::string bytes = readWhole(old.fd());
         change.oldContent = QByteArray(bytes.data(), qsizetype(bytes.size()));
     }
+    if (dryRun)
+        return change;
     const int index = recorder ? recorder->nextIndex() : 0;
     // An old playlist's permissions are kept; a new one gets the umask's.
     const int mode = change.existed ? int(st.mode & 07777) : -1;

@@ -18,10 +18,14 @@
 // Writes tag into the file name (bytes), by WriteTagFile's rules and with its guarantees; throws
 // IoError as it does. planned is the change foreseen for the file: it is trusted only where the
 // file is still that very file with those bytes at its end; otherwise the write is recorded as
-// it is found.
+// it is found. In a dry run (see ChangeContext), says what the write would do and writes nothing.
 TagWriteOutcome writeTag(const ChangeContext &context, const QByteArray &name,
                          const std::array<std::uint8_t, 128> &tag,
                          const JournalTag *planned = nullptr);
+
+// A tag write as a file's outcome: done with the old and new 128 bytes, or left ("file not
+// found") when the file was missing.
+FileOutcome tagOutcome(const TagWriteOutcome &write);
 
 // A rename's result. Only Renamed changed anything.
 enum class RenameResult {
@@ -69,8 +73,10 @@ void checkPlaylistTarget(const QString &path);
 // every byte of the name is kept). The content goes to a new file beside it, flushed to disk,
 // which then replaces the old playlist in one step; on any failure the old playlist stays as it
 // was and nothing is left behind. Only a regular file (or a link to one, which stays a link) is
-// ever replaced. Recorded under a place of its own in the command. Throws IoError.
-PlaylistChange writePlaylist(CommandLog *recorder, const QString &path, const QByteArray &content);
+// ever replaced. Recorded under a place of its own in the command. With dryRun, only what it
+// would replace is found. Throws IoError.
+PlaylistChange writePlaylist(CommandLog *recorder, const QString &path, const QByteArray &content,
+                             bool dryRun = false);
 
 // The playlist door's own step: content as a new file beside name in folder (flushed, with
 // mode; -1: as the umask makes it), which then takes the name: over the file there when replace is

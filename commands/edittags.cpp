@@ -37,9 +37,15 @@ TagEditView viewOfWorkspace(const QString &fileName, const Id3v2Info &id3v2)
 bool editTagOfFile(const ChangeContext &context, const QString &fileName,
                    CommandQuestions &questions)
 {
+    const auto write = editTagOfFileReporting(context, fileName, questions);
+    return write && write->written;
+}
+
+TagEditView readTagEditView(const Folder &folder, const QString &fileName)
+{
     TagWorkspace &ws = tagWorkspace();
     const std::string path = encodeFileName(fileName).toStdString();
-    const int dirfd = context.folder.fd();
+    const int dirfd = folder.fd();
     ws.clearForEdit();
     std::fill_n(ws.TagBuffer.begin(), 3, 0); // the reader puts "TAG" there for a tag it read
     // One file shown: the frames of a variable-bitrate file without a VBR header are counted.
@@ -51,17 +57,25 @@ bool editTagOfFile(const ChangeContext &context, const QString &fileName,
     const Id3v2Info id3v2 = hasId3v1 ? readId3v2HeaderAt(dirfd, path) : readId3v2At(dirfd, path);
     if (id3v2.read)
         storeId3v1Fields(id3v1FieldsFromId3v2(id3v2.text), ws);
+    return viewOfWorkspace(fileName, id3v2);
+}
 
-    const std::optional<TagTexts> entered = questions.editTag(viewOfWorkspace(fileName, id3v2));
+std::optional<TagWriteOutcome> editTagOfFileReporting(const ChangeContext &context,
+                                                      const QString &fileName,
+                                                      CommandQuestions &questions)
+{
+    TagWorkspace &ws = tagWorkspace();
+    const std::optional<TagTexts> entered =
+        questions.editTag(readTagEditView(context.folder, fileName));
     if (!entered)
-        return false;
+        return std::nullopt;
     ws.SongTitle = toTagText(entered->title);
     ws.SongArtist = toTagText(entered->artist);
     ws.SongAlbum = toTagText(entered->album);
     ws.SongYear = toTagText(entered->year);
     ws.SongComment = toTagText(entered->comment);
     ws.SongGenre = toTagText(entered->genre);
-    return writeTag(context, encodeFileName(fileName), tagToWrite()).written;
+    return writeTag(context, encodeFileName(fileName), tagToWrite());
 }
 
 WalkReport editTags(const Folder &folder, FileList &list, CommandQuestions &questions,
@@ -70,9 +84,11 @@ WalkReport editTags(const Folder &folder, FileList &list, CommandQuestions &ques
     return walkInBlocks(
         folder, list, {},
         [&](PreparedFile &file, const ChangeContext &context) {
-            return editTagOfFile(context, file.name, questions)
-                       ? FileOutcome::changed()
-                       : FileOutcome::leftAsItWas(QStringLiteral("not saved"));
+            const auto write = editTagOfFileReporting(context, file.name, questions);
+            if (!write)
+                return FileOutcome::leftAsItWas(QStringLiteral("not saved"));
+            return write->written ? tagOutcome(*write)
+                                  : FileOutcome::leftAsItWas(QStringLiteral("not saved"));
         },
         control);
 }

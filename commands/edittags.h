@@ -3,6 +3,9 @@
 #include "walk.h"
 
 #include <QString>
+#include <optional>
+
+#include "tagfile.h"
 
 class CommandQuestions;
 class FileList;
@@ -19,3 +22,13 @@ WalkReport editTags(const Folder &folder, FileList &list, CommandQuestions &ques
 // (id3v1FieldsFromId3v2); the information lines tell of an ID3v2 tag's version and size.
 bool editTagOfFile(const ChangeContext &context, const QString &fileName,
                    CommandQuestions &questions);
+// What the edit dialog shows of a file (its tag, or the fields made from its ID3v2 tag when it
+// has no ID3v1 tag, and the audio information lines), read into the workspace as the dialog
+// reads it. Throws IoError as the reader does.
+struct TagEditView;
+TagEditView readTagEditView(const Folder &folder, const QString &fileName);
+
+// The same, with what the write did; nothing when the dialog was cancelled.
+std::optional<TagWriteOutcome> editTagOfFileReporting(const ChangeContext &context,
+                                                      const QString &fileName,
+                                                      CommandQuestions &questions);

@@ -48,9 +48,7 @@ WalkReport id3v1FromId3v2(const Folder &folder, FileList &list, const WalkContro
             if (!file.leftReason.isEmpty())
                 return FileOutcome::leftAsItWas(file.leftReason);
             const auto *planned = file.change ? std::get_if<JournalTag>(&*file.change) : nullptr;
-            return writeTag(context, file.encoded, file.tag, planned).written
-                       ? FileOutcome::changed()
-                       : FileOutcome::leftAsItWas(QStringLiteral("file not found"));
+            return tagOutcome(writeTag(context, file.encoded, file.tag, planned));
         },
         control);
 }

@@ -15,7 +15,7 @@ namespace
 class PlaylistFile
 {
 public:
-    PlaylistFile(const QString &path, CommandLog *recorder) : m_path(path), m_recorder(recorder)
+    PlaylistFile(const QString &path, const WalkControl &control) : m_path(path), m_control(control)
     {
         checkPlaylistTarget(path);
     }
@@ -23,13 +23,19 @@ public:
     void add(const QByteArray &line) { m_data += line; }
     void commit(WalkReport &report)
     {
-        writePlaylist(m_recorder, m_path, m_data);
+        const PlaylistChange change =
+            writePlaylist(m_control.recorder.get(), m_path, m_data, m_control.dryRun);
         ++report.done;
+        if (m_control.fileDone) {
+            FileOutcome outcome;
+            outcome.note = change.existed ? QStringLiteral("replaced") : QStringLiteral("new");
+            m_control.fileDone(m_path, outcome);
+        }
     }
 
 private:
     QString m_path;
-    CommandLog *m_recorder;
+    const WalkControl &m_control;
     QByteArray m_data;
 };
 
@@ -92,7 +98,7 @@ void createOne(PlaylistFolderBrowser &browser, bool noDriveLetter, CommandQuesti
         QString::fromUtf16(kPlaylistFilter), QString::fromUtf16(kPlaylistSuffix));
     if (!path)
         return;
-    PlaylistFile file(*path, control.recorder.get());
+    PlaylistFile file(*path, control);
     addLines(folder, browser.fileNames(), noDriveLetter,
              [&](const QByteArray &line) { file.add(line); });
     file.commit(report);
@@ -107,9 +113,8 @@ void createPerSubfolder(PlaylistFolderBrowser &browser, const QStringList &subfo
         questions.askExistingDirectory(QString::fromUtf16(kPlaylistFolderTitle), start);
     if (!target)
         return;
-    CommandLog *recorder = control.recorder.get();
     PlaylistFile combined(pathInFolder(*target, QString::fromUtf16(kCombinedPlaylistName)),
-                          recorder);
+                          control);
     try {
         for (const QString &name : subfolders) {
             if (control.stopRequested()) {
@@ -117,7 +122,7 @@ void createPerSubfolder(PlaylistFolderBrowser &browser, const QStringList &subfo
                 return; // in the starting folder
             }
             browser.openFolder(pathInFolder(start, name));
-            PlaylistFile single(pathInFolder(*target, name + QStringLiteral(".m3u")), recorder);
+            PlaylistFile single(pathInFolder(*target, name + QStringLiteral(".m3u")), control);
             addLines(browser.currentFolder(), browser.fileNames(), noDriveLetter,
                      [&](const QByteArray &line) {
                          combined.add(line);

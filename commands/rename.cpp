@@ -127,6 +127,19 @@ RenameChange renameFile(const ChangeContext &context, const QString &from, const
         change.result = RenameResult::Unchanged; // the file already has that name
         return change;
     }
+    if (context.dryRun) {
+        // What the no-replace rename would find: the file gone, or the name another file's.
+        FileStatus st, there;
+        if (const int err = statusAt(context.folder.fd(), oldName.constData(), false, st)) {
+            change.error = err;
+            return change;
+        }
+        const bool taken = statusAt(context.folder.fd(), newName.constData(), false, there) == 0 &&
+                           !(there.identity.device == st.identity.device &&
+                             there.identity.inode == st.identity.inode && st.links == 1);
+        change.result = taken ? RenameResult::NameTaken : RenameResult::Renamed;
+        return change;
+    }
     if (CommandLog *recorder = context.recorder) {
         // The very file planned, or recorded as it is; a name that is gone is left to the rename
         // to report.
@@ -159,7 +172,10 @@ namespace
 
 FileOutcome outcomeOf(const RenameChange &change)
 {
-    return change.renamed() ? FileOutcome::changed() : FileOutcome::leftAsItWas(change.reason());
+    FileOutcome outcome =
+        change.renamed() ? FileOutcome::changed() : FileOutcome::leftAsItWas(change.reason());
+    outcome.newName = change.to;
+    return outcome;
 }
 
 } // namespace

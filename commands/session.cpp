@@ -86,7 +86,7 @@ WalkReport CommandSession::run(const CommandRequest &request, CommandQuestions &
 {
     const CommandInfo &info = commandInfo(request.kind);
     QString notRecorded;
-    if (info.journalled) {
+    if (info.journalled && !control.dryRun) {
         if (Journal *log = journal())
             control.recorder =
                 log->startCommand(QString::fromUtf16(info.name), request.folder.path());
@@ -95,7 +95,7 @@ WalkReport CommandSession::run(const CommandRequest &request, CommandQuestions &
     }
     // What a run killed meanwhile left in the folder goes before the folder is written again.
     forgetCleanedFolders();
-    if (request.folder.isOpen())
+    if (request.folder.isOpen() && !control.dryRun)
         removeLeftoversIn(request.folder);
     WalkReport report = dispatch(request, questions, control);
     if (report.notRecorded.isEmpty())

@@ -126,7 +126,8 @@ WalkReport tagsFromFileNames(const Folder &folder, FileList &list, const NamingO
             ws.SongArtist = std::move(file.artist);
             others.fill(ws);
             std::array<std::uint8_t, 128> tag = file.tag;
-            if (options.askForLongTitles && ws.SongTitle.size() > std::size_t(kTagTextWidth)) {
+            const bool longTitle = ws.SongTitle.size() > std::size_t(kTagTextWidth);
+            if (options.askForLongTitles && longTitle) {
                 const LongTitleQuestion question{
                     file.name,
                     fromTagText(ws.SongTitle.substr(0, kTagTextWidth)),
@@ -145,9 +146,10 @@ WalkReport tagsFromFileNames(const Folder &folder, FileList &list, const NamingO
                 (void)tagToWrite(); // the workspace's buffers as the write leaves them
             }
             const auto *planned = file.change ? std::get_if<JournalTag>(&*file.change) : nullptr;
-            if (!writeTag(context, file.encoded, tag, planned).written)
-                return FileOutcome::leftAsItWas(QStringLiteral("file not found"));
-            return FileOutcome::changed();
+            FileOutcome outcome = tagOutcome(writeTag(context, file.encoded, tag, planned));
+            if (outcome.done && ws.SongTitle.size() > std::size_t(kTagTextWidth))
+                outcome.note = QStringLiteral("title cut to its first 30 characters");
+            return outcome;
         },
         control);
 }

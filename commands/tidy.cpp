@@ -147,10 +147,13 @@ WalkReport tidyFileNames(const Folder &folder, FileList &list, int pattern,
         [](PreparedFile &file, const ChangeContext &context) {
             const auto *planned = file.change ? std::get_if<JournalRename>(&*file.change) : nullptr;
             const RenameChange change = renameFile(context, file.name, file.newName, planned);
-            if (change.result == RenameResult::Unchanged)
-                return FileOutcome::leftAsItWas(QStringLiteral("name already tidy"));
-            return change.renamed() ? FileOutcome::changed()
-                                    : FileOutcome::leftAsItWas(change.reason());
+            FileOutcome outcome =
+                change.result == RenameResult::Unchanged
+                    ? FileOutcome::leftAsItWas(QStringLiteral("name already tidy"))
+                    : (change.renamed() ? FileOutcome::changed()
+                                        : FileOutcome::leftAsItWas(change.reason()));
+            outcome.newName = file.newName;
+            return outcome;
         },
         control);
 }

@@ -156,11 +156,14 @@ WalkReport walkInBlocks(const Folder &folder, FileList &list, const PrepareFile 
         list.unselect(files[i].row);
         if (file.failure)
             std::rethrow_exception(file.failure);
-        const FileOutcome outcome = apply(file, ChangeContext{folder, recorder, int(i)});
+        const FileOutcome outcome =
+            apply(file, ChangeContext{folder, recorder, int(i), control.dryRun});
         if (outcome.done)
             ++report.done;
         else
             report.left.push_back({file.name, outcome.reason});
+        if (control.fileDone)
+            control.fileDone(file.name, outcome);
         if (control.progress)
             control.progress(report.visited(), report.total);
     }

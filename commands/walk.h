@@ -34,10 +34,15 @@ struct WalkReport {
     std::vector<std::pair<QString, int>> reasons() const;
 };
 
-// What one file's action reports: done, or left as it was with a reason.
+// What one file's action reports: done, or left as it was with a reason; and for front ends that
+// tell file by file, what was (in a dry run: would be) changed.
 struct FileOutcome {
     bool done = true;
     QString reason;
+    QString newName;   // a rename's new name
+    QByteArray oldTag; // a tag write: the 128 bytes it replaced; empty when the tag was appended
+    QByteArray newTag; // the 128 bytes written
+    QString note;      // said of a file done ("title cut to its first 30 characters")
 
     static FileOutcome changed() { return {}; }
     static FileOutcome leftAsItWas(const QString &why) { return {false, why}; }
@@ -48,11 +53,17 @@ struct FileOutcome {
 // recorder records the command's changes in the undo journal (none: unrecorded). waitFor, when
 // set, is how the walk waits for a block being prepared on another thread: given a test that
 // waits a little and says whether it is done, it keeps the window answering until it is.
+//
+// fileDone, when set, hears of each file as it is done or left, with what changed. With dryRun,
+// the commands do all their work up to the change, report what they would change, and change
+// nothing (no journal either).
 struct WalkControl {
     std::function<void(int visited, int total)> progress;
     const std::atomic<bool> *stop = nullptr;
     std::shared_ptr<CommandLog> recorder;
     std::function<void(const std::function<bool()> &done)> waitFor;
+    std::function<void(const QString &name, const FileOutcome &outcome)> fileDone;
+    bool dryRun = false;
 
     bool stopRequested() const { return stop && stop->load(std::memory_order_relaxed); }
 };
@@ -63,6 +74,7 @@ struct ChangeContext {
     Folder folder;
     CommandLog *recorder = nullptr;
     int index = 0;
+    bool dryRun = false; // change nothing: say what would be changed
 };
 
 // What preparing one file found, handed to the step that changes it.
