@@ -580,7 +580,8 @@ namespace
 {
 
 // A folder with MP3 files in it and in subfolders, one of them named with bytes that are not
-// valid UTF-8, a FIFO named like an MP3 file and a folder named like an option.
+// valid UTF-8, a FIFO named like an MP3 file, a folder and a file named like options and a
+// symbolic link to itself.
 bool makeTree(const QString &root)
 {
     for (const char *folder : {"A", "B", "F", "-v", "caf\xE9 \xFF"}) {
@@ -592,8 +593,9 @@ bool makeTree(const QString &root)
         if (!writeRaw(root, name, mp3()))
             return false;
     }
-    return writeRaw(root, "A/notes.txt", "notes") &&
-           ::mkfifo(rawPath(root, "F/pipe.mp3").constData(), 0644) == 0;
+    return writeRaw(root, "A/notes.txt", "notes") && writeRaw(root, "-dash.mp3", mp3()) &&
+           ::mkfifo(rawPath(root, "F/pipe.mp3").constData(), 0644) == 0 &&
+           ::symlink("loop", rawPath(root, "loop").constData()) == 0;
 }
 
 struct Run {
@@ -643,35 +645,68 @@ void TestMainWindow::startArguments_data()
     QTest::addColumn<QByteArray>("folder"); // below the working directory; empty: itself
     QTest::addColumn<QList<QByteArray>>("selected");
     QTest::addColumn<QByteArray>("message"); // part of the message box; empty: no box
+    QTest::addColumn<QByteArray>("boxEnd");  // how the message box ends; empty: not checked
+    QTest::addColumn<int>("errLines");       // lines on standard error; -1: not checked
 
     using L = QList<QByteArray>;
-    QTest::newRow("none") << L{} << QByteArray() << L{} << QByteArray();
-    QTest::newRow("folder") << L{"A"} << QByteArray("A") << L{} << QByteArray();
-    QTest::newRow("folder, trailing slash") << L{"B/"} << QByteArray("B") << L{} << QByteArray();
+    QTest::newRow("none") << L{} << QByteArray() << L{} << QByteArray() << QByteArray() << -1;
+    QTest::newRow("folder") << L{"A"} << QByteArray("A") << L{} << QByteArray() << QByteArray()
+                            << -1;
+    QTest::newRow("folder, trailing slash")
+        << L{"B/"} << QByteArray("B") << L{} << QByteArray() << QByteArray() << -1;
     QTest::newRow("files") << L{"A/c.mp3", "./A/a.mp3"} << QByteArray("A") << L{"a.mp3", "c.mp3"}
-                           << QByteArray();
-    QTest::newRow("files in two folders") << L{"A/b.mp3", "B/x.mp3", "B/../A/c.mp3"}
-                                          << QByteArray("A") << L{"b.mp3", "c.mp3"} << QByteArray();
+                           << QByteArray() << QByteArray() << -1;
+    QTest::newRow("files in two folders")
+        << L{"A/b.mp3", "B/x.mp3", "B/../A/c.mp3"} << QByteArray("A") << L{"b.mp3", "c.mp3"}
+        << QByteArray("1 file not in the first file's folder was not opened: \"B/x.mp3\".")
+        << QByteArray() << -1;
+    QTest::newRow("two folders") << L{"A", "B", "A"} << QByteArray("A") << L{}
+                                 << QByteArray("1 other folder was not opened: \"B\".")
+                                 << QByteArray() << -1;
     QTest::newRow("file of the working directory")
-        << L{"top.mp3"} << QByteArray() << L{"top.mp3"} << QByteArray();
+        << L{"top.mp3"} << QByteArray() << L{"top.mp3"} << QByteArray() << QByteArray() << -1;
     QTest::newRow("missing path") << L{"nothere"} << QByteArray() << L{}
-                                  << QByteArray("Cannot open \"nothere\": File not found.");
+                                  << QByteArray("Cannot open \"nothere\": File not found.")
+                                  << QByteArray() << -1;
     QTest::newRow("missing path, then a file")
         << L{"nothere/x.mp3", "B/x.mp3"} << QByteArray("B") << L{"x.mp3"}
-        << QByteArray("Cannot open \"nothere/x.mp3\": File not found.");
-    QTest::newRow("file as a folder") << L{"top.mp3/"} << QByteArray() << L{}
-                                      << QByteArray("Cannot open \"top.mp3/\": Invalid filename.");
-    QTest::newRow("not an MP3 file") << L{"A/notes.txt", "A/b.mp3"} << QByteArray("A") << L{"b.mp3"}
-                                     << QByteArray("\"A/notes.txt\" is not an MP3 file");
-    QTest::newRow("FIFO, never opened") << L{"F/pipe.mp3"} << QByteArray() << L{}
-                                        << QByteArray("\"F/pipe.mp3\" is not an MP3 file");
-    QTest::newRow("folder not valid UTF-8")
-        << L{"caf\xE9 \xFF"} << QByteArray("caf\xE9 \xFF") << L{} << QByteArray();
+        << QByteArray("Cannot open \"nothere/x.mp3\": File not found.") << QByteArray() << -1;
+    QTest::newRow("file as a folder")
+        << L{"top.mp3/"} << QByteArray() << L{}
+        << QByteArray("Cannot open \"top.mp3/\": Invalid filename.") << QByteArray() << -1;
+    QTest::newRow("not an MP3 file")
+        << L{"A/notes.txt", "A/b.mp3"} << QByteArray("A") << L{"b.mp3"}
+        << QByteArray("\"A/notes.txt\" is not an MP3 file") << QByteArray() << -1;
+    QTest::newRow("FIFO, never opened")
+        << L{"F/pipe.mp3"} << QByteArray() << L{} << QByteArray("\"F/pipe.mp3\" is not an MP3 file")
+        << QByteArray() << -1;
+    QTest::newRow("folder not valid UTF-8") << L{"caf\xE9 \xFF"} << QByteArray("caf\xE9 \xFF")
+                                            << L{} << QByteArray() << QByteArray() << -1;
     QTest::newRow("file not valid UTF-8")
         << L{"caf\xE9 \xFF/\xE9t\xE9.mp3"} << QByteArray("caf\xE9 \xFF") << L{"\xE9t\xE9.mp3"}
-        << QByteArray();
+        << QByteArray() << QByteArray() << -1;
     QTest::newRow("folder named like an option")
-        << L{"--", "-v"} << QByteArray("-v") << L{} << QByteArray();
+        << L{"--", "-v"} << QByteArray("-v") << L{} << QByteArray() << QByteArray() << -1;
+    QTest::newRow("file named like an option")
+        << L{"--", "-dash.mp3"} << QByteArray() << L{"-dash.mp3"} << QByteArray() << QByteArray()
+        << -1;
+    QTest::newRow("symbolic link to itself")
+        << L{"loop"} << QByteArray() << L{}
+        << QByteArray("Cannot open \"loop\": Too many levels of symbolic links.") << QByteArray()
+        << -1;
+    // The box names the first ten; the standard error stream all of them.
+    L missing;
+    for (int i = 1; i <= 12; ++i)
+        missing += "gone" + QByteArray::number(i);
+    QTest::newRow("twelve missing paths")
+        << missing << QByteArray() << L{} << QByteArray("Cannot open \"gone1\": File not found.")
+        << QByteArray("\"gone10\": File not found.\nand 2 more") << 12;
+    QTest::newRow("twelve missing paths and a file elsewhere")
+        << missing + L{"B/x.mp3", "A/a.mp3"} << QByteArray("B") << L{"x.mp3"}
+        << QByteArray("Cannot open \"gone1\": File not found.")
+        << QByteArray("and 2 more\n1 file not in the first file's folder was not opened: "
+                      "\"A/a.mp3\".")
+        << 14;
 }
 
 void TestMainWindow::startArguments()
@@ -680,6 +715,8 @@ void TestMainWindow::startArguments()
     QFETCH(QByteArray, folder);
     QFETCH(QList<QByteArray>, selected);
     QFETCH(QByteArray, message);
+    QFETCH(QByteArray, boxEnd);
+    QFETCH(int, errLines);
     QTemporaryDir dir;
     const QString root = QDir(dir.path()).canonicalPath();
     QVERIFY(makeTree(root));
@@ -705,36 +742,58 @@ void TestMainWindow::startArguments()
         QVERIFY2(run.out.contains("message\t") && run.out.contains(message), run.out.constData());
         QVERIFY2(run.err.contains("trackling: ") && run.err.contains(message), run.err.constData());
     }
+    if (!boxEnd.isEmpty())
+        QVERIFY2(run.out.endsWith(boxEnd + '\n'), run.out.constData());
+    if (errLines >= 0)
+        QCOMPARE(run.err.count("\ntrackling: ") + int(run.err.startsWith("trackling: ")), errLines);
 }
 
 void TestMainWindow::helpAndVersion_data()
 {
     QTest::addColumn<QList<QByteArray>>("args");
-    QTest::addColumn<QList<QByteArray>>("expected");
+    QTest::addColumn<QList<QByteArray>>("expected"); // on the standard output
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QList<QByteArray>>("errors"); // on the standard error stream
 
     using L = QList<QByteArray>;
     const L help{"Usage: ", "trackling [options] [FOLDER | FILE...]", "-h, --help", "-v, --version",
                  "FOLDER | FILE..."};
     const L version{"Trackling " TRACKLING_VERSION "\n", "GNU GPL version 3 or later",
                     "NO WARRANTY"};
-    QTest::newRow("--help") << L{"--help"} << help;
-    QTest::newRow("-h") << L{"-h"} << help;
-    QTest::newRow("--version") << L{"--version"} << version;
-    QTest::newRow("-v") << L{"-v"} << version;
-    QTest::newRow("after a folder") << L{"A", "--version"} << version;
+    QTest::newRow("--help") << L{"--help"} << help << 0 << L{};
+    QTest::newRow("-h") << L{"-h"} << help << 0 << L{};
+    QTest::newRow("--version") << L{"--version"} << version << 0 << L{};
+    QTest::newRow("-v") << L{"-v"} << version << 0 << L{};
+    QTest::newRow("after a folder") << L{"A", "--version"} << version << 0 << L{};
+    // Mistakes end the program without a window, and say what is wrong.
+    QTest::newRow("unknown option") << L{"-x"} << L{} << 1 << L{"trackling: Unknown option 'x'."};
+    QTest::newRow("file named like an option")
+        << L{"A", "-dash.mp3"} << L{} << 1
+        << L{"trackling: \"-dash.mp3\" is a file, not an option. To open it, put -- before it: "
+             "trackling -- -dash.mp3\n"};
+    QTest::newRow("folder named like an option, with a space")
+        << L{"-my dir"} << L{} << 1
+        << L{"\"-my dir\" is a folder, not an option", "trackling -- '-my dir'\n"};
 }
 
 void TestMainWindow::helpAndVersion()
 {
     QFETCH(QList<QByteArray>, args);
     QFETCH(QList<QByteArray>, expected);
+    QFETCH(int, status);
+    QFETCH(QList<QByteArray>, errors);
     QTemporaryDir dir;
     QVERIFY(::mkdir(rawPath(dir.path(), "A").constData(), 0755) == 0);
-    // Without a display: the program would fail to open a window.
-    const Run run = runProgram(dir.path(), args, false);
-    QCOMPARE(run.exitCode, 0);
+    QVERIFY(::mkdir(rawPath(dir.path(), "-my dir").constData(), 0755) == 0);
+    QVERIFY(writeRaw(dir.path(), "-dash.mp3", mp3()));
+    // The help and the version need no display (the program would fail to open a window); a
+    // mistake is found once the program's arguments are told from Qt's own, with a display.
+    const Run run = runProgram(dir.path(), args, status != 0);
+    QCOMPARE(run.exitCode, status);
     for (const QByteArray &text : expected)
         QVERIFY2(run.out.contains(text), run.out.constData());
+    for (const QByteArray &text : errors)
+        QVERIFY2(run.err.contains(text), run.err.constData());
     QVERIFY2(!run.out.contains("report-start"), "a test option in the help");
 }
 
@@ -753,12 +812,19 @@ void TestMainWindow::dropOpens_data()
                             << QByteArray();
     QTest::newRow("files in two folders")
         << L{"A/b.mp3", "B/x.mp3", "A/a.mp3"} << copyOrMove << true << QByteArray("A")
-        << L{"a.mp3", "b.mp3"} << QByteArray();
+        << L{"a.mp3", "b.mp3"}
+        << QByteArray("1 file not in the first file's folder was not opened: \"");
     QTest::newRow("missing path") << L{"nothere"} << copyOrMove << true << QByteArray() << L{}
                                   << QByteArray("/nothere\": File not found.");
     QTest::newRow("file not valid UTF-8")
         << L{"caf\xE9 \xFF/\xE9t\xE9.mp3"} << Qt::DropActions(Qt::CopyAction) << true
         << QByteArray("caf\xE9 \xFF") << L{"\xE9t\xE9.mp3"} << QByteArray();
+    // The same limit as for the program's arguments: the first ten are named.
+    L missing;
+    for (int i = 1; i <= 12; ++i)
+        missing += "gone" + QByteArray::number(i);
+    QTest::newRow("twelve missing paths") << missing << copyOrMove << true << QByteArray() << L{}
+                                          << QByteArray("/gone10\": File not found.\nand 2 more");
     QTest::newRow("web address refused") << L{"https://example.org/A/a.mp3"} << copyOrMove << false
                                          << QByteArray() << L{} << QByteArray();
     QTest::newRow("move only refused") << L{"A"} << Qt::DropActions(Qt::MoveAction) << false
@@ -816,6 +882,7 @@ void TestMainWindow::dropOpens()
         QCOMPARE(questions.criticals.size(), 1);
         QVERIFY2(questions.criticals[0].contains(QString::fromUtf8(message)),
                  qPrintable(questions.criticals[0]));
+        QVERIFY(questions.criticals[0].count(QLatin1Char('\n')) <= 11);
     }
 }
 
