@@ -408,7 +408,7 @@ void TestCommands::renameFromTags()
     // A command that changed nothing offers nothing to take back.
     Form1->FileListBox1->clearFileSelection();
     QTest::mouseClick(Form1->Button6, Qt::LeftButton);
-    QCOMPARE(noticeText(), QStringLiteral("0 files renamed"));
+    QCOMPARE(noticeText(), QStringLiteral("0 files renamed: no files selected"));
     QVERIFY(!notice.undoButton()->isVisibleTo(&notice));
 }
 
