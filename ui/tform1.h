@@ -13,6 +13,7 @@ enum class ReportVerb;
 class CommandRunner;
 class ModalQuestions;
 class QAction;
+class QKeyEvent;
 class QMenu;
 class PreviewControl;
 class ResultNotice;
@@ -69,7 +70,9 @@ public:
     CommandRunner &commandRunner() { return *m_runner; }
 
 public slots:
-    void FormKeyDown(int key, Qt::KeyboardModifiers shift);
+    // The window's keys; returns true for a key the window takes alone (F2, and Ctrl+Z outside
+    // text fields), which no control then sees.
+    bool FormKeyDown(int key, Qt::KeyboardModifiers shift);
     void FileListBox1ContextPopup(const QPoint &pos);
     void ID3v1FromID3v21Click();
     void DirectoryListBox1Change();
@@ -121,6 +124,9 @@ private:
     void showUndoReport(const std::optional<UndoReport> &report, bool redo);
     // How many of the files left as they were a notice lists.
     static constexpr int kListedLeftFiles = 200;
+    // The Menu key and Shift+F10, which open the file list's menu from the keyboard.
+    static bool isContextMenuKey(const QKeyEvent &key);
+    void openFileListMenu();
     // Whether the key goes to a text field, which keeps Ctrl+Z for its own typing.
     bool typingHasFocus() const;
 

@@ -349,6 +349,11 @@ void TestCommands::renameByPrompt()
     Form1->FileListBox1->setSelected(1, true);
 
     if (byKey) {
+        // The key is let go while the prompt is open: its release goes to the prompt's window.
+        questions.whileAsking = [] {
+            QKeyEvent release(QEvent::KeyRelease, Qt::Key_F2, Qt::NoModifier);
+            QApplication::sendEvent(Form2, &release);
+        };
         Form1->FileListBox1->setFocus();
         QTest::keyClick(Form1->FileListBox1, Qt::Key_F2);
     } else {
@@ -442,6 +447,19 @@ void TestCommands::contextMenu()
     QCOMPARE(texts, (QStringList{"Edit tag(s)", "Rename file(s)", "Trim filename(s)",
                                  "Rename from tags", "", "ID3v1 from ID3v2"}));
     Form1->PopupMenu1->hide();
+    // From the keyboard too: the Menu key and Shift+F10 in the list, at its current file.
+    Form1->FileListBox1->setItemIndex(1);
+    for (const auto &[key, modifiers] :
+         {std::pair{Qt::Key_Menu, Qt::NoModifier}, std::pair{Qt::Key_F10, Qt::ShiftModifier}}) {
+        Form1->FileListBox1->setFocus();
+        QTest::keyClick(Form1->FileListBox1, key, modifiers);
+        QTRY_VERIFY(Form1->PopupMenu1->isVisible());
+        const QRect item = Form1->FileListBox1->visualRect(Form1->FileListBox1->currentIndex());
+        QCOMPARE(Form1->PopupMenu1->pos(),
+                 Form1->FileListBox1->viewport()->mapToGlobal(item.bottomLeft()));
+        Form1->PopupMenu1->hide();
+    }
+    QCOMPARE(listSelection(), std::vector<bool>(2, false)); // the keys did nothing else
 
     Form1->FileListBox1->setSelected(0, true);
     Form1->FileListBox1->setSelected(1, true);
