@@ -65,10 +65,12 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent)
     openStartFolder();
 
     m_notice = new ResultNotice(this, FileListBox1);
+    m_notice->setReserveSpace([this](int height) { FileListBox1->reserveBottom(height); });
     m_runner = std::make_unique<CommandRunner>(*m_notice,
                                                [this] { FileListBox1->flushPendingUnselect(); });
     connect(m_notice, &ResultNotice::stopRequested, this, [this] { m_runner->requestStop(); });
     buildPopupMenu();
+    addFilesLeftToMenu();
     connectHandlers();
     qApp->installEventFilter(this);
     acceptPathDrops(this);
@@ -94,6 +96,19 @@ void TForm1::drawPictures()
         icon.addPixmap(buttonPicture(QString::fromLatin1(words), dpr, true), QIcon::Active);
         button->setIcon(icon);
     }
+}
+
+void TForm1::addFilesLeftToMenu()
+{
+    // Offered while a notice tells of files left as they were: its list, from the keyboard too.
+    QAction *separator = PopupMenu1->addSeparator();
+    FilesLeft1 = PopupMenu1->addAction(QStringLiteral("Files left as they were"));
+    connect(PopupMenu1, &QMenu::aboutToShow, this, [this, separator] {
+        const bool offered = m_notice->hasDetails();
+        separator->setVisible(offered);
+        FilesLeft1->setVisible(offered);
+    });
+    connect(FilesLeft1, &QAction::triggered, m_notice, &ResultNotice::showDetails);
 }
 
 void TForm1::openStartFolder()

@@ -57,6 +57,8 @@ public:
     QAction *TrimFilenames1 = nullptr;
     QAction *RenameFromTags1 = nullptr;
     QAction *ID3v1FromID3v21 = nullptr;
+    // Lists the files the last command left as they were, while its notice shows.
+    QAction *FilesLeft1 = nullptr;
     // Ctrl+Z: takes back the last command that changed files (asking first when an earlier run
     // made it); Ctrl+Shift+Z makes again what undo took back. Each returns what it did, nothing
     // when there was nothing to do, it was declined or it failed (the failure is shown).
@@ -98,6 +100,7 @@ protected:
 private:
     void connectHandlers();
     void buildPopupMenu();
+    void addFilesLeftToMenu();
     void drawPictures();
     void openStartFolder();
     NamingOptions namingOptions() const;
