@@ -4,6 +4,7 @@
 #include "ioerror.h"
 #include "reporttext.h"
 
+#include "accessibility.h"
 #include "fieldstate.h"
 #include "folderscan.h"
 #include "programstyle.h"
@@ -193,6 +194,7 @@ void createWindows()
     font.setPointSize(8);
     QApplication::setFont(font);
     useProgramStyle();
+    installAccessibility();
     new TForm1;
     new TForm2(Form1);
 }

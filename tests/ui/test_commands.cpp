@@ -411,6 +411,27 @@ void TestCommands::renameFromTags()
     QVERIFY(list.contains(notice.geometry()));
     QCOMPARE(notice.geometry().bottom(), list.bottom() - Form1->FileListBox1->frameWidth());
     QVERIFY(notice.height() >= 2 * notice.fontMetrics().height());
+    // A screen reader is told of it as an alert, by its text, and how to list the files left.
+    QAccessibleInterface *spoken = QAccessible::queryAccessibleInterface(&notice);
+    QVERIFY(spoken);
+    QCOMPARE(spoken->role(), QAccessible::AlertMessage);
+    QCOMPARE(spoken->text(QAccessible::Name), noticeText());
+    QVERIFY(spoken->text(QAccessible::Description).contains(QStringLiteral("Shift+F10")));
+    // The files left, from the keyboard: the file list's menu offers them (and keeps the notice).
+    Form1->FileListBox1->setFocus();
+    QTest::keyClick(Form1->FileListBox1, Qt::Key_Menu);
+    QTRY_VERIFY(Form1->PopupMenu1->isVisible());
+    QVERIFY(Form1->FilesLeft1->isVisible());
+    Form1->FilesLeft1->trigger();
+    Form1->PopupMenu1->hide();
+    QVERIFY(notice.detailsList()->isVisible());
+    QAccessibleInterface *leftList = QAccessible::queryAccessibleInterface(notice.detailsList());
+    QCOMPARE(leftList->role(), QAccessible::ToolTip);
+    QCOMPARE(leftList->text(QAccessible::Description), notice.detailsList()->text());
+    QVERIFY(!noticeText().isEmpty());
+    // A click on the notice takes its list away, and another shows it again.
+    QTest::mouseClick(&notice, Qt::LeftButton);
+    QVERIFY(!notice.detailsList()->isVisible());
     QTest::mouseClick(&notice, Qt::LeftButton);
     QVERIFY(notice.detailsList()->isVisible());
     QCOMPARE(notice.detailsList()->textFormat(), Qt::PlainText);

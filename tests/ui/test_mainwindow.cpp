@@ -73,64 +73,102 @@ struct Row {
     const char *kind;
     QRect rect;
     const char *text;
-    const char *buddy = ""; // the field a label names
+    const char *buddy = "";     // the field a label names
+    const char *spoken = "";    // its name for a screen reader; empty: not checked
+    const char *described = ""; // its description for a screen reader; empty: not checked
 };
 
 const Row mainRows[] = {
-    {"Image1", "QLabel", {8, 8, 425, 73}, ""},
+    {"Image1", "QLabel", {8, 8, 425, 73}, "", "", "Trackling", "The program's banner"},
     {"Bevel1", "QFrame", {8, 104, 425, 297}, ""},
-    {"DriveComboBox1", "TDriveComboBox", {16, 112, 177, 19}, ""},
-    {"Button1", "QPushButton", {200, 112, 113, 19}, "Clear selection"},
-    {"Button2", "QPushButton", {314, 112, 113, 19}, "Select all"},
-    {"DirectoryListBox1", "TDirectoryListBox", {16, 136, 177, 256}, ""},
-    {"FileListBox1", "TFileListBox", {200, 136, 225, 211}, ""},
-    {"Button3", "QPushButton", {200, 354, 113, 19}, "Trim filename(s)"},
-    {"Button4", "QPushButton", {314, 354, 113, 19}, "Rename file(s)"},
-    {"Button7", "QPushButton", {200, 374, 113, 19}, "Edit tag(s)"},
-    {"Button8", "QPushButton", {314, 374, 113, 19}, "Play file"},
-    {"GroupBox1", "QGroupBox", {440, 8, 233, 121}, " Tag Info "},
-    {"Panel1", "QLabel", {448, 24, 49, 21}, "Artist ", "Edit1"},
-    {"Edit1", "QLineEdit", {496, 24, 169, 21}, ""},
-    {"Panel2", "QLabel", {448, 48, 49, 21}, "Album ", "Edit2"},
-    {"Edit2", "QLineEdit", {496, 48, 169, 21}, ""},
-    {"Panel3", "QLabel", {448, 72, 49, 21}, "Year ", "MaskEdit1"},
-    {"MaskEdit1", "QLineEdit", {496, 72, 33, 21}, ""},
-    {"Panel5", "QLabel", {536, 72, 33, 21}, "Genre ", "ComboBox1"},
-    {"ComboBox1", "QComboBox", {568, 72, 97, 21}, "(none)"},
-    {"Panel4", "QLabel", {448, 96, 49, 21}, "Comment ", "Edit3"},
-    {"Edit3", "QLineEdit", {496, 96, 169, 21}, ""},
-    {"RadioGroup1", "TRadioGroup", {440, 136, 233, 73}, " Filename Format "},
-    {"GroupBox2", "QGroupBox", {440, 216, 233, 76}, " Options "},
-    {"CheckBox1", "QCheckBox", {448, 232, 217, 17}, "Ask for new title if title exceeds 30 chars"},
-    {"CheckBox2", "QCheckBox", {448, 250, 217, 17}, "Get artist and album from directory name"},
-    {"CheckBox3", "QCheckBox", {448, 268, 217, 17}, "No driveletter in playlists"},
+    {"DriveComboBox1", "TDriveComboBox", {16, 112, 177, 19}, "", "", "Drive", ""},
+    {"Button1", "QPushButton", {200, 112, 113, 19}, "Clear selection", "", "Clear selection", ""},
+    {"Button2", "QPushButton", {314, 112, 113, 19}, "Select all", "", "Select all", ""},
+    {"DirectoryListBox1", "TDirectoryListBox", {16, 136, 177, 256}, "", "", "Folders", ""},
+    {"FileListBox1", "TFileListBox", {200, 136, 225, 211}, "", "", "Files", ""},
+    {"Button3", "QPushButton", {200, 354, 113, 19}, "Trim filename(s)", "", "Trim filename(s)", ""},
+    {"Button4", "QPushButton", {314, 354, 113, 19}, "Rename file(s)", "", "Rename file(s)", ""},
+    {"Button7", "QPushButton", {200, 374, 113, 19}, "Edit tag(s)", "", "Edit tag(s)", ""},
+    {"Button8", "QPushButton", {314, 374, 113, 19}, "Play file", "", "Play file", ""},
+    {"GroupBox1", "QGroupBox", {440, 8, 233, 121}, " Tag Info ", "", "Tag Info", ""},
+    {"Panel1", "QLabel", {448, 24, 49, 21}, "Artist ", "Edit1", "Artist", ""},
+    {"Edit1", "QLineEdit", {496, 24, 169, 21}, "", "", "Artist", ""},
+    {"Panel2", "QLabel", {448, 48, 49, 21}, "Album ", "Edit2", "Album", ""},
+    {"Edit2", "QLineEdit", {496, 48, 169, 21}, "", "", "Album", ""},
+    {"Panel3", "QLabel", {448, 72, 49, 21}, "Year ", "MaskEdit1", "Year", ""},
+    {"MaskEdit1", "QLineEdit", {496, 72, 33, 21}, "", "", "Year", ""},
+    {"Panel5", "QLabel", {536, 72, 33, 21}, "Genre ", "ComboBox1", "Genre", ""},
+    {"ComboBox1", "QComboBox", {568, 72, 97, 21}, "(none)", "", "Genre", ""},
+    {"Panel4", "QLabel", {448, 96, 49, 21}, "Comment ", "Edit3", "Comment", ""},
+    {"Edit3", "QLineEdit", {496, 96, 169, 21}, "", "", "Comment", ""},
+    {"RadioGroup1",
+     "TRadioGroup",
+     {440, 136, 233, 73},
+     " Filename Format ",
+     "",
+     "Filename Format",
+     ""},
+    {"GroupBox2", "QGroupBox", {440, 216, 233, 76}, " Options ", "", "Options", ""},
+    {"CheckBox1",
+     "QCheckBox",
+     {448, 232, 217, 17},
+     "Ask for new title if title exceeds 30 chars",
+     "",
+     "Ask for new title if title exceeds 30 chars",
+     ""},
+    {"CheckBox2",
+     "QCheckBox",
+     {448, 250, 217, 17},
+     "Get artist and album from directory name",
+     "",
+     "Get artist and album from directory name",
+     ""},
+    {"CheckBox3",
+     "QCheckBox",
+     {448, 268, 217, 17},
+     "No driveletter in playlists",
+     "",
+     "No driveletter in playlists",
+     ""},
     {"Bevel2", "QFrame", {440, 302, 233, 99}, ""},
-    {"Button6", "QPushButton", {448, 310, 105, 25}, "Rename from tags"},
-    {"Button5", "QPushButton", {560, 310, 105, 25}, "Create playlist(s)"},
-    {"BitBtn1", "QPushButton", {448, 342, 105, 51}, ""},
-    {"BitBtn2", "QPushButton", {560, 342, 105, 51}, ""},
+    {"Button6", "QPushButton", {448, 310, 105, 25}, "Rename from tags", "", "Rename from tags", ""},
+    {"Button5",
+     "QPushButton",
+     {560, 310, 105, 25},
+     "Create playlist(s)",
+     "",
+     "Create playlist(s)",
+     ""},
+    {"BitBtn1",
+     "QPushButton",
+     {448, 342, 105, 51},
+     "",
+     "",
+     "TAG'EM!",
+     "Writes the tags of the selected files"},
+    {"BitBtn2", "QPushButton", {560, 342, 105, 51}, "", "", "EXIT!", "Ends the program"},
 };
 
 const Row dialogRows[] = {
     {"Panel6", "QLabel", {8, 8, 393, 25}, ""},
-    {"GroupBox2", "QGroupBox", {8, 40, 153, 145}, " File Info "},
-    {"Memo1", "QPlainTextEdit", {16, 56, 137, 121}, ""},
-    {"GroupBox1", "QGroupBox", {168, 40, 233, 145}, " Tag Info "},
-    {"Panel1", "QLabel", {176, 56, 49, 21}, "Title ", "Edit1"},
-    {"Edit1", "QLineEdit", {224, 56, 169, 21}, ""},
-    {"Panel2", "QLabel", {176, 80, 49, 21}, "Artist ", "Edit2"},
-    {"Edit2", "QLineEdit", {224, 80, 169, 21}, ""},
-    {"Panel4", "QLabel", {176, 104, 49, 21}, "Album ", "Edit3"},
-    {"Edit3", "QLineEdit", {224, 104, 169, 21}, ""},
-    {"Panel3", "QLabel", {176, 128, 49, 21}, "Year ", "MaskEdit1"},
-    {"MaskEdit1", "QLineEdit", {224, 128, 33, 21}, ""},
-    {"Panel5", "QLabel", {264, 128, 33, 21}, "Genre ", "ComboBox1"},
-    {"ComboBox1", "QComboBox", {296, 128, 97, 21}, ""},
-    {"Panel7", "QLabel", {176, 152, 49, 21}, "Comment ", "Edit4"},
-    {"Edit4", "QLineEdit", {224, 152, 169, 21}, ""},
+    {"GroupBox2", "QGroupBox", {8, 40, 153, 145}, " File Info ", "", "File Info", ""},
+    {"Memo1", "QPlainTextEdit", {16, 56, 137, 121}, "", "", "File Info", ""},
+    {"GroupBox1", "QGroupBox", {168, 40, 233, 145}, " Tag Info ", "", "Tag Info", ""},
+    {"Panel1", "QLabel", {176, 56, 49, 21}, "Title ", "Edit1", "Title", ""},
+    {"Edit1", "QLineEdit", {224, 56, 169, 21}, "", "", "Title", ""},
+    {"Panel2", "QLabel", {176, 80, 49, 21}, "Artist ", "Edit2", "Artist", ""},
+    {"Edit2", "QLineEdit", {224, 80, 169, 21}, "", "", "Artist", ""},
+    {"Panel4", "QLabel", {176, 104, 49, 21}, "Album ", "Edit3", "Album", ""},
+    {"Edit3", "QLineEdit", {224, 104, 169, 21}, "", "", "Album", ""},
+    {"Panel3", "QLabel", {176, 128, 49, 21}, "Year ", "MaskEdit1", "Year", ""},
+    {"MaskEdit1", "QLineEdit", {224, 128, 33, 21}, "", "", "Year", ""},
+    {"Panel5", "QLabel", {264, 128, 33, 21}, "Genre ", "ComboBox1", "Genre", ""},
+    {"ComboBox1", "QComboBox", {296, 128, 97, 21}, "", "", "Genre", ""},
+    {"Panel7", "QLabel", {176, 152, 49, 21}, "Comment ", "Edit4", "Comment", ""},
+    {"Edit4", "QLineEdit", {224, 152, 169, 21}, "", "", "Comment", ""},
     {"Bevel1", "QFrame", {8, 192, 393, 41}, ""},
-    {"Button1", "QPushButton", {16, 200, 185, 25}, "Save"},
-    {"Button2", "QPushButton", {208, 200, 185, 25}, "Cancel"},
+    {"Button1", "QPushButton", {16, 200, 185, 25}, "Save", "", "Save", ""},
+    {"Button2", "QPushButton", {208, 200, 185, 25}, "Cancel", "", "Cancel", ""},
 };
 
 QString caption(QWidget *w)
@@ -153,11 +191,14 @@ void addRows(const Row *rows, std::size_t n)
     QTest::addColumn<QRect>("rect");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("buddy");
+    QTest::addColumn<QString>("spoken");
+    QTest::addColumn<QString>("described");
     for (std::size_t i = 0; i < n; ++i)
         QTest::newRow(rows[i].name)
             << QString::fromLatin1(rows[i].name) << QString::fromLatin1(rows[i].kind)
             << rows[i].rect << QString::fromLatin1(rows[i].text)
-            << QString::fromLatin1(rows[i].buddy);
+            << QString::fromLatin1(rows[i].buddy) << QString::fromLatin1(rows[i].spoken)
+            << QString::fromLatin1(rows[i].described);
 }
 
 void checkControl(QWidget *window)
@@ -167,6 +208,8 @@ void checkControl(QWidget *window)
     QFETCH(QRect, rect);
     QFETCH(QString, text);
     QFETCH(QString, buddy);
+    QFETCH(QString, spoken);
+    QFETCH(QString, described);
     auto *w = window->findChild<QWidget *>(name);
     QVERIFY(w);
     QCOMPARE(w->parentWidget(), window);
@@ -184,6 +227,24 @@ void checkControl(QWidget *window)
             QCOMPARE(labels.size(), 1);
             QCOMPARE(labels.constFirst().first->object(), label);
         }
+    }
+    // What a screen reader says of it: the name of its label or caption (not its value), and
+    // what a picture shows.
+    QAccessibleInterface *control = QAccessible::queryAccessibleInterface(w);
+    QVERIFY(control);
+    if (!spoken.isEmpty())
+        QCOMPARE(control->text(QAccessible::Name).trimmed(), spoken);
+    if (!described.isEmpty())
+        QVERIFY2(control->text(QAccessible::Description).startsWith(described),
+                 qPrintable(control->text(QAccessible::Description)));
+    if (auto *box = qobject_cast<QComboBox *>(w)) {
+        QCOMPARE(control->role(), QAccessible::ComboBox);
+        QCOMPARE(control->text(QAccessible::Value), box->currentText());
+        QCOMPARE(control->childCount(), 1);
+        QCOMPARE(control->child(0)->object(), box->view());
+        QVERIFY(control->actionInterface());
+        QVERIFY(control->actionInterface()->actionNames().contains(
+            QAccessibleActionInterface::showMenuAction()));
     }
 }
 
@@ -314,6 +375,16 @@ void TestMainWindow::tabOrder()
                                   "BitBtn1",
                                   "BitBtn2"};
     QCOMPARE(tabChain(Form1, Form1->DriveComboBox1), expected);
+    // Every stop has a name for a screen reader, in both windows.
+    for (QWidget *window : {static_cast<QWidget *>(Form1), static_cast<QWidget *>(Form2)}) {
+        for (QWidget *w : window->findChildren<QWidget *>()) {
+            if (!(w->focusPolicy() & Qt::TabFocus) || w->window() != window)
+                continue;
+            QAccessibleInterface *control = QAccessible::queryAccessibleInterface(w);
+            QVERIFY2(control && !control->text(QAccessible::Name).trimmed().isEmpty(),
+                     qPrintable(w->objectName()));
+        }
+    }
     QCOMPARE(tabChain(Form2, Form2->Edit1),
              (QStringList{"Edit1", "Edit2", "Edit3", "MaskEdit1", "ComboBox1", "Edit4", "Button1",
                           "Button2"}));
