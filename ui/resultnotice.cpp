@@ -112,7 +112,8 @@ ResultNotice::ResultNotice(QWidget *window, QAbstractScrollArea *over)
     m_details->setAccessibleName(QStringLiteral("Files left as they were"));
 
     // The notice follows the viewport: a scroll bar that comes or goes changes its width.
-    m_over->viewport()->installEventFilter(this);
+    m_viewport = m_over->viewport();
+    m_viewport->installEventFilter(this);
 
     m_hide.setSingleShot(true);
     m_hide.setInterval(10000);
@@ -155,7 +156,8 @@ void ResultNotice::showResult(const QString &text, const QString &details)
     m_stop->hide();
     m_undo->setVisible(bool(m_undoHandler));
     setCursor(details.isEmpty() ? Qt::ArrowCursor : Qt::PointingHandCursor);
-    // Shown anew, so that a screen reader tells of it also when it replaces a notice.
+    // Shown anew, so that a screen reader tells of it also when it replaces a notice (the
+    // rows' room stays).
     hide();
     place();
     announce();
@@ -168,6 +170,7 @@ void ResultNotice::dismiss()
     m_details->hide();
     m_progress = false;
     hide();
+    reserve(0);
 }
 
 QString ResultNotice::text() const
@@ -217,15 +220,11 @@ void ResultNotice::changeEvent(QEvent *event)
     QFrame::changeEvent(event);
 }
 
-void ResultNotice::hideEvent(QHideEvent *event)
-{
-    reserve(0);
-    QFrame::hideEvent(event);
-}
-
 bool ResultNotice::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_over->viewport() && event->type() == QEvent::Resize && !isHidden())
+    // Only the viewport's own pointer is compared: the list may be half destroyed when its
+    // viewport's last events come.
+    if (watched == m_viewport && event->type() == QEvent::Resize && !isHidden())
         place();
     return QFrame::eventFilter(watched, event);
 }

@@ -62,7 +62,6 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void changeEvent(QEvent *event) override;
-    void hideEvent(QHideEvent *event) override;
 
 private:
     void place();
@@ -72,6 +71,7 @@ private:
     void reserve(int height);
 
     QAbstractScrollArea *m_over;
+    QWidget *m_viewport; // m_over's, watched for its size
     QLabel *m_text;
     QPushButton *m_stop;
     QPushButton *m_undo;

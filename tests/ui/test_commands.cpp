@@ -441,6 +441,8 @@ void TestCommands::renameFromTags()
     QTest::mouseClick(Form1->FileListBox1->viewport(), Qt::LeftButton);
     QCOMPARE(noticeText(), QString());
     QVERIFY(!notice.detailsList()->isVisible());
+    QCOMPARE(Form1->FileListBox1->viewport()->geometry().bottom(),
+             Form1->FileListBox1->contentsRect().bottom());
 
     // A command that changed nothing offers nothing to take back.
     Form1->FileListBox1->clearFileSelection();
@@ -659,6 +661,9 @@ void TestCommands::noticeLeavesScrollBarFree()
     QCOMPARE(testfiles::readFile(folder.file("Band - 00.mp3")), tagged);
     QVERIFY(!Form1->lastUndoReport());
     QCOMPARE(noticeText(), QString());
+    // The rows' room is given back.
+    QCOMPARE(Form1->FileListBox1->viewport()->geometry().bottom(),
+             Form1->FileListBox1->contentsRect().bottom());
     QVERIFY(questions.criticals.isEmpty());
     qunsetenv("XDG_STATE_HOME");
 }
