@@ -747,10 +747,8 @@ void TestCommands::noticeColours_data()
     alike.setColor(QPalette::ToolTipText, Qt::white);
     QTest::newRow("light") << light << false;
     QTest::newRow("dark, light tool tips") << dark << false;
-    QTest::newRow("dark, dark tool tips") << darkTips << false;
     QTest::newRow("dark, tool tips without contrast") << alike << false;
-    QTest::newRow("dark, chosen while running") << dark << true;
-    QTest::newRow("light, chosen while running") << light << true;
+    QTest::newRow("dark tool tips, chosen while running") << darkTips << true;
 }
 
 void TestCommands::noticeColours()
@@ -771,12 +769,8 @@ void TestCommands::noticeColours()
     ResultNotice &notice = Form1->notice();
     notice.setUndoHandler([] {});
     notice.showResult(QStringLiteral("12 files tagged"), QStringLiteral("a.mp3: cancelled"));
-    if (afterStart) {
-        QApplication::setPalette(palette.color(QPalette::Window).lightness() < 128
-                                     ? QPalette(Qt::white)
-                                     : darkPalette());
+    if (afterStart) // a desktop switched to a dark theme while the notice shows
         QApplication::setPalette(palette);
-    }
     QApplication::processEvents();
 
     // One pair of colours for the text, the buttons and the list of files left.
@@ -788,6 +782,8 @@ void TestCommands::noticeColours()
     }
     QVERIFY(text);
     const QColor ink = text->palette().color(text->foregroundRole());
+    if (afterStart) // the new theme's own pair
+        QCOMPARE(background, palette.color(QPalette::ToolTipBase));
     QVERIFY2(contrast(ink, background) >= 4.5,
              qPrintable(QString::number(contrast(ink, background))));
     for (QPushButton *button : {notice.undoButton(), notice.stopButton()}) {
