@@ -8,11 +8,13 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QIcon>
+#include <QRegularExpression>
 #include <QTimer>
 
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <sys/stat.h>
 
 namespace
 {
@@ -73,6 +75,43 @@ struct Options {
     }
 };
 
+// The shell word for an argument: as it is when it needs no quotes, else in single quotes.
+QString shellWord(const QString &arg)
+{
+    static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./+,:=@%-]+$"));
+    if (plain.match(arg).hasMatch())
+        return arg;
+    QString quoted = arg;
+    quoted.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+}
+
+// A mistake that is a file's name: "-dash.mp3" reads as the options d, a, s, ... When an
+// argument before "--" that is not one of the program's options names an existing file or
+// folder, the message that says so and how to open it; empty otherwise.
+QString pathTakenForOption(const QStringList &arguments, const Options &options)
+{
+    QStringList known;
+    for (const QCommandLineOption *option : {&options.help, &options.version, &options.reportStart})
+        known += option->names();
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const QString &arg = arguments[i];
+        if (arg == QLatin1String("--"))
+            break;
+        if (arg.size() < 2 || !arg.startsWith(QLatin1Char('-')))
+            continue;
+        const QString name = arg.startsWith(QLatin1String("--")) ? arg.mid(2) : arg.mid(1);
+        struct stat st;
+        if (known.contains(name) || ::stat(encodeFileName(arg).constData(), &st) != 0)
+            continue;
+        return QStringLiteral("\"%1\" is a %2, not an option. To open it, put -- before it: "
+                              "trackling -- %3")
+            .arg(arg, S_ISDIR(st.st_mode) ? QStringLiteral("folder") : QStringLiteral("file"),
+                 shellWord(arg));
+    }
+    return {};
+}
+
 void printVersion()
 {
     std::printf("Trackling %s\n"
@@ -119,7 +158,13 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     const Options options;
     options.addTo(parser);
-    parser.process(decodedArguments(argc, argv)); // a mistake is reported, and the program ends
+    const QStringList arguments = decodedArguments(argc, argv);
+    if (!parser.parse(arguments)) { // a mistake is reported, and the program ends
+        const QString file = pathTakenForOption(arguments, options);
+        std::fprintf(stderr, "trackling: %s\n",
+                     encodeFileName(file.isEmpty() ? parser.errorText() : file).constData());
+        return 1;
+    }
     if (parser.isSet(options.version)) { // given in a form asksForInformation does not know
         printVersion();
         return 0;
@@ -127,7 +172,7 @@ int main(int argc, char *argv[])
     if (parser.isSet(options.help))
         parser.showHelp(0);
 
-    const QStringList problems = createWindowsFor(parser.positionalArguments());
+    const OpenProblems problems = createWindowsFor(parser.positionalArguments());
     showMainWindow();
     QTimer::singleShot(0, &app, [problems] { reportOpenProblems(problems); });
     if (parser.isSet(options.reportStart)) {

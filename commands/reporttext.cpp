@@ -44,6 +44,15 @@ QString reportText(const WalkReport &report, ReportVerb verb)
         text = counted(report.done, "file changed again", "files changed again");
         break;
     }
+    if (report.done == 0 && report.left.empty() && !report.stopped) {
+        // Nothing done and nothing left: the notice says why there was nothing to do.
+        if (report.total > 0)
+            text += QStringLiteral(": cancelled");
+        else if (verb == ReportVerb::Restored || verb == ReportVerb::ChangedAgain)
+            text += QStringLiteral(": the command changed no file");
+        else
+            text += QStringLiteral(": no files selected");
+    }
     if (!report.left.empty()) {
         text += QStringLiteral(", ") +
                 counted(qsizetype(report.left.size()), "left as it was: ", "left as they were: ");

@@ -24,6 +24,8 @@ QString countText(long long n);
 //   "9 files renamed, 3 left as they were: name already taken (2), no artist or title in the
 //    tag (1)"
 //   "4,512 files tagged, stopped after 4,512 of 100,000"
+// A command that did nothing and left nothing says why, never a bare "0 files renamed":
+//   "0 files renamed: no files selected", "0 playlists written: cancelled"
 QString reportText(const WalkReport &report, ReportVerb verb);
 
 // The progress line of a running command: "Tagging 4,512 of 100,000", "Renaming 3 of 9",

@@ -79,7 +79,7 @@ Result applyTag(Folders &folders, const JournalTag &c, const Step &step)
     } catch (const IoError &e) {
         if (e.errorNumber() == 2)
             return left(kUndoGone);
-        if (e.errorNumber() == 3 || e.errorNumber() == 5)
+        if (e.errorNumber() == ELOOP || e.errorNumber() == 3 || e.errorNumber() == 5)
             return left(kUndoChangedSince); // a link, a folder, or another kind of file now
         throw;
     }

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a configured build folder, unpacks it and a `cmake --install`
 # into scratch roots, and checks what would be installed: the program (its --help and --version
-# without a display), its menu entry (opening folders and MP3 files), icon, AppStream data
-# (validated), manual page, copyright file and changelog; and of the package: a stripped binary,
-# its runtime dependencies, and lintian without errors or warnings.
+# without a display), its menu entry (opening MP3 files, never claiming folders), icon, AppStream
+# data (validated), manual page, copyright file and changelog; and of the package: a stripped
+# binary, its runtime dependencies, and lintian without errors or warnings.
 #   scripts/check-package.sh BUILD_DIR
 set -euo pipefail
 build="$(cd "${1:?usage: check-package.sh BUILD_DIR}" && pwd)"
@@ -31,9 +31,11 @@ check_tree() {
     appstreamcli validate --no-net --pedantic "$root/share/metainfo/$app_id.metainfo.xml" >/dev/null \
         || fail "metainfo rejected"
     grep -q '^Exec=trackling %F$' "$desktop" || fail "Exec line does not take files and folders"
-    for type in inode/directory audio/mpeg; do
-        grep -q "^MimeType=.*$type;" "$desktop" || fail "menu entry does not open $type"
-    done
+    grep -q "^MimeType=.*audio/mpeg;" "$desktop" || fail "menu entry does not open audio/mpeg"
+    # A tag editor must never become the program that opens folders.
+    ! grep -q "^MimeType=.*inode/directory" "$desktop" || fail "menu entry claims folders"
+    ! grep -q "inode/directory" "$root/share/metainfo/$app_id.metainfo.xml" \
+        || fail "metainfo claims folders"
     grep -q '<project_license>GPL-3.0-or-later</project_license>' \
         "$root/share/metainfo/$app_id.metainfo.xml" || fail "metainfo licence"
 

@@ -1,6 +1,7 @@
 #include "ioerror.h"
 
 #include <cerrno>
+#include <cstring>
 
 std::string withFullStop(const std::string &text)
 {
@@ -21,7 +22,6 @@ IoError IoError::fromErrno(int err)
         return IoError(2, "File not found");
     case ENOTDIR:
     case ENAMETOOLONG:
-    case ELOOP:
         return IoError(3, "Invalid filename");
     case EMFILE:
     case ENFILE:
@@ -36,9 +36,15 @@ IoError IoError::fromErrno(int err)
     case EDQUOT:
     case EFBIG:
         return diskFull();
+    case ELOOP:
+        // A loop of symbolic links is not a bad name: the system's own words say what it is.
+        if (const char *text = ::strerrordesc_np(err))
+            return IoError(err, text);
+        break;
     default:
-        return IoError(err, "I/O error " + std::to_string(err));
+        break;
     }
+    return IoError(err, "I/O error " + std::to_string(err));
 }
 
 IoError IoError::accessDenied()

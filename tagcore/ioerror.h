@@ -5,8 +5,9 @@
 
 // A failed file operation. errorNumber() is the program's error number: 2 file not found,
 // 3 invalid filename, 4 too many open files, 5 access denied, 100 short read, 101 short write
-// or full disk; any other failure carries the system's errno. message() is the text shown to the
-// user, full stop included.
+// or full disk; any other failure carries the system's errno, with the system's own text for a
+// loop of symbolic links and "I/O error N" otherwise. message() is the text shown to the user,
+// full stop included.
 class IoError : public std::runtime_error
 {
 public:

@@ -200,3 +200,9 @@ void TFileListBox::setItemIndex(int row)
 {
     selectionModel()->setCurrentIndex(m_model->index(row, 0), QItemSelectionModel::NoUpdate);
 }
+
+void TFileListBox::reserveBottom(int height)
+{
+    if (viewportMargins().bottom() != height)
+        setViewportMargins(0, 0, 0, height);
+}

@@ -51,6 +51,10 @@ public:
     // Shows the unselects collected so far.
     void flushPendingUnselect() const;
 
+    // Keeps the rows out of the lowest height pixels of the list's inside (where a notice lies),
+    // beside the scroll bar, which keeps its length; 0 gives them back.
+    void reserveBottom(int height);
+
 private:
     void applySelection(const std::vector<bool> &selected) const;
 

@@ -3,7 +3,9 @@
 #include "filenames.h"
 #include "ioerror.h"
 #include "nametext.h"
+#include "reporttext.h"
 
+#include "accessibility.h"
 #include "fieldstate.h"
 #include "folderscan.h"
 #include "programstyle.h"
@@ -84,12 +86,33 @@ QStringList selectRequested(const OpenRequest &request)
     return problems;
 }
 
+// "3 files not in the first file's folder were not opened: "B/x.mp3", ..." naming at most
+// kMaxNamedProblems of them.
+QString elsewhereText(int n, const char *one, const char *many, const char *where,
+                      const QStringList &paths)
+{
+    QStringList named;
+    for (qsizetype i = 0; i < paths.size() && i < kMaxNamedProblems; ++i)
+        named += QLatin1Char('"') + paths[i] + QLatin1Char('"');
+    QString text = countText(n) + QLatin1Char(' ') + QLatin1String(n == 1 ? one : many) +
+                   QLatin1String(where) +
+                   QLatin1String(n == 1 ? " was not opened: " : " were not opened: ") +
+                   named.join(QStringLiteral(", "));
+    if (paths.size() > kMaxNamedProblems)
+        text += QStringLiteral(" and ") + countText(paths.size() - kMaxNamedProblems) +
+                QStringLiteral(" more");
+    return text + QLatin1Char('.');
+}
+
 } // namespace
 
 OpenRequest resolvePaths(const QStringList &paths)
 {
     OpenRequest request;
     QByteArray chosen; // the folder's own bytes
+    bool chosenForFile = false;
+    int filesElsewhere = 0;
+    QStringList foldersElsewhere;
     // The folder last looked at: "trackling *.mp3" names one folder thousands of times.
     QByteArray lastFolder;
     QByteArray lastResolved;
@@ -97,7 +120,7 @@ OpenRequest resolvePaths(const QStringList &paths)
         const QByteArray bytes = encodeFileName(path);
         struct stat st;
         if (bytes.isEmpty() || ::stat(bytes.constData(), &st) != 0) {
-            request.problems += cannotOpen(path, bytes.isEmpty() ? ENOENT : errno);
+            request.problems.messages += cannotOpen(path, bytes.isEmpty() ? ENOENT : errno);
             continue;
         }
         QByteArray folder;
@@ -109,14 +132,14 @@ OpenRequest resolvePaths(const QStringList &paths)
             folder = slash < 0 ? QByteArray(".") : slash == 0 ? QByteArray("/") : bytes.left(slash);
             name = bytes.mid(slash + 1);
         } else {
-            request.problems += notMp3(path);
+            request.problems.messages += notMp3(path);
             continue;
         }
         QByteArray resolved;
         if (!lastFolder.isNull() && folder == lastFolder) {
             resolved = lastResolved;
         } else if (const int err = listableFolder(folder, resolved)) {
-            request.problems += cannotOpen(path, err);
+            request.problems.messages += cannotOpen(path, err);
             continue;
         } else {
             lastFolder = folder;
@@ -124,14 +147,33 @@ OpenRequest resolvePaths(const QStringList &paths)
         }
         if (request.folder.isEmpty()) {
             chosen = resolved;
+            chosenForFile = !name.isEmpty();
             request.folder = decodeFileName(resolved);
-        } else if (resolved != chosen) {
-            continue; // a file of another folder
+        } else if (resolved != chosen || name.isEmpty()) {
+            // A file of another folder, or another folder (the same folder again is no news).
+            if (!name.isEmpty()) {
+                ++filesElsewhere;
+                request.problems.elsewhere += path;
+            } else if (resolved != chosen) {
+                foldersElsewhere += path;
+            }
+            continue;
         }
         if (!name.isEmpty()) {
             request.names += decodeFileName(name);
             request.givenNames += path;
         }
+    }
+    if (filesElsewhere > 0) {
+        request.problems.elsewhereSummary += elsewhereText(
+            filesElsewhere, "file", "files",
+            chosenForFile ? " not in the first file's folder" : " not in the folder opened",
+            request.problems.elsewhere);
+    }
+    if (!foldersElsewhere.isEmpty()) {
+        request.problems.elsewhereSummary += elsewhereText(
+            int(foldersElsewhere.size()), "other folder", "other folders", "", foldersElsewhere);
+        request.problems.elsewhere += foldersElsewhere;
     }
     return request;
 }
@@ -153,21 +195,22 @@ void createWindows()
     font.setPointSize(8);
     QApplication::setFont(font);
     useProgramStyle();
+    installAccessibility();
     new TForm1;
     new TForm2(Form1);
 }
 
-QStringList createWindowsFor(const QStringList &paths)
+OpenProblems createWindowsFor(const QStringList &paths)
 {
     OpenRequest request = resolvePaths(paths);
     // The window opens the working directory: the requested folder is entered first.
     if (!request.folder.isEmpty() && ::chdir(encodeFileName(request.folder).constData()) != 0) {
-        request.problems += cannotOpen(request.folder, errno);
+        request.problems.messages += cannotOpen(request.folder, errno);
         request.folder.clear();
     }
     createWindows();
     if (!request.folder.isEmpty() && Form1->DirectoryListBox1->directory() == request.folder)
-        request.problems += selectRequested(request);
+        request.problems.messages += selectRequested(request);
     return request.problems;
 }
 
@@ -176,18 +219,36 @@ void openPaths(const QStringList &paths)
     OpenRequest request = resolvePaths(paths);
     if (!request.folder.isEmpty()) {
         Form1->DirectoryListBox1->setDirectory(request.folder);
-        request.problems += selectRequested(request);
+        request.problems.messages += selectRequested(request);
     }
     reportOpenProblems(request.problems);
 }
 
-void reportOpenProblems(const QStringList &problems)
+void reportOpenProblems(const OpenProblems &problems)
 {
     if (problems.isEmpty())
         return;
-    for (const QString &problem : problems)
-        std::fprintf(stderr, "trackling: %s\n", encodeFileName(problem).constData());
-    Form1->questions().showError(problems.join(QLatin1Char('\n')));
+    // Every path on the standard error stream, in one write.
+    QByteArray all;
+    auto print = [&all](const QString &line) {
+        all += "trackling: " + encodeFileName(line) + '\n';
+    };
+    for (const QString &message : problems.messages)
+        print(message);
+    for (const QString &summary : problems.elsewhereSummary)
+        print(summary);
+    for (const QString &path : problems.elsewhere)
+        print(QStringLiteral("not opened: \"%1\"").arg(path));
+    std::fwrite(all.constData(), 1, std::size_t(all.size()), stderr);
+    std::fflush(stderr);
+    // The box names the first few: a box of thousands of lines takes seconds to lay out, and no
+    // one reads it.
+    QStringList lines = problems.messages.mid(0, kMaxNamedProblems);
+    if (problems.messages.size() > kMaxNamedProblems)
+        lines += QStringLiteral("and ") + countText(problems.messages.size() - kMaxNamedProblems) +
+                 QStringLiteral(" more");
+    lines += problems.elsewhereSummary;
+    Form1->questions().showError(lines.join(QLatin1Char('\n')));
 }
 
 QByteArray startState()

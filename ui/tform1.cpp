@@ -71,10 +71,12 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent)
     m_playlistBrowser =
         std::make_unique<DirectoryPlaylistBrowser>(*DirectoryListBox1, *FileListBox1);
     m_notice = new ResultNotice(this, FileListBox1);
+    m_notice->setReserveSpace([this](int height) { FileListBox1->reserveBottom(height); });
     m_runner = std::make_unique<CommandRunner>(*m_notice,
                                                [this] { FileListBox1->flushPendingUnselect(); });
     connect(m_notice, &ResultNotice::stopRequested, this, [this] { m_runner->requestStop(); });
     buildPopupMenu();
+    addFilesLeftToMenu();
     connectHandlers();
     qApp->installEventFilter(this);
     acceptPathDrops(this);
@@ -100,6 +102,19 @@ void TForm1::drawPictures()
         icon.addPixmap(buttonPicture(QString::fromLatin1(words), dpr, true), QIcon::Active);
         button->setIcon(icon);
     }
+}
+
+void TForm1::addFilesLeftToMenu()
+{
+    // Offered while a notice tells of files left as they were: its list, from the keyboard too.
+    QAction *separator = PopupMenu1->addSeparator();
+    FilesLeft1 = PopupMenu1->addAction(QStringLiteral("Files left as they were"));
+    connect(PopupMenu1, &QMenu::aboutToShow, this, [this, separator] {
+        const bool offered = m_notice->hasDetails();
+        separator->setVisible(offered);
+        FilesLeft1->setVisible(offered);
+    });
+    connect(FilesLeft1, &QAction::triggered, m_notice, &ResultNotice::showDetails);
 }
 
 void TForm1::openStartFolder()
@@ -216,9 +231,18 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
             const SeenKey seen{event, key->key(), key->modifiers(), key->timestamp()};
             if (!(seen == m_lastKeyPress)) {
                 m_lastKeyPress = seen;
+                // The file list's menu from the keyboard; it keeps the notice, whose files left
+                // it offers.
+                if (watched == FileListBox1 && isContextMenuKey(*key)) {
+                    openFileListMenu();
+                    return true;
+                }
                 if (m_notice)
                     m_notice->dismiss();
-                FormKeyDown(key->key(), key->modifiers());
+                // A key the window acts on alone goes no further, so it is never acted on
+                // twice (a question asked meanwhile may end the key's press in its own window).
+                if (FormKeyDown(key->key(), key->modifiers()))
+                    return true;
                 // Enter in the file list does what a double click does.
                 if (watched == FileListBox1 &&
                     (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)) {
@@ -227,17 +251,20 @@ bool TForm1::eventFilter(QObject *watched, QEvent *event)
                 }
             }
         }
-    } else if (event->type() == QEvent::KeyRelease) {
+    } else if (event->type() == QEvent::KeyRelease && watched->isWidgetType() &&
+               static_cast<QWidget *>(watched)->window() == this) {
         m_lastKeyPress = {};
     }
     return false; // the focused control still gets the key
 }
 
-void TForm1::FormKeyDown(int key, Qt::KeyboardModifiers shift)
+bool TForm1::FormKeyDown(int key, Qt::KeyboardModifiers shift)
 {
     // F2 presses "Rename file(s)" (whatever modifiers are held).
-    if (key == Qt::Key_F2)
+    if (key == Qt::Key_F2) {
         Button4->click();
+        return true;
+    }
     if (key == Qt::Key_C && (shift & Qt::ControlModifier))
         Button1Click();
     if (key == Qt::Key_A && (shift & Qt::ControlModifier))
@@ -249,7 +276,25 @@ void TForm1::FormKeyDown(int key, Qt::KeyboardModifiers shift)
             Redo();
         else
             Undo();
+        return true;
     }
+    return false;
+}
+
+bool TForm1::isContextMenuKey(const QKeyEvent &key)
+{
+    const Qt::KeyboardModifiers mods = key.modifiers() & ~Qt::KeypadModifier;
+    return (key.key() == Qt::Key_Menu && mods == Qt::NoModifier) ||
+           (key.key() == Qt::Key_F10 && mods == Qt::ShiftModifier);
+}
+
+void TForm1::openFileListMenu()
+{
+    // At the current item when it is in sight, else at the list's top left corner.
+    const QRect item = FileListBox1->visualRect(FileListBox1->currentIndex());
+    const QRect inside = FileListBox1->viewport()->rect();
+    FileListBox1ContextPopup(item.isValid() && inside.intersects(item) ? item.bottomLeft()
+                                                                       : inside.topLeft());
 }
 
 void TForm1::Button1Click()

@@ -17,6 +17,7 @@ class CommandRunner;
 class DirectoryPlaylistBrowser;
 class ModalQuestions;
 class QAction;
+class QKeyEvent;
 class QMenu;
 class PreviewControl;
 class ResultNotice;
@@ -60,6 +61,8 @@ public:
     QAction *TrimFilenames1 = nullptr;
     QAction *RenameFromTags1 = nullptr;
     QAction *ID3v1FromID3v21 = nullptr;
+    // Lists the files the last command left as they were, while its notice shows.
+    QAction *FilesLeft1 = nullptr;
     // Ctrl+Z: takes back the last command that changed files (asking first when an earlier run
     // or another window made it, or it was made in another folder); Ctrl+Shift+Z makes again
     // what undo took back. Each returns what it did, nothing when there was nothing to do, it
@@ -76,7 +79,9 @@ public:
     CommandSession &session() { return *m_session; }
 
 public slots:
-    void FormKeyDown(int key, Qt::KeyboardModifiers shift);
+    // The window's keys; returns true for a key the window takes alone (F2, and Ctrl+Z outside
+    // text fields), which no control then sees.
+    bool FormKeyDown(int key, Qt::KeyboardModifiers shift);
     void FileListBox1ContextPopup(const QPoint &pos);
     void ID3v1FromID3v21Click();
     void DirectoryListBox1Change();
@@ -102,6 +107,7 @@ protected:
 private:
     void connectHandlers();
     void buildPopupMenu();
+    void addFilesLeftToMenu();
     void drawPictures();
     void openStartFolder();
     NamingOptions namingOptions() const;
@@ -123,6 +129,9 @@ private:
     void showUndoReport(const std::optional<UndoReport> &report, bool redo);
     // How many of the files left as they were a notice lists.
     static constexpr int kListedLeftFiles = 200;
+    // The Menu key and Shift+F10, which open the file list's menu from the keyboard.
+    static bool isContextMenuKey(const QKeyEvent &key);
+    void openFileListMenu();
     // Whether the key goes to a text field, which keeps Ctrl+Z for its own typing.
     bool typingHasFocus() const;
 

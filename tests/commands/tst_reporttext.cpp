@@ -67,7 +67,17 @@ void TestReportText::reportText_data()
     const QString noTag = QStringLiteral("no artist or title in the tag");
     QTest::newRow("tagged") << report(12, 12) << ReportVerb::Tagged << "12 files tagged";
     QTest::newRow("one file") << report(1, 1) << ReportVerb::Tagged << "1 file tagged";
-    QTest::newRow("none") << report(0, 0) << ReportVerb::Renamed << "0 files renamed";
+    // Nothing done says why.
+    QTest::newRow("none selected")
+        << report(0, 0) << ReportVerb::Renamed << "0 files renamed: no files selected";
+    QTest::newRow("none selected to tag")
+        << report(0, 0) << ReportVerb::Tagged << "0 files tagged: no files selected";
+    QTest::newRow("playlist cancelled")
+        << report(1, 0) << ReportVerb::PlaylistsWritten << "0 playlists written: cancelled";
+    QTest::newRow("undo of nothing")
+        << report(0, 0) << ReportVerb::Restored << "0 files restored: the command changed no file";
+    QTest::newRow("stopped before the first")
+        << report(6, 0, {}, true) << ReportVerb::Tagged << "0 files tagged, stopped after 0 of 6";
     QTest::newRow("thousands") << report(4512, 4512) << ReportVerb::Tagged << "4,512 files tagged";
     QTest::newRow("renamed, reasons in order of first")
         << report(12, 9, {taken, noTag, taken}) << ReportVerb::Renamed

@@ -73,64 +73,102 @@ struct Row {
     const char *kind;
     QRect rect;
     const char *text;
-    const char *buddy = ""; // the field a label names
+    const char *buddy = "";     // the field a label names
+    const char *spoken = "";    // its name for a screen reader; empty: not checked
+    const char *described = ""; // its description for a screen reader; empty: not checked
 };
 
 const Row mainRows[] = {
-    {"Image1", "QLabel", {8, 8, 425, 73}, ""},
+    {"Image1", "QLabel", {8, 8, 425, 73}, "", "", "Trackling", "The program's banner"},
     {"Bevel1", "QFrame", {8, 104, 425, 297}, ""},
-    {"DriveComboBox1", "TDriveComboBox", {16, 112, 177, 19}, ""},
-    {"Button1", "QPushButton", {200, 112, 113, 19}, "Clear selection"},
-    {"Button2", "QPushButton", {314, 112, 113, 19}, "Select all"},
-    {"DirectoryListBox1", "TDirectoryListBox", {16, 136, 177, 256}, ""},
-    {"FileListBox1", "TFileListBox", {200, 136, 225, 211}, ""},
-    {"Button3", "QPushButton", {200, 354, 113, 19}, "Trim filename(s)"},
-    {"Button4", "QPushButton", {314, 354, 113, 19}, "Rename file(s)"},
-    {"Button7", "QPushButton", {200, 374, 113, 19}, "Edit tag(s)"},
-    {"Button8", "QPushButton", {314, 374, 113, 19}, "Play file"},
-    {"GroupBox1", "QGroupBox", {440, 8, 233, 121}, " Tag Info "},
-    {"Panel1", "QLabel", {448, 24, 49, 21}, "Artist ", "Edit1"},
-    {"Edit1", "QLineEdit", {496, 24, 169, 21}, ""},
-    {"Panel2", "QLabel", {448, 48, 49, 21}, "Album ", "Edit2"},
-    {"Edit2", "QLineEdit", {496, 48, 169, 21}, ""},
-    {"Panel3", "QLabel", {448, 72, 49, 21}, "Year ", "MaskEdit1"},
-    {"MaskEdit1", "QLineEdit", {496, 72, 33, 21}, ""},
-    {"Panel5", "QLabel", {536, 72, 33, 21}, "Genre ", "ComboBox1"},
-    {"ComboBox1", "QComboBox", {568, 72, 97, 21}, "(none)"},
-    {"Panel4", "QLabel", {448, 96, 49, 21}, "Comment ", "Edit3"},
-    {"Edit3", "QLineEdit", {496, 96, 169, 21}, ""},
-    {"RadioGroup1", "TRadioGroup", {440, 136, 233, 73}, " Filename Format "},
-    {"GroupBox2", "QGroupBox", {440, 216, 233, 76}, " Options "},
-    {"CheckBox1", "QCheckBox", {448, 232, 217, 17}, "Ask for new title if title exceeds 30 chars"},
-    {"CheckBox2", "QCheckBox", {448, 250, 217, 17}, "Get artist and album from directory name"},
-    {"CheckBox3", "QCheckBox", {448, 268, 217, 17}, "No driveletter in playlists"},
+    {"DriveComboBox1", "TDriveComboBox", {16, 112, 177, 19}, "", "", "Drive", ""},
+    {"Button1", "QPushButton", {200, 112, 113, 19}, "Clear selection", "", "Clear selection", ""},
+    {"Button2", "QPushButton", {314, 112, 113, 19}, "Select all", "", "Select all", ""},
+    {"DirectoryListBox1", "TDirectoryListBox", {16, 136, 177, 256}, "", "", "Folders", ""},
+    {"FileListBox1", "TFileListBox", {200, 136, 225, 211}, "", "", "Files", ""},
+    {"Button3", "QPushButton", {200, 354, 113, 19}, "Trim filename(s)", "", "Trim filename(s)", ""},
+    {"Button4", "QPushButton", {314, 354, 113, 19}, "Rename file(s)", "", "Rename file(s)", ""},
+    {"Button7", "QPushButton", {200, 374, 113, 19}, "Edit tag(s)", "", "Edit tag(s)", ""},
+    {"Button8", "QPushButton", {314, 374, 113, 19}, "Play file", "", "Play file", ""},
+    {"GroupBox1", "QGroupBox", {440, 8, 233, 121}, " Tag Info ", "", "Tag Info", ""},
+    {"Panel1", "QLabel", {448, 24, 49, 21}, "Artist ", "Edit1", "Artist", ""},
+    {"Edit1", "QLineEdit", {496, 24, 169, 21}, "", "", "Artist", ""},
+    {"Panel2", "QLabel", {448, 48, 49, 21}, "Album ", "Edit2", "Album", ""},
+    {"Edit2", "QLineEdit", {496, 48, 169, 21}, "", "", "Album", ""},
+    {"Panel3", "QLabel", {448, 72, 49, 21}, "Year ", "MaskEdit1", "Year", ""},
+    {"MaskEdit1", "QLineEdit", {496, 72, 33, 21}, "", "", "Year", ""},
+    {"Panel5", "QLabel", {536, 72, 33, 21}, "Genre ", "ComboBox1", "Genre", ""},
+    {"ComboBox1", "QComboBox", {568, 72, 97, 21}, "(none)", "", "Genre", ""},
+    {"Panel4", "QLabel", {448, 96, 49, 21}, "Comment ", "Edit3", "Comment", ""},
+    {"Edit3", "QLineEdit", {496, 96, 169, 21}, "", "", "Comment", ""},
+    {"RadioGroup1",
+     "TRadioGroup",
+     {440, 136, 233, 73},
+     " Filename Format ",
+     "",
+     "Filename Format",
+     ""},
+    {"GroupBox2", "QGroupBox", {440, 216, 233, 76}, " Options ", "", "Options", ""},
+    {"CheckBox1",
+     "QCheckBox",
+     {448, 232, 217, 17},
+     "Ask for new title if title exceeds 30 chars",
+     "",
+     "Ask for new title if title exceeds 30 chars",
+     ""},
+    {"CheckBox2",
+     "QCheckBox",
+     {448, 250, 217, 17},
+     "Get artist and album from directory name",
+     "",
+     "Get artist and album from directory name",
+     ""},
+    {"CheckBox3",
+     "QCheckBox",
+     {448, 268, 217, 17},
+     "No driveletter in playlists",
+     "",
+     "No driveletter in playlists",
+     ""},
     {"Bevel2", "QFrame", {440, 302, 233, 99}, ""},
-    {"Button6", "QPushButton", {448, 310, 105, 25}, "Rename from tags"},
-    {"Button5", "QPushButton", {560, 310, 105, 25}, "Create playlist(s)"},
-    {"BitBtn1", "QPushButton", {448, 342, 105, 51}, ""},
-    {"BitBtn2", "QPushButton", {560, 342, 105, 51}, ""},
+    {"Button6", "QPushButton", {448, 310, 105, 25}, "Rename from tags", "", "Rename from tags", ""},
+    {"Button5",
+     "QPushButton",
+     {560, 310, 105, 25},
+     "Create playlist(s)",
+     "",
+     "Create playlist(s)",
+     ""},
+    {"BitBtn1",
+     "QPushButton",
+     {448, 342, 105, 51},
+     "",
+     "",
+     "TAG'EM!",
+     "Writes the tags of the selected files"},
+    {"BitBtn2", "QPushButton", {560, 342, 105, 51}, "", "", "EXIT!", "Ends the program"},
 };
 
 const Row dialogRows[] = {
     {"Panel6", "QLabel", {8, 8, 393, 25}, ""},
-    {"GroupBox2", "QGroupBox", {8, 40, 153, 145}, " File Info "},
-    {"Memo1", "QPlainTextEdit", {16, 56, 137, 121}, ""},
-    {"GroupBox1", "QGroupBox", {168, 40, 233, 145}, " Tag Info "},
-    {"Panel1", "QLabel", {176, 56, 49, 21}, "Title ", "Edit1"},
-    {"Edit1", "QLineEdit", {224, 56, 169, 21}, ""},
-    {"Panel2", "QLabel", {176, 80, 49, 21}, "Artist ", "Edit2"},
-    {"Edit2", "QLineEdit", {224, 80, 169, 21}, ""},
-    {"Panel4", "QLabel", {176, 104, 49, 21}, "Album ", "Edit3"},
-    {"Edit3", "QLineEdit", {224, 104, 169, 21}, ""},
-    {"Panel3", "QLabel", {176, 128, 49, 21}, "Year ", "MaskEdit1"},
-    {"MaskEdit1", "QLineEdit", {224, 128, 33, 21}, ""},
-    {"Panel5", "QLabel", {264, 128, 33, 21}, "Genre ", "ComboBox1"},
-    {"ComboBox1", "QComboBox", {296, 128, 97, 21}, ""},
-    {"Panel7", "QLabel", {176, 152, 49, 21}, "Comment ", "Edit4"},
-    {"Edit4", "QLineEdit", {224, 152, 169, 21}, ""},
+    {"GroupBox2", "QGroupBox", {8, 40, 153, 145}, " File Info ", "", "File Info", ""},
+    {"Memo1", "QPlainTextEdit", {16, 56, 137, 121}, "", "", "File Info", ""},
+    {"GroupBox1", "QGroupBox", {168, 40, 233, 145}, " Tag Info ", "", "Tag Info", ""},
+    {"Panel1", "QLabel", {176, 56, 49, 21}, "Title ", "Edit1", "Title", ""},
+    {"Edit1", "QLineEdit", {224, 56, 169, 21}, "", "", "Title", ""},
+    {"Panel2", "QLabel", {176, 80, 49, 21}, "Artist ", "Edit2", "Artist", ""},
+    {"Edit2", "QLineEdit", {224, 80, 169, 21}, "", "", "Artist", ""},
+    {"Panel4", "QLabel", {176, 104, 49, 21}, "Album ", "Edit3", "Album", ""},
+    {"Edit3", "QLineEdit", {224, 104, 169, 21}, "", "", "Album", ""},
+    {"Panel3", "QLabel", {176, 128, 49, 21}, "Year ", "MaskEdit1", "Year", ""},
+    {"MaskEdit1", "QLineEdit", {224, 128, 33, 21}, "", "", "Year", ""},
+    {"Panel5", "QLabel", {264, 128, 33, 21}, "Genre ", "ComboBox1", "Genre", ""},
+    {"ComboBox1", "QComboBox", {296, 128, 97, 21}, "", "", "Genre", ""},
+    {"Panel7", "QLabel", {176, 152, 49, 21}, "Comment ", "Edit4", "Comment", ""},
+    {"Edit4", "QLineEdit", {224, 152, 169, 21}, "", "", "Comment", ""},
     {"Bevel1", "QFrame", {8, 192, 393, 41}, ""},
-    {"Button1", "QPushButton", {16, 200, 185, 25}, "Save"},
-    {"Button2", "QPushButton", {208, 200, 185, 25}, "Cancel"},
+    {"Button1", "QPushButton", {16, 200, 185, 25}, "Save", "", "Save", ""},
+    {"Button2", "QPushButton", {208, 200, 185, 25}, "Cancel", "", "Cancel", ""},
 };
 
 QString caption(QWidget *w)
@@ -153,11 +191,14 @@ void addRows(const Row *rows, std::size_t n)
     QTest::addColumn<QRect>("rect");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("buddy");
+    QTest::addColumn<QString>("spoken");
+    QTest::addColumn<QString>("described");
     for (std::size_t i = 0; i < n; ++i)
         QTest::newRow(rows[i].name)
             << QString::fromLatin1(rows[i].name) << QString::fromLatin1(rows[i].kind)
             << rows[i].rect << QString::fromLatin1(rows[i].text)
-            << QString::fromLatin1(rows[i].buddy);
+            << QString::fromLatin1(rows[i].buddy) << QString::fromLatin1(rows[i].spoken)
+            << QString::fromLatin1(rows[i].described);
 }
 
 void checkControl(QWidget *window)
@@ -167,6 +208,8 @@ void checkControl(QWidget *window)
     QFETCH(QRect, rect);
     QFETCH(QString, text);
     QFETCH(QString, buddy);
+    QFETCH(QString, spoken);
+    QFETCH(QString, described);
     auto *w = window->findChild<QWidget *>(name);
     QVERIFY(w);
     QCOMPARE(w->parentWidget(), window);
@@ -184,6 +227,24 @@ void checkControl(QWidget *window)
             QCOMPARE(labels.size(), 1);
             QCOMPARE(labels.constFirst().first->object(), label);
         }
+    }
+    // What a screen reader says of it: the name of its label or caption (not its value), and
+    // what a picture shows.
+    QAccessibleInterface *control = QAccessible::queryAccessibleInterface(w);
+    QVERIFY(control);
+    if (!spoken.isEmpty())
+        QCOMPARE(control->text(QAccessible::Name).trimmed(), spoken);
+    if (!described.isEmpty())
+        QVERIFY2(control->text(QAccessible::Description).startsWith(described),
+                 qPrintable(control->text(QAccessible::Description)));
+    if (auto *box = qobject_cast<QComboBox *>(w)) {
+        QCOMPARE(control->role(), QAccessible::ComboBox);
+        QCOMPARE(control->text(QAccessible::Value), box->currentText());
+        QCOMPARE(control->childCount(), 1);
+        QCOMPARE(control->child(0)->object(), box->view());
+        QVERIFY(control->actionInterface());
+        QVERIFY(control->actionInterface()->actionNames().contains(
+            QAccessibleActionInterface::showMenuAction()));
     }
 }
 
@@ -314,6 +375,16 @@ void TestMainWindow::tabOrder()
                                   "BitBtn1",
                                   "BitBtn2"};
     QCOMPARE(tabChain(Form1, Form1->DriveComboBox1), expected);
+    // Every stop has a name for a screen reader, in both windows.
+    for (QWidget *window : {static_cast<QWidget *>(Form1), static_cast<QWidget *>(Form2)}) {
+        for (QWidget *w : window->findChildren<QWidget *>()) {
+            if (!(w->focusPolicy() & Qt::TabFocus) || w->window() != window)
+                continue;
+            QAccessibleInterface *control = QAccessible::queryAccessibleInterface(w);
+            QVERIFY2(control && !control->text(QAccessible::Name).trimmed().isEmpty(),
+                     qPrintable(w->objectName()));
+        }
+    }
     QCOMPARE(tabChain(Form2, Form2->Edit1),
              (QStringList{"Edit1", "Edit2", "Edit3", "MaskEdit1", "ComboBox1", "Edit4", "Button1",
                           "Button2"}));
@@ -580,7 +651,8 @@ namespace
 {
 
 // A folder with MP3 files in it and in subfolders, one of them named with bytes that are not
-// valid UTF-8, a FIFO named like an MP3 file and a folder named like an option.
+// valid UTF-8, a FIFO named like an MP3 file, a folder and a file named like options and a
+// symbolic link to itself.
 bool makeTree(const QString &root)
 {
     for (const char *folder : {"A", "B", "F", "-v", "caf\xE9 \xFF"}) {
@@ -592,8 +664,9 @@ bool makeTree(const QString &root)
         if (!writeRaw(root, name, mp3()))
             return false;
     }
-    return writeRaw(root, "A/notes.txt", "notes") &&
-           ::mkfifo(rawPath(root, "F/pipe.mp3").constData(), 0644) == 0;
+    return writeRaw(root, "A/notes.txt", "notes") && writeRaw(root, "-dash.mp3", mp3()) &&
+           ::mkfifo(rawPath(root, "F/pipe.mp3").constData(), 0644) == 0 &&
+           ::symlink("loop", rawPath(root, "loop").constData()) == 0;
 }
 
 struct Run {
@@ -643,35 +716,68 @@ void TestMainWindow::startArguments_data()
     QTest::addColumn<QByteArray>("folder"); // below the working directory; empty: itself
     QTest::addColumn<QList<QByteArray>>("selected");
     QTest::addColumn<QByteArray>("message"); // part of the message box; empty: no box
+    QTest::addColumn<QByteArray>("boxEnd");  // how the message box ends; empty: not checked
+    QTest::addColumn<int>("errLines");       // lines on standard error; -1: not checked
 
     using L = QList<QByteArray>;
-    QTest::newRow("none") << L{} << QByteArray() << L{} << QByteArray();
-    QTest::newRow("folder") << L{"A"} << QByteArray("A") << L{} << QByteArray();
-    QTest::newRow("folder, trailing slash") << L{"B/"} << QByteArray("B") << L{} << QByteArray();
+    QTest::newRow("none") << L{} << QByteArray() << L{} << QByteArray() << QByteArray() << -1;
+    QTest::newRow("folder") << L{"A"} << QByteArray("A") << L{} << QByteArray() << QByteArray()
+                            << -1;
+    QTest::newRow("folder, trailing slash")
+        << L{"B/"} << QByteArray("B") << L{} << QByteArray() << QByteArray() << -1;
     QTest::newRow("files") << L{"A/c.mp3", "./A/a.mp3"} << QByteArray("A") << L{"a.mp3", "c.mp3"}
-                           << QByteArray();
-    QTest::newRow("files in two folders") << L{"A/b.mp3", "B/x.mp3", "B/../A/c.mp3"}
-                                          << QByteArray("A") << L{"b.mp3", "c.mp3"} << QByteArray();
+                           << QByteArray() << QByteArray() << -1;
+    QTest::newRow("files in two folders")
+        << L{"A/b.mp3", "B/x.mp3", "B/../A/c.mp3"} << QByteArray("A") << L{"b.mp3", "c.mp3"}
+        << QByteArray("1 file not in the first file's folder was not opened: \"B/x.mp3\".")
+        << QByteArray() << -1;
+    QTest::newRow("two folders") << L{"A", "B", "A"} << QByteArray("A") << L{}
+                                 << QByteArray("1 other folder was not opened: \"B\".")
+                                 << QByteArray() << -1;
     QTest::newRow("file of the working directory")
-        << L{"top.mp3"} << QByteArray() << L{"top.mp3"} << QByteArray();
+        << L{"top.mp3"} << QByteArray() << L{"top.mp3"} << QByteArray() << QByteArray() << -1;
     QTest::newRow("missing path") << L{"nothere"} << QByteArray() << L{}
-                                  << QByteArray("Cannot open \"nothere\": File not found.");
+                                  << QByteArray("Cannot open \"nothere\": File not found.")
+                                  << QByteArray() << -1;
     QTest::newRow("missing path, then a file")
         << L{"nothere/x.mp3", "B/x.mp3"} << QByteArray("B") << L{"x.mp3"}
-        << QByteArray("Cannot open \"nothere/x.mp3\": File not found.");
-    QTest::newRow("file as a folder") << L{"top.mp3/"} << QByteArray() << L{}
-                                      << QByteArray("Cannot open \"top.mp3/\": Invalid filename.");
-    QTest::newRow("not an MP3 file") << L{"A/notes.txt", "A/b.mp3"} << QByteArray("A") << L{"b.mp3"}
-                                     << QByteArray("\"A/notes.txt\" is not an MP3 file");
-    QTest::newRow("FIFO, never opened") << L{"F/pipe.mp3"} << QByteArray() << L{}
-                                        << QByteArray("\"F/pipe.mp3\" is not an MP3 file");
-    QTest::newRow("folder not valid UTF-8")
-        << L{"caf\xE9 \xFF"} << QByteArray("caf\xE9 \xFF") << L{} << QByteArray();
+        << QByteArray("Cannot open \"nothere/x.mp3\": File not found.") << QByteArray() << -1;
+    QTest::newRow("file as a folder")
+        << L{"top.mp3/"} << QByteArray() << L{}
+        << QByteArray("Cannot open \"top.mp3/\": Invalid filename.") << QByteArray() << -1;
+    QTest::newRow("not an MP3 file")
+        << L{"A/notes.txt", "A/b.mp3"} << QByteArray("A") << L{"b.mp3"}
+        << QByteArray("\"A/notes.txt\" is not an MP3 file") << QByteArray() << -1;
+    QTest::newRow("FIFO, never opened")
+        << L{"F/pipe.mp3"} << QByteArray() << L{} << QByteArray("\"F/pipe.mp3\" is not an MP3 file")
+        << QByteArray() << -1;
+    QTest::newRow("folder not valid UTF-8") << L{"caf\xE9 \xFF"} << QByteArray("caf\xE9 \xFF")
+                                            << L{} << QByteArray() << QByteArray() << -1;
     QTest::newRow("file not valid UTF-8")
         << L{"caf\xE9 \xFF/\xE9t\xE9.mp3"} << QByteArray("caf\xE9 \xFF") << L{"\xE9t\xE9.mp3"}
-        << QByteArray();
+        << QByteArray() << QByteArray() << -1;
     QTest::newRow("folder named like an option")
-        << L{"--", "-v"} << QByteArray("-v") << L{} << QByteArray();
+        << L{"--", "-v"} << QByteArray("-v") << L{} << QByteArray() << QByteArray() << -1;
+    QTest::newRow("file named like an option")
+        << L{"--", "-dash.mp3"} << QByteArray() << L{"-dash.mp3"} << QByteArray() << QByteArray()
+        << -1;
+    QTest::newRow("symbolic link to itself")
+        << L{"loop"} << QByteArray() << L{}
+        << QByteArray("Cannot open \"loop\": Too many levels of symbolic links.") << QByteArray()
+        << -1;
+    // The box names the first ten; the standard error stream all of them.
+    L missing;
+    for (int i = 1; i <= 12; ++i)
+        missing += "gone" + QByteArray::number(i);
+    QTest::newRow("twelve missing paths")
+        << missing << QByteArray() << L{} << QByteArray("Cannot open \"gone1\": File not found.")
+        << QByteArray("\"gone10\": File not found.\nand 2 more") << 12;
+    QTest::newRow("twelve missing paths and a file elsewhere")
+        << missing + L{"B/x.mp3", "A/a.mp3"} << QByteArray("B") << L{"x.mp3"}
+        << QByteArray("Cannot open \"gone1\": File not found.")
+        << QByteArray("and 2 more\n1 file not in the first file's folder was not opened: "
+                      "\"A/a.mp3\".")
+        << 14;
 }
 
 void TestMainWindow::startArguments()
@@ -680,6 +786,8 @@ void TestMainWindow::startArguments()
     QFETCH(QByteArray, folder);
     QFETCH(QList<QByteArray>, selected);
     QFETCH(QByteArray, message);
+    QFETCH(QByteArray, boxEnd);
+    QFETCH(int, errLines);
     QTemporaryDir dir;
     const QString root = QDir(dir.path()).canonicalPath();
     QVERIFY(makeTree(root));
@@ -705,36 +813,58 @@ void TestMainWindow::startArguments()
         QVERIFY2(run.out.contains("message\t") && run.out.contains(message), run.out.constData());
         QVERIFY2(run.err.contains("trackling: ") && run.err.contains(message), run.err.constData());
     }
+    if (!boxEnd.isEmpty())
+        QVERIFY2(run.out.endsWith(boxEnd + '\n'), run.out.constData());
+    if (errLines >= 0)
+        QCOMPARE(run.err.count("\ntrackling: ") + int(run.err.startsWith("trackling: ")), errLines);
 }
 
 void TestMainWindow::helpAndVersion_data()
 {
     QTest::addColumn<QList<QByteArray>>("args");
-    QTest::addColumn<QList<QByteArray>>("expected");
+    QTest::addColumn<QList<QByteArray>>("expected"); // on the standard output
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QList<QByteArray>>("errors"); // on the standard error stream
 
     using L = QList<QByteArray>;
     const L help{"Usage: ", "trackling [options] [FOLDER | FILE...]", "-h, --help", "-v, --version",
                  "FOLDER | FILE..."};
     const L version{"Trackling " TRACKLING_VERSION "\n", "GNU GPL version 3 or later",
                     "NO WARRANTY"};
-    QTest::newRow("--help") << L{"--help"} << help;
-    QTest::newRow("-h") << L{"-h"} << help;
-    QTest::newRow("--version") << L{"--version"} << version;
-    QTest::newRow("-v") << L{"-v"} << version;
-    QTest::newRow("after a folder") << L{"A", "--version"} << version;
+    QTest::newRow("--help") << L{"--help"} << help << 0 << L{};
+    QTest::newRow("-h") << L{"-h"} << help << 0 << L{};
+    QTest::newRow("--version") << L{"--version"} << version << 0 << L{};
+    QTest::newRow("-v") << L{"-v"} << version << 0 << L{};
+    QTest::newRow("after a folder") << L{"A", "--version"} << version << 0 << L{};
+    // Mistakes end the program without a window, and say what is wrong.
+    QTest::newRow("unknown option") << L{"-x"} << L{} << 1 << L{"trackling: Unknown option 'x'."};
+    QTest::newRow("file named like an option")
+        << L{"A", "-dash.mp3"} << L{} << 1
+        << L{"trackling: \"-dash.mp3\" is a file, not an option. To open it, put -- before it: "
+             "trackling -- -dash.mp3\n"};
+    QTest::newRow("folder named like an option, with a space")
+        << L{"-my dir"} << L{} << 1
+        << L{"\"-my dir\" is a folder, not an option", "trackling -- '-my dir'\n"};
 }
 
 void TestMainWindow::helpAndVersion()
 {
     QFETCH(QList<QByteArray>, args);
     QFETCH(QList<QByteArray>, expected);
+    QFETCH(int, status);
+    QFETCH(QList<QByteArray>, errors);
     QTemporaryDir dir;
     QVERIFY(::mkdir(rawPath(dir.path(), "A").constData(), 0755) == 0);
-    // Without a display: the program would fail to open a window.
-    const Run run = runProgram(dir.path(), args, false);
-    QCOMPARE(run.exitCode, 0);
+    QVERIFY(::mkdir(rawPath(dir.path(), "-my dir").constData(), 0755) == 0);
+    QVERIFY(writeRaw(dir.path(), "-dash.mp3", mp3()));
+    // The help and the version need no display (the program would fail to open a window); a
+    // mistake is found once the program's arguments are told from Qt's own, with a display.
+    const Run run = runProgram(dir.path(), args, status != 0);
+    QCOMPARE(run.exitCode, status);
     for (const QByteArray &text : expected)
         QVERIFY2(run.out.contains(text), run.out.constData());
+    for (const QByteArray &text : errors)
+        QVERIFY2(run.err.contains(text), run.err.constData());
     QVERIFY2(!run.out.contains("report-start"), "a test option in the help");
 }
 
@@ -753,12 +883,19 @@ void TestMainWindow::dropOpens_data()
                             << QByteArray();
     QTest::newRow("files in two folders")
         << L{"A/b.mp3", "B/x.mp3", "A/a.mp3"} << copyOrMove << true << QByteArray("A")
-        << L{"a.mp3", "b.mp3"} << QByteArray();
+        << L{"a.mp3", "b.mp3"}
+        << QByteArray("1 file not in the first file's folder was not opened: \"");
     QTest::newRow("missing path") << L{"nothere"} << copyOrMove << true << QByteArray() << L{}
                                   << QByteArray("/nothere\": File not found.");
     QTest::newRow("file not valid UTF-8")
         << L{"caf\xE9 \xFF/\xE9t\xE9.mp3"} << Qt::DropActions(Qt::CopyAction) << true
         << QByteArray("caf\xE9 \xFF") << L{"\xE9t\xE9.mp3"} << QByteArray();
+    // The same limit as for the program's arguments: the first ten are named.
+    L missing;
+    for (int i = 1; i <= 12; ++i)
+        missing += "gone" + QByteArray::number(i);
+    QTest::newRow("twelve missing paths") << missing << copyOrMove << true << QByteArray() << L{}
+                                          << QByteArray("/gone10\": File not found.\nand 2 more");
     QTest::newRow("web address refused") << L{"https://example.org/A/a.mp3"} << copyOrMove << false
                                          << QByteArray() << L{} << QByteArray();
     QTest::newRow("move only refused") << L{"A"} << Qt::DropActions(Qt::MoveAction) << false
@@ -816,6 +953,7 @@ void TestMainWindow::dropOpens()
         QCOMPARE(questions.criticals.size(), 1);
         QVERIFY2(questions.criticals[0].contains(QString::fromUtf8(message)),
                  qPrintable(questions.criticals[0]));
+        QVERIFY(questions.criticals[0].count(QLatin1Char('\n')) <= 11);
     }
 }
 

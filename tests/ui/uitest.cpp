@@ -39,6 +39,8 @@ std::optional<QString> FakeQuestions::getText(QWidget *, const QString &, const 
                                               const QString &, int)
 {
     texts.append(label);
+    if (whileAsking)
+        whileAsking();
     if (textAnswers.empty())
         return std::nullopt;
     auto answer = textAnswers.front();
