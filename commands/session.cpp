@@ -86,7 +86,7 @@ WalkReport CommandSession::run(const CommandRequest &request, CommandQuestions &
 {
     const CommandInfo &info = commandInfo(request.kind);
     QString notRecorded;
-    if (info.journalled && !control.dryRun) {
+    if (info.journalled && !control.dryRun && !control.recorder) {
         if (Journal *log = journal())
             control.recorder =
                 log->startCommand(QString::fromUtf16(info.name), request.folder.path());

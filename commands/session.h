@@ -67,7 +67,8 @@ public:
 
     // Runs the command with the walk's control (progress, stop, waiting) and returns its report;
     // report.notRecorded says when and why its changes could not be recorded. Throws IoError as
-    // the command does; what was done before is recorded.
+    // the command does; what was done before is recorded. A control that brings a recorder
+    // already (one command over several folders: see WalkControl::indexBase) records into it.
     WalkReport run(const CommandRequest &request, CommandQuestions &questions,
                    WalkControl control = {});
 

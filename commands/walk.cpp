@@ -115,7 +115,7 @@ WalkReport walkInBlocks(const Folder &folder, FileList &list, const PrepareFile 
             PreparedFile file;
             file.name = files[i].name;
             file.encoded = encodeFileName(file.name);
-            file.index = int(i);
+            file.index = control.indexBase + int(i);
             block.push_back(std::move(file));
         }
         return block;
@@ -151,13 +151,13 @@ WalkReport walkInBlocks(const Folder &folder, FileList &list, const PrepareFile 
         } else {
             file.name = files[i].name;
             file.encoded = encodeFileName(file.name);
-            file.index = int(i);
+            file.index = control.indexBase + int(i);
         }
         list.unselect(files[i].row);
         if (file.failure)
             std::rethrow_exception(file.failure);
         const FileOutcome outcome =
-            apply(file, ChangeContext{folder, recorder, int(i), control.dryRun});
+            apply(file, ChangeContext{folder, recorder, file.index, control.dryRun});
         if (outcome.done)
             ++report.done;
         else

@@ -64,6 +64,9 @@ struct WalkControl {
     std::function<void(const std::function<bool()> &done)> waitFor;
     std::function<void(const QString &name, const FileOutcome &outcome)> fileDone;
     bool dryRun = false;
+    // Where this walk's files start among the recorder's changes, when one command walks
+    // several folders (each walk one), so that their places never meet.
+    int indexBase = 0;
 
     bool stopRequested() const { return stop && stop->load(std::memory_order_relaxed); }
 };
