@@ -339,13 +339,6 @@ JournalCommand Journal::load(const JournalCommand &summary)
 namespace
 {
 
-// Whether a command stands undone (its last pass an undo that went through).
-bool isUndone(const JournalCommand &c)
-{
-    const JournalPass *last = c.lastPass();
-    return last && last->undo && last->complete;
-}
-
 bool canUndo(const JournalCommand &c)
 {
     const JournalPass *last = c.lastPass();
@@ -542,7 +535,7 @@ CommandLog::~CommandLog()
     std::lock_guard lock(m_mutex);
     if (!m_file.isOpen())
         return;
-    QByteArray end;
+    QByteArray end = std::exchange(m_later, {});
     appendMadeRecord(end, m_made, true);
     try {
         writeAll(m_file.fd(), end.constData(), std::size_t(end.size()), m_size);
@@ -584,7 +577,7 @@ void CommandLog::create(const QByteArray &first)
 
 QByteArray CommandLog::madeRecords()
 {
-    QByteArray out;
+    QByteArray out = std::exchange(m_later, {});
     if (!m_made.empty()) {
         appendMadeRecord(out, m_made, false);
         m_made.clear();
@@ -624,6 +617,15 @@ void CommandLog::record(const std::vector<std::pair<int, JournalChange>> &change
         throw journalError(m_journal.folder(), e);
     }
     m_size += records.size();
+}
+
+void CommandLog::recordLater(const std::vector<std::pair<int, JournalChange>> &changes)
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_file.isOpen())
+        return;
+    for (const auto &[index, change] : changes)
+        appendChangeRecord(m_later, index, change);
 }
 
 void CommandLog::made(int index)

@@ -47,7 +47,22 @@ struct JournalPlaylist {
     bool operator==(const JournalPlaylist &) const = default;
 };
 
-using JournalChange = std::variant<JournalTag, JournalRename, JournalPlaylist>;
+// An ID3v2 tag written at the start of a file: over the old one (in place, the file's size
+// unchanged), or into a new file holding the new tag and then the file's bytes after the old
+// tag, which took the file's name. oldTag is the whole old tag as the file held it (empty when
+// there was none), so undo gives back every byte, pictures included.
+struct JournalId3v2 {
+    QByteArray path;          // absolute
+    std::int64_t oldSize = 0; // the file's size before
+    QByteArray oldTag;
+    QByteArray newTag;
+    bool inPlace = false;
+    FileIdentity identity; // the file before
+    FileIdentity written;  // the file after: the new file, or the same one in place
+    bool operator==(const JournalId3v2 &) const = default;
+};
+
+using JournalChange = std::variant<JournalTag, JournalRename, JournalPlaylist, JournalId3v2>;
 
 // Undo (or redo) of a command as far as it went: which of the command's changes it took on, and
 // for a change that put a new file in place (a playlist), which file that was.
@@ -209,6 +224,9 @@ public:
     void record(const std::vector<std::pair<int, JournalChange>> &changes);
     // That the change recorded at index was made; written with the next record or at the end.
     void made(int index);
+    // Changes that replace ones recorded, told more exactly once made (the new file an ID3v2
+    // write put in place): written with the next record or at the end, not flushed.
+    void recordLater(const std::vector<std::pair<int, JournalChange>> &changes);
     // A place in the command for a change no walk numbers (a playlist).
     int nextIndex();
 
@@ -230,6 +248,7 @@ private:
     FileHandle m_file;
     std::int64_t m_size = 0;
     std::vector<int> m_made;
+    QByteArray m_later; // records written with the next record or at the end
     int m_nextIndex = 0;
     QString m_problem;
     bool m_failedOnce = false;

@@ -197,6 +197,19 @@ std::optional<JournalChange> readChange(RecordType type, Reader &in, bool old)
             c.identity = in.identity();
         return c;
     }
+    case Id3v2: {
+        if (old)
+            return std::nullopt;
+        JournalId3v2 c;
+        c.path = in.bytes();
+        c.oldSize = std::int64_t(in.u64());
+        c.oldTag = in.bytes();
+        c.newTag = in.bytes();
+        c.inPlace = in.u8() != 0;
+        c.identity = in.identity();
+        c.written = in.identity();
+        return c;
+    }
     case Playlist: {
         JournalPlaylist c;
         c.path = in.bytes();
@@ -258,6 +271,8 @@ qsizetype changeRecordSize(const JournalChange &change)
         return t->path.size() + t->oldLast.size() + t->newTag.size() + kFraming;
     if (const auto *r = std::get_if<JournalRename>(&change))
         return r->folder.size() + r->oldName.size() + r->newName.size() + kFraming;
+    if (const auto *v = std::get_if<JournalId3v2>(&change))
+        return v->path.size() + v->oldTag.size() + v->newTag.size() + kFraming + 48;
     const auto &p = std::get<JournalPlaylist>(change);
     return p.path.size() + p.newContent.size() + (p.oldContent ? p.oldContent->size() : 0) +
            kFraming;
@@ -282,6 +297,17 @@ void appendChangeRecord(QByteArray &out, int index, const JournalChange &change)
             .bytes(r->oldName)
             .bytes(r->newName)
             .identity(r->identity)
+            .done();
+    } else if (const auto *v = std::get_if<JournalId3v2>(&change)) {
+        Writer(out, Id3v2)
+            .u32(std::uint32_t(index))
+            .bytes(v->path)
+            .u64(std::uint64_t(v->oldSize))
+            .bytes(v->oldTag)
+            .bytes(v->newTag)
+            .u8(v->inPlace)
+            .identity(v->identity)
+            .identity(v->written)
             .done();
     } else {
         const auto &p = std::get<JournalPlaylist>(change);

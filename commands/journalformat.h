@@ -30,6 +30,7 @@ enum RecordType : std::uint8_t {
     PassBegin = 8,
     Touch = 9,
     PassEnd = 10,
+    Id3v2 = 11,
 };
 
 // The CRC-32 records carry.

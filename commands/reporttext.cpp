@@ -37,6 +37,9 @@ QString reportText(const WalkReport &report, ReportVerb verb)
     case ReportVerb::PlaylistsWritten:
         text = counted(report.done, "playlist written", "playlists written");
         break;
+    case ReportVerb::Id3v2Written:
+        text = counted(report.done, "ID3v2 tag written", "ID3v2 tags written");
+        break;
     case ReportVerb::Restored:
         text = counted(report.done, "file restored", "files restored");
         break;
@@ -88,6 +91,9 @@ QString progressText(ReportVerb verb, int visited, int total)
         break;
     case ReportVerb::PlaylistsWritten:
         text = QStringLiteral("Writing playlists");
+        break;
+    case ReportVerb::Id3v2Written:
+        text = QStringLiteral("Writing ID3v2 tags");
         break;
     case ReportVerb::Restored:
         text = QStringLiteral("Restoring");

@@ -9,6 +9,7 @@ enum class ReportVerb {
     Tagged,           // the tag editor and TAG'EM!: "12 files tagged"
     Renamed,          // Trim filename(s), Rename file(s), Rename from tags: "9 files renamed"
     PlaylistsWritten, // Create playlist(s): "3 playlists written"
+    Id3v2Written,     // ID3v2 from ID3v1: "12 ID3v2 tags written"
     Restored,         // undo: "12 files restored"
     ChangedAgain      // redo: "12 files changed again"
 };

@@ -3,6 +3,7 @@
 #include "changes.h"
 #include "edittags.h"
 #include "id3v1fromid3v2.h"
+#include "id3v2fromid3v1.h"
 #include "ioerror.h"
 #include "playlist.h"
 #include "questions.h"
@@ -23,6 +24,7 @@ const CommandInfo kCommands[] = {
     {CommandKind::CreatePlaylists, u"Create playlist(s)", ReportVerb::PlaylistsWritten, true,
      false},
     {CommandKind::Id3v1FromId3v2, u"ID3v1 from ID3v2", ReportVerb::Tagged, true, false},
+    {CommandKind::Id3v2FromId3v1, u"ID3v2 from ID3v1", ReportVerb::Id3v2Written, true, false},
 };
 
 WalkReport dispatch(const CommandRequest &r, CommandQuestions &questions,
@@ -43,6 +45,8 @@ WalkReport dispatch(const CommandRequest &r, CommandQuestions &questions,
         return createPlaylists(*r.browser, r.noDriveLetter, questions, control);
     case CommandKind::Id3v1FromId3v2:
         return id3v1FromId3v2(r.folder, *r.files, control);
+    case CommandKind::Id3v2FromId3v1:
+        return id3v2FromId3v1(r.folder, *r.files, control);
     }
     return {};
 }

@@ -24,6 +24,7 @@ enum class CommandKind {
     RenameFromTags,
     CreatePlaylists,
     Id3v1FromId3v2,
+    Id3v2FromId3v1,
 };
 
 // What the program knows of a command: its name (in the journal, the notice and undo's

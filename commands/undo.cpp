@@ -3,6 +3,7 @@
 #include "changes.h"
 #include "filenames.h"
 #include "folder.h"
+#include "id3v2door.h"
 #include "ioerror.h"
 #include "regularfile.h"
 #include "tagfile.h"
@@ -217,6 +218,62 @@ Result applyPlaylist(Folders &folders, const JournalPlaylist &c, const Step &ste
     return {Outcome::Done};
 }
 
+// An ID3v2 tag put back (or written again) by the door's own steps: in place where the two tags
+// take the same room, else in a new file. The file must be the very file the last change left
+// (where that is known) and begin with that change's tag, the rest as long as it was.
+Result applyId3v2(Folders &folders, const JournalId3v2 &c, const Step &step)
+{
+    const Folder &folder = folders.of(folderPartOf(c.path));
+    const QByteArray name = namePartOf(c.path);
+    const QByteArray &from = step.undo ? c.newTag : c.oldTag;
+    const QByteArray &to = step.undo ? c.oldTag : c.newTag;
+    const std::int64_t rest = c.oldSize - c.oldTag.size(); // the audio and the ID3v1 tag
+    FileStatus named;
+    if (const int err = statusAt(folder.fd(), name.constData(), false, named))
+        return err == ENOENT ? left(kUndoGone) : throw IoError::fromErrno(err);
+    FileStatus st;
+    int fd;
+    try {
+        fd = openRegularAt(folder.fd(), name.toStdString(), step.dryRun ? O_RDONLY : O_RDWR, st);
+    } catch (const IoError &e) {
+        if (e.errorNumber() == 2)
+            return left(kUndoGone);
+        if (e.errorNumber() == ELOOP || e.errorNumber() == 5)
+            return left(kUndoChangedSince);
+        throw;
+    }
+    FileHandle file(fd);
+    st = statusOf(fd);
+    const auto holds = [&](const QByteArray &head, const FileIdentity &which) {
+        if (st.size != head.size() + rest || (which.isKnown() && !which.sameFile(st.identity)))
+            return false;
+        QByteArray start(head.size(), Qt::Uninitialized);
+        return qsizetype(readSome(fd, 0, start.data(), std::size_t(start.size()))) ==
+                   start.size() &&
+               start == head;
+    };
+    // The file each side of the change is: the one before it, and the one it left (in place
+    // the same; otherwise the new file, or the one the last pass put in place).
+    const FileIdentity expected = step.expected.isKnown() ? step.expected
+                                  : step.undo             ? c.written
+                                                          : c.identity;
+    if (!holds(from, expected))
+        return holds(to, {}) ? Result{Outcome::AlreadyAsWas} : left(kUndoChangedSince);
+    if (step.dryRun)
+        return {Outcome::Done};
+    if (from.size() == to.size()) {
+        step.touch({});
+        overwriteHead(fd, to, from);
+        file.close();
+    } else {
+        if (named.isLink() || st.links > 1)
+            return left(kUndoChangedSince); // never replaced through a link or another name
+        replaceHead(folder, name, fd, st, from.size(), to, step.touch);
+        syncFolder(folder);
+    }
+    return {Outcome::Done};
+}
+
 Result applyChange(Folders &folders, const JournalChange &change, const Step &step)
 {
     try {
@@ -224,6 +281,8 @@ Result applyChange(Folders &folders, const JournalChange &change, const Step &st
             return applyTag(folders, *t, step);
         if (const auto *r = std::get_if<JournalRename>(&change))
             return applyRename(folders, *r, step);
+        if (const auto *v = std::get_if<JournalId3v2>(&change))
+            return applyId3v2(folders, *v, step);
         return applyPlaylist(folders, std::get<JournalPlaylist>(change), step);
     } catch (const IoError &e) {
         if (e.errorNumber() == 2) // its folder is gone
@@ -238,6 +297,8 @@ QByteArray pathOf(const JournalChange &change, bool undo)
         return t->path;
     if (const auto *r = std::get_if<JournalRename>(&change))
         return r->folder + '/' + (undo ? r->newName : r->oldName);
+    if (const auto *v = std::get_if<JournalId3v2>(&change))
+        return v->path;
     return std::get<JournalPlaylist>(change).path;
 }
 
@@ -263,6 +324,8 @@ std::map<int, FileIdentity> candidates(const JournalCommand &command, bool undo,
             FileIdentity written;
             if (const auto *p = std::get_if<JournalPlaylist>(&command.changes[i]))
                 written = p->written;
+            else if (const auto *v = std::get_if<JournalId3v2>(&command.changes[i]))
+                written = v->written;
             out.emplace(int(i), written);
         }
         return out;
@@ -312,8 +375,10 @@ UndoReport runPass(Journal &journal, const JournalCommand &command, bool undo, b
         Step step;
         step.undo = undo;
         step.dryRun = dryRun;
-        // The file a playlist must be: the command's own, or the one the last pass put in place.
-        if (std::holds_alternative<JournalPlaylist>(change))
+        // The file a playlist (or an ID3v2 tag written into a new file) must be: the command's
+        // own, or the one the last pass put in place.
+        if (std::holds_alternative<JournalPlaylist>(change) ||
+            std::holds_alternative<JournalId3v2>(change))
             step.expected = expected;
         step.touch = [&](const FileIdentity &newFile) {
             try {
@@ -350,7 +415,14 @@ UndoReport runPass(Journal &journal, const JournalCommand &command, bool undo, b
         for (const auto &[index, expected] : todo)
             take(index, expected);
     }
-    if (pass)
+    // A file the system failed to change (a full disk, an I/O error) leaves the pass open: the
+    // next undo (or redo) takes it on again. One found otherwise is left for good.
+    const bool failed = std::any_of(report.left.begin(), report.left.end(), [](const auto &l) {
+        return l.reason != QString::fromUtf16(kUndoChangedSince) &&
+               l.reason != QString::fromUtf16(kUndoGone) &&
+               l.reason != QString::fromUtf16(kUndoNameTaken);
+    });
+    if (pass && !failed)
         pass->finish();
     return report;
 }

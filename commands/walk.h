@@ -4,6 +4,7 @@
 #include "journal.h"
 
 #include <QString>
+#include <any>
 #include <array>
 #include <atomic>
 #include <exception>
@@ -45,7 +46,13 @@ struct FileOutcome {
     QString note;      // said of a file done ("title cut to its first 30 characters")
 
     static FileOutcome changed() { return {}; }
-    static FileOutcome leftAsItWas(const QString &why) { return {false, why}; }
+    static FileOutcome leftAsItWas(const QString &why)
+    {
+        FileOutcome outcome;
+        outcome.done = false;
+        outcome.reason = why;
+        return outcome;
+    }
 };
 
 // Progress, stopping and recording, all optional. progress is called after each file with the
@@ -93,6 +100,7 @@ struct PreparedFile {
     std::array<std::uint8_t, 128> tag{}; // a tag write's bytes
     std::string title, artist;           // what the name gives, as tag text
     QString newName;                     // a rename's new name
+    std::any extra;                      // what else a command works out ahead
 };
 
 // How a command prepares a file: runs on another thread, one file after the other, with a tag

@@ -15,6 +15,9 @@ void fill(const struct statx &st, FileStatus &status)
     status.mode = st.stx_mode;
     status.size = std::int64_t(st.stx_size);
     status.links = st.stx_nlink;
+    status.owner = st.stx_uid;
+    status.group = st.stx_gid;
+    status.modifiedNs = std::int64_t(st.stx_mtime.tv_sec) * 1000000000 + st.stx_mtime.tv_nsec;
     status.identity.device = (std::uint64_t(st.stx_dev_major) << 32) | st.stx_dev_minor;
     status.identity.inode = st.stx_ino;
     status.identity.bornNs =

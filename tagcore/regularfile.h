@@ -25,6 +25,9 @@ struct FileStatus {
     unsigned mode = 0; // as st_mode
     std::int64_t size = 0;
     unsigned links = 0;
+    unsigned owner = 0;
+    unsigned group = 0;
+    std::int64_t modifiedNs = 0;
     FileIdentity identity;
 
     bool isRegular() const;
