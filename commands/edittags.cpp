@@ -3,6 +3,7 @@
 #include "changes.h"
 #include "filenames.h"
 #include "fromid3v2.h"
+#include "id3v2door.h"
 #include "questions.h"
 #include "tagfile.h"
 #include "tagtext.h"
@@ -85,10 +86,11 @@ WalkReport editTags(const Folder &folder, FileList &list, CommandQuestions &ques
         folder, list, {},
         [&](PreparedFile &file, const ChangeContext &context) {
             const auto write = editTagOfFileReporting(context, file.name, questions);
-            if (!write)
+            if (!write || !write->written)
                 return FileOutcome::leftAsItWas(QStringLiteral("not saved"));
-            return write->written ? tagOutcome(*write)
-                                  : FileOutcome::leftAsItWas(QStringLiteral("not saved"));
+            FileOutcome outcome = tagOutcome(*write);
+            outcome.id3v2Differs = id3v2DiffersFrom(context.folder, file.encoded, write->newBytes);
+            return outcome;
         },
         control);
 }

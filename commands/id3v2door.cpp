@@ -3,6 +3,7 @@
 #include "changes.h"
 #include "filenames.h"
 #include "id3v2reader.h"
+#include "id3v2update.h"
 #include "ioerror.h"
 #include "regularfile.h"
 
@@ -141,6 +142,18 @@ Id3v2FileState readId3v2FileState(const Folder &folder, const QByteArray &name)
     state.hasLast = readTail(file.fd(), state.status.size, state.last.data());
     file.close();
     return state;
+}
+
+bool id3v2DiffersFrom(const Folder &folder, const QByteArray &name,
+                      const std::array<std::uint8_t, 128> &tag)
+{
+    Id3v2Info info;
+    try {
+        info = readId3v2At(folder.fd(), name.toStdString());
+    } catch (const IoError &) {
+        return false;
+    }
+    return info.present && info.read && id3v2DiffersFromId3v1(id3v1FieldsOfTag(tag), info.text);
 }
 
 JournalId3v2 plannedId3v2Write(const Folder &folder, const QByteArray &name,

@@ -35,6 +35,12 @@ struct Id3v2FileState {
 // Reads it. Throws IoError as the tag reader does (a missing file: "File not found.").
 Id3v2FileState readId3v2FileState(const Folder &folder, const QByteArray &name);
 
+// Whether the file's ID3v2 tag, where it has one, says otherwise than the ID3v1 tag tag (the
+// 128 bytes about to be written or just written): what players show would not be what was
+// saved. False for a file without an ID3v2 tag or one that cannot be read.
+bool id3v2DiffersFrom(const Folder &folder, const QByteArray &name,
+                      const std::array<std::uint8_t, 128> &tag);
+
 // What writing rendering into the file (as state found it) changes, for the journal; the
 // written file is not known yet for a new file.
 JournalId3v2 plannedId3v2Write(const Folder &folder, const QByteArray &name,

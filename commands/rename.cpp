@@ -3,6 +3,7 @@
 #include "changes.h"
 #include "filelist.h"
 #include "filenames.h"
+#include "id3v2reader.h"
 #include "ioerror.h"
 #include "questions.h"
 #include "tagfile.h"
@@ -202,10 +203,17 @@ WalkReport renameFromTags(const Folder &folder, FileList &list, const WalkContro
         TagWorkspace &ws = tagWorkspace();
         ws.SongTitle.clear();
         ws.SongArtist.clear();
+        std::fill_n(ws.TagBuffer.begin(), 3, 0); // the reader puts "TAG" there for a tag it read
         FileIdentity identity;
         ReadTagFileAt(in.fd(), file.encoded.toStdString(), AudioLength::Estimate, &identity);
         if (ws.SongTitle.empty() || ws.SongArtist.empty()) {
-            file.leftReason = QStringLiteral("no artist or title in the tag");
+            // A file that has only the tag players show is told how to get the other.
+            const bool onlyId3v2 =
+                !std::equal(ws.TagBuffer.begin(), ws.TagBuffer.begin() + 3, "TAG") &&
+                readId3v2HeaderAt(in.fd(), file.encoded.toStdString()).present;
+            file.leftReason = onlyId3v2
+                                  ? QStringLiteral("no ID3v1 tag (ID3v1 from ID3v2 makes one)")
+                                  : QStringLiteral("no artist or title in the tag");
             return;
         }
         file.newName = fromTagText(ws.SongArtist) + QStringLiteral(" - ") +

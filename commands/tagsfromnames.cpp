@@ -4,6 +4,7 @@
 #include "filelist.h"
 #include "filenames.h"
 #include "genres.h"
+#include "id3v2door.h"
 #include "questions.h"
 #include "tagfile.h"
 #include "tagtext.h"
@@ -117,6 +118,7 @@ WalkReport tagsFromFileNames(const Folder &folder, FileList &list, const NamingO
         file.tag = tagToWrite();
         if (auto planned = plannedTagWrite(in, file.encoded, file.tag))
             file.change = std::move(*planned);
+        file.extra = id3v2DiffersFrom(in, file.encoded, file.tag);
     };
     return walkInBlocks(
         folder, list, prepare,
@@ -149,6 +151,10 @@ WalkReport tagsFromFileNames(const Folder &folder, FileList &list, const NamingO
             FileOutcome outcome = tagOutcome(writeTag(context, file.encoded, tag, planned));
             if (outcome.done && ws.SongTitle.size() > std::size_t(kTagTextWidth))
                 outcome.note = QStringLiteral("title cut to its first 30 characters");
+            // As foreseen, unless a question changed the tag.
+            outcome.id3v2Differs = tag == file.tag
+                                       ? std::any_cast<bool>(file.extra)
+                                       : id3v2DiffersFrom(context.folder, file.encoded, tag);
             return outcome;
         },
         control);

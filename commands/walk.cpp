@@ -162,6 +162,8 @@ WalkReport walkInBlocks(const Folder &folder, FileList &list, const PrepareFile 
             ++report.done;
         else
             report.left.push_back({file.name, outcome.reason});
+        if (outcome.done && outcome.id3v2Differs)
+            report.id3v2Differs.push_back(file.name);
         if (control.fileDone)
             control.fileDone(file.name, outcome);
         if (control.progress)

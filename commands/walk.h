@@ -29,6 +29,8 @@ struct WalkReport {
     std::vector<LeftFile> left;
     bool stopped = false; // stopped on request; the files not reached keep their selection
     QString notRecorded;  // why the undo journal did not record the command, when it did not
+    // Files whose ID3v2 tag (the tag players show) says otherwise than the ID3v1 tag written.
+    std::vector<QString> id3v2Differs;
 
     int visited() const { return done + int(left.size()); }
     // Left files counted by reason, in the order the reasons first came up.
@@ -44,6 +46,7 @@ struct FileOutcome {
     QByteArray oldTag; // a tag write: the 128 bytes it replaced; empty when the tag was appended
     QByteArray newTag; // the 128 bytes written
     QString note;      // said of a file done ("title cut to its first 30 characters")
+    bool id3v2Differs = false; // its ID3v2 tag says otherwise than the ID3v1 tag written
 
     static FileOutcome changed() { return {}; }
     static FileOutcome leftAsItWas(const QString &why)

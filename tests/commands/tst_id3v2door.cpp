@@ -202,6 +202,41 @@ private slots:
         QCOMPARE(readAll(real), bytes);
     }
 
+    // The commands that write the ID3v1 tag tell of files whose ID3v2 tag (what players show)
+    // then says otherwise; Rename from tags tells a file with only an ID3v2 tag how to get one.
+    void theOtherTagIsNamed()
+    {
+        QVERIFY(testfiles::writeFile(m_files + "/Band - Old title.mp3", taggedFile(0)));
+        QVERIFY(testfiles::writeFile(
+            m_files + "/Band - Same.mp3",
+            tag(3, textFrame(3, "TIT2", "Same") + textFrame(3, "TPE1", "Band")) +
+                testfiles::frames(kHeader, 4)));
+        QVERIFY(testfiles::writeFile(m_files + "/Band - Plain.mp3", testfiles::frames(kHeader, 4)));
+        CommandSession session(m_state);
+        MemoryFileList list(MemoryFileList::itemsOf(m_files));
+        list.selectAll();
+        ScriptedQuestions questions;
+        CommandRequest request;
+        request.kind = CommandKind::TagsFromNames;
+        request.folder = Folder::open(m_files);
+        request.files = &list;
+        request.naming.pattern = PatternArtistSong;
+        request.naming.artist = "Band";
+        // Old title: the ID3v2 artist "Artist" and title differ from "Band", "Old title".
+        const WalkReport tagged = session.run(request, questions);
+        QCOMPARE(tagged.done, 3);
+        QCOMPARE(tagged.id3v2Differs, std::vector<QString>{"Band - Old title.mp3"});
+
+        QVERIFY(testfiles::writeFile(m_files + "/v2 only.mp3", tag(3, textFrame(3, "TIT2", "T")) +
+                                                                   testfiles::frames(kHeader, 4)));
+        MemoryFileList only(QStringList{"v2 only.mp3"});
+        only.selectAll();
+        request.kind = CommandKind::RenameFromTags;
+        request.files = &only;
+        QCOMPARE(session.run(request, questions).left.front().reason,
+                 QStringLiteral("no ID3v1 tag (ID3v1 from ID3v2 makes one)"));
+    }
+
     void faultAtEveryCall_data()
     {
         QTest::addColumn<bool>("inPlace");
