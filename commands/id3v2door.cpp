@@ -122,23 +122,38 @@ void setId3v2WriteHook(std::function<int(const char *)> hook)
     g_hook = std::move(hook);
 }
 
+namespace
+{
+
+// The leading ID3v2 tag's bytes as declared (up to the reader's limit and a little more, so that
+// the renderer sees a tag over it), in one read for most tags; empty when there is none.
+QByteArray leadingTag(int fd, std::int64_t expected = 0)
+{
+    constexpr std::int64_t kFirst = 8 * 1024;
+    QByteArray bytes(qsizetype(std::max(expected, kFirst)), Qt::Uninitialized);
+    bytes.truncate(qsizetype(readSome(fd, 0, bytes.data(), std::size_t(bytes.size()))));
+    const std::int64_t declared = id3v2DeclaredSize(
+        reinterpret_cast<const std::uint8_t *>(bytes.constData()), std::size_t(bytes.size()));
+    if (declared <= 0)
+        return {};
+    const std::int64_t take = std::min<std::int64_t>(declared, kId3v2ReadLimit + 16);
+    if (take > bytes.size()) {
+        const qsizetype have = bytes.size();
+        bytes.resize(qsizetype(take));
+        bytes.truncate(
+            have + qsizetype(readSome(fd, have, bytes.data() + have, std::size_t(take - have))));
+    }
+    bytes.truncate(qsizetype(std::min<std::int64_t>(take, bytes.size())));
+    return bytes;
+}
+
+} // namespace
+
 Id3v2FileState readId3v2FileState(const Folder &folder, const QByteArray &name)
 {
     Id3v2FileState state;
-    FileStatus named;
-    if (statusAt(folder.fd(), name.constData(), false, named) == 0)
-        state.isLink = named.isLink();
     FileHandle file(openRegularAt(folder.fd(), name.toStdString(), O_RDONLY, state.status));
-    std::uint8_t head[10];
-    const std::size_t got = readSome(file.fd(), 0, head, sizeof head);
-    const std::int64_t declared = id3v2DeclaredSize(head, got);
-    if (declared > 0) {
-        // Up to the reader's limit and a little more, so that the renderer sees a tag over it.
-        const std::int64_t take = std::min<std::int64_t>(declared, kId3v2ReadLimit + 16);
-        state.tag.resize(qsizetype(take));
-        state.tag.truncate(
-            qsizetype(readSome(file.fd(), 0, state.tag.data(), std::size_t(state.tag.size()))));
-    }
+    state.tag = leadingTag(file.fd());
     state.hasLast = readTail(file.fd(), state.status.size, state.last.data());
     file.close();
     return state;
@@ -282,7 +297,8 @@ FileOutcome writeId3v2(const ChangeContext &context, const QByteArray &name,
         actual = plannedId3v2Write(folder, name, state, rendering);
     }
     if (!actual.inPlace) {
-        if (named.isLink())
+        FileStatus named;
+        if (statusAt(folder.fd(), name.constData(), false, named) == 0 && named.isLink())
             return leftWith(QStringLiteral("is a link"));
         if (st.links > 1)
             return leftWith(QStringLiteral("has other hard links"));
@@ -313,7 +329,5 @@ FileOutcome writeId3v2(const ChangeContext &context, const QByteArray &name,
     }
     if (recorder)
         recorder->made(context.index);
-    if (!actual.inPlace)
-        syncFolder(folder); // made: a failure here is told, the change stays recorded
     return outcome;
 }

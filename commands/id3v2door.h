@@ -20,14 +20,14 @@
 //   original's mode, owner and group (where allowed) and extended attributes, and renamed over
 //   the original in one step, the folder flushed. A file with other hard links, or reached
 //   through a symbolic link, is not replaced this way: it is left with its reason.
-// The change is recorded in the journal (the whole old tag) before the file changes.
+// The change is recorded in the journal (the whole old tag) before the file changes. The folder
+// of a new file is flushed once the command is through (syncFolder), so that the names last.
 
 // What a file's ID3v2 write needs to know of it, read in one open.
 struct Id3v2FileState {
-    FileStatus status;   // the file (a link followed)
-    bool isLink = false; // its name is a symbolic link
-    QByteArray tag;      // the leading ID3v2 tag's bytes as declared (up to the read limit);
-                         // empty when it has none
+    FileStatus status; // the file (a link followed)
+    QByteArray tag;    // the leading ID3v2 tag's bytes as declared (up to the read limit);
+                       // empty when it has none
     std::array<std::uint8_t, 128> last{}; // its last 128 bytes
     bool hasLast = false;                 // the file is 128 bytes or longer
 };

@@ -38,7 +38,7 @@ WalkReport id3v2FromId3v1(const Folder &folder, FileList &list, const WalkContro
             return;
         }
         file.extra = update;
-        if (!rendering.inPlace && (state.isLink || state.status.links > 1))
+        if (!rendering.inPlace && state.status.links > 1)
             return; // the door gives the reason, and records nothing ahead
         file.change = plannedId3v2Write(in, file.encoded, state, rendering);
     };

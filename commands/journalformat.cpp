@@ -11,6 +11,8 @@ namespace
 
 // Payloads larger than this are taken for corruption.
 constexpr std::uint32_t kMaxPayload = 1u << 30;
+// Padding of an ID3v2 tag larger than the reader's limit is taken for corruption.
+constexpr std::uint32_t kId3v2PaddingLimit = 32u << 20;
 
 std::uint32_t crc32(QByteArrayView data)
 {
@@ -55,6 +57,14 @@ public:
         if (!v.isEmpty())
             std::memcpy(grow(v.size()), v.data(), std::size_t(v.size()));
         return *this;
+    }
+    // Bytes whose trailing zeros (an ID3v2 tag's padding) are only counted.
+    Writer &paddedBytes(QByteArrayView v)
+    {
+        qsizetype end = v.size();
+        while (end > 0 && v[end - 1] == '\0')
+            --end;
+        return u32(std::uint32_t(v.size() - end)).bytes(v.first(end));
     }
     Writer &identity(const FileIdentity &id)
     {
@@ -113,6 +123,15 @@ public:
             return {};
         const QByteArray v = m_data.sliced(m_pos, n).toByteArray();
         m_pos += n;
+        return v;
+    }
+    // Bytes written by Writer::paddedBytes: their padding of zeros put back.
+    QByteArray paddedBytes()
+    {
+        const std::uint32_t zeros = u32();
+        QByteArray v = bytes();
+        if (m_ok && zeros <= std::uint32_t(kId3v2PaddingLimit))
+            v.append(qsizetype(zeros), '\0');
         return v;
     }
     FileIdentity identity()
@@ -203,8 +222,8 @@ std::optional<JournalChange> readChange(RecordType type, Reader &in, bool old)
         JournalId3v2 c;
         c.path = in.bytes();
         c.oldSize = std::int64_t(in.u64());
-        c.oldTag = in.bytes();
-        c.newTag = in.bytes();
+        c.oldTag = in.paddedBytes();
+        c.newTag = in.paddedBytes();
         c.inPlace = in.u8() != 0;
         c.identity = in.identity();
         c.written = in.identity();
@@ -303,8 +322,8 @@ void appendChangeRecord(QByteArray &out, int index, const JournalChange &change)
             .u32(std::uint32_t(index))
             .bytes(v->path)
             .u64(std::uint64_t(v->oldSize))
-            .bytes(v->oldTag)
-            .bytes(v->newTag)
+            .paddedBytes(v->oldTag)
+            .paddedBytes(v->newTag)
             .u8(v->inPlace)
             .identity(v->identity)
             .identity(v->written)

@@ -3,6 +3,7 @@
 #include "changes.h"
 #include "edittags.h"
 #include "id3v1fromid3v2.h"
+#include "id3v2door.h"
 #include "id3v2fromid3v1.h"
 #include "ioerror.h"
 #include "playlist.h"
@@ -102,6 +103,9 @@ WalkReport CommandSession::run(const CommandRequest &request, CommandQuestions &
     if (request.folder.isOpen() && !control.dryRun)
         removeLeftoversIn(request.folder);
     WalkReport report = dispatch(request, questions, control);
+    // New files took the names of others: their folder's entries to disk, once.
+    if (request.kind == CommandKind::Id3v2FromId3v1 && report.done > 0 && !control.dryRun)
+        syncFolder(request.folder);
     if (report.notRecorded.isEmpty())
         report.notRecorded = notRecorded;
     return report;

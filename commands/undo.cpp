@@ -53,6 +53,12 @@ struct Step {
 class Folders
 {
 public:
+    // Flushes the folders' entries (a new file took a name in them). Throws IoError.
+    void sync()
+    {
+        for (auto &[path, folder] : m_open)
+            syncFolder(folder);
+    }
     const Folder &of(const QByteArray &path)
     {
         auto it = m_open.find(path);
@@ -269,7 +275,6 @@ Result applyId3v2(Folders &folders, const JournalId3v2 &c, const Step &step)
         if (named.isLink() || st.links > 1)
             return left(kUndoChangedSince); // never replaced through a link or another name
         replaceHead(folder, name, fd, st, from.size(), to, step.touch);
-        syncFolder(folder);
     }
     return {Outcome::Done};
 }
@@ -417,11 +422,19 @@ UndoReport runPass(Journal &journal, const JournalCommand &command, bool undo, b
     }
     // A file the system failed to change (a full disk, an I/O error) leaves the pass open: the
     // next undo (or redo) takes it on again. One found otherwise is left for good.
-    const bool failed = std::any_of(report.left.begin(), report.left.end(), [](const auto &l) {
+    bool failed = std::any_of(report.left.begin(), report.left.end(), [](const auto &l) {
         return l.reason != QString::fromUtf16(kUndoChangedSince) &&
                l.reason != QString::fromUtf16(kUndoGone) &&
                l.reason != QString::fromUtf16(kUndoNameTaken);
     });
+    if (!dryRun && !report.done.empty()) {
+        try {
+            folders.sync();
+        } catch (const IoError &e) {
+            report.left.push_back({command.folder, QString::fromStdString(e.message())});
+            failed = true;
+        }
+    }
     if (pass && !failed)
         pass->finish();
     return report;
