@@ -6,6 +6,7 @@
 
 #include <QFile>
 #include <QRegularExpression>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <dirent.h>
@@ -17,6 +18,8 @@
 
 namespace
 {
+
+std::atomic<int> g_readFault{0};
 
 // Whether a name matches the mask, letter case disregarded. A mask "*.ext" is compared on the
 // encoded name's bytes, which needs no decoding of the names that do not match.
@@ -75,6 +78,8 @@ public:
             if (n == 0)
                 return;
             add(batch.data(), std::size_t(n));
+            if (const int fault = g_readFault.load())
+                throw IoError::fromErrno(fault);
         }
     }
     FolderScan take()
@@ -116,6 +121,11 @@ private:
 };
 
 } // namespace
+
+void setFolderReadFault(int err)
+{
+    g_readFault = err;
+}
 
 FolderScan scanFolder(const QString &directory, const QString &mask)
 {

@@ -8,7 +8,8 @@
 // that match the mask (letter case disregarded). Hidden names (beginning with ".") are left out,
 // and of the rest only folders and regular files count, also behind a link: FIFOs, sockets,
 // devices and broken links never appear. Both lists are sorted by name, letter case
-// disregarded.
+// disregarded. A folder that cannot be opened reads as empty; one whose reading fails part-way
+// throws IoError, so a part of a folder is never taken for all of it.
 struct FolderScan {
     QStringList folders;
     EncodedNames files;
@@ -22,3 +23,7 @@ FolderScan scanFolder(const QString &directory, const QString &mask);
 // exists, and again for a folder it is already reading, which it then leaves be.
 void readFolderAhead(const QString &directory, const QString &mask);
 FolderScan readFolder(const QString &directory, const QString &mask);
+
+// For tests only: the next folder reads meet err (an I/O error, a network share gone stale)
+// after their first batch of entries; 0 puts reading right again.
+void setFolderReadFault(int err);

@@ -37,10 +37,17 @@ void TDirectoryListBox::setDirectory(const QString &path)
     const QString target = QDir::cleanPath(QDir(m_directory).absoluteFilePath(path));
     if (::chdir(encodeFileName(target).constData()) != 0)
         throw IoError::fromErrno(errno);
-    m_directory = QDir::cleanPath(currentFolder());
-    // One pass over the folder serves both lists.
-    FolderScan scan =
-        readFolder(m_directory, m_fileList ? m_fileList->mask() : QStringLiteral("*.mp3"));
+    const QString entered = QDir::cleanPath(currentFolder());
+    // One pass over the folder serves both lists. A folder that cannot be read to its end is
+    // not shown in part: the current folder stays as it was.
+    FolderScan scan;
+    try {
+        scan = readFolder(entered, m_fileList ? m_fileList->mask() : QStringLiteral("*.mp3"));
+    } catch (...) {
+        (void)::chdir(encodeFileName(m_directory).constData());
+        throw;
+    }
+    m_directory = entered;
     rebuild(scan.folders);
     if (m_fileList)
         m_fileList->showFiles(m_directory, std::move(scan.files));

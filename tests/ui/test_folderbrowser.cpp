@@ -32,6 +32,7 @@ private slots:
     void folderReadAhead();
     void directoryItems();
     void openingFolderByEnterAndDoubleClick();
+    void folderThatCannotBeEntered_data();
     void folderThatCannotBeEntered();
     void volumeThatCannotBeEntered();
     void volumesListCurrentOne();
@@ -262,19 +263,37 @@ void TestFolderBrowser::openingFolderByEnterAndDoubleClick()
     QCOMPARE(atChange, (QStringList{folder.path(), QDir(folder.path()).dirName(), "top.mp3"}));
 }
 
+void TestFolderBrowser::folderThatCannotBeEntered_data()
+{
+    QTest::addColumn<int>("readError"); // 0: the folder is gone; else its reading fails
+    QTest::addColumn<QString>("message");
+    QTest::newRow("gone") << 0 << "File not found.";
+    // A failing disk, or a network share gone stale, part-way through the listing.
+    QTest::newRow("I/O error while reading") << EIO << "I/O error 5.";
+    QTest::newRow("stale while reading") << ESTALE << "I/O error 116.";
+}
+
 void TestFolderBrowser::folderThatCannotBeEntered()
 {
+    QFETCH(int, readError);
+    QFETCH(QString, message);
     WindowsInFolder folder;
     QVERIFY(QDir(folder.path()).mkdir("gone"));
+    for (int i = 0; i < 3000; ++i) // more than one batch of entries
+        QVERIFY(testfiles::writeFile(folder.file(QStringLiteral("gone/%1.mp3").arg(i)), mp3()));
     QVERIFY(testfiles::writeFile(folder.file("top.mp3"), mp3()));
     folder.start();
     FakeQuestions questions;
     TDirectoryListBox *dirs = Form1->DirectoryListBox1;
     QSignalSpy changed(dirs, &TDirectoryListBox::changed);
     dirs->setItemIndex(int(items(dirs).indexOf("gone")));
-    QVERIFY(QDir(folder.path()).rmdir("gone"));
+    if (readError)
+        setFolderReadFault(readError);
+    else
+        QVERIFY(QDir(folder.file("gone")).removeRecursively());
     dirs->openSelected();
-    QCOMPARE(questions.criticals, QStringList{"File not found."});
+    setFolderReadFault(0);
+    QCOMPARE(questions.criticals, QStringList{message});
     QCOMPARE(changed.count(), 0);
     QCOMPARE(QDir::currentPath(), folder.path());
     QCOMPARE(dirs->directory(), folder.path());
