@@ -8,8 +8,9 @@
 #include <QString>
 #include <functional>
 
-// The three doors through which every change a command makes to a file goes: a tag write, a
-// rename and a playlist write. Each refuses to destroy what it does not own and says what it
+// Three of the four doors through which every change a command makes to a file goes: a tag
+// write, a rename and a playlist write (the fourth, the ID3v2 write, is in id3v2door.h). Each
+// refuses to destroy what it does not own and says what it
 // replaced; with a recorder in its context, it records the change in the undo journal before it
 // makes it (nothing when it was recorded ahead as it is, one flush of its own otherwise) and that
 // it made it afterwards. Names are relative to the context's folder. No command changes a file
