@@ -6,7 +6,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/setup.sh"
 export BUILD_DIR="${TSAN_BUILD_DIR:-$root/build-tsan}"
-tests=(tst_journal tst_tagsfromnames tst_id3v1fromid3v2 tst_rename test_playlist
+tests=(tst_journal tst_id3v2door tst_tagsfromnames tst_id3v1fromid3v2 tst_rename test_playlist
        test_folderbrowser test_commands test_faults test_preview)
 if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
     cmake -S "$root" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
