@@ -116,9 +116,14 @@ WalkReport tagsFromFileNames(const Folder &folder, FileList &list, const NamingO
         file.artist = here.SongArtist;
         others.fill(here);
         file.tag = tagToWrite();
-        if (auto planned = plannedTagWrite(in, file.encoded, file.tag))
-            file.change = std::move(*planned);
-        file.extra = id3v2DiffersFrom(in, file.encoded, file.tag);
+        const auto state = readTagFileState(in.fd(), file.encoded.toStdString());
+        if (state)
+            file.change =
+                JournalTag{in.pathOf(file.encoded), state->size,       bytesOf(state->last),
+                           !state->hasTag(),        bytesOf(file.tag), state->identity};
+        // Only a file that begins with an ID3v2 tag is read again for it.
+        file.extra = state && std::equal(state->first.begin(), state->first.end(), "ID3") &&
+                     id3v2DiffersFrom(in, file.encoded, file.tag);
     };
     return walkInBlocks(
         folder, list, prepare,

@@ -336,6 +336,7 @@ std::optional<TagFileState> readTagFileState(int dirfd, const std::string &name)
     try {
         if (!readTail(fd, st.size, state.last.data()))
             return std::nullopt; // short, changing, or not the file looked at
+        (void)readSome(fd, 0, state.first.data(), state.first.size());
     } catch (const IoError &) {
         return std::nullopt;
     }

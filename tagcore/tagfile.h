@@ -76,6 +76,7 @@ struct TagFileState {
     FileIdentity identity;
     std::int64_t size = 0;
     std::array<std::uint8_t, 128> last{};
+    std::array<std::uint8_t, 3> first{}; // the file's first bytes ("ID3" where a tag leads)
     bool hasTag() const { return last[0] == 'T' && last[1] == 'A' && last[2] == 'G'; }
 };
 
