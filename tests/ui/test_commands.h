@@ -1,0 +1,55 @@
+// The main window's batch commands through its buttons, keys and menus (test_commands.cpp), its
+// result notice (test_commands_notice.cpp) and undo (test_commands_undo.cpp), each on files in a
+// temporary folder with every question answered by a script.
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class TestCommands : public QObject
+{
+    Q_OBJECT
+private slots:
+    void tagsFromNames_data();
+    void tagsFromNames();
+    void longTitlePrompt_data();
+    void longTitlePrompt();
+    void folderGuess();
+    void trimFileNames();
+    void renameByPrompt_data();
+    void renameByPrompt();
+    void renameFromTags();
+    void contextMenu();
+    void playlistOfFolder();
+    void playlistsOfSubfolders();
+    void playlistFailureReturnsToStart();
+    void noticeLeavesScrollBarFree();
+    void noticeColours_data();
+    void noticeColours();
+    void undoAndRedoKeys();
+    void undoOfAnEarlierRunAsks();
+    void playFile();
+    void exitWhilePlayingStopsFirst();
+    void realPlayerReportsFailedOpen();
+    void stopsAfterFileInHand_data();
+    void stopsAfterFileInHand();
+    void noCommandInsideAnother();
+    void closingStopsThenCloses();
+};
+
+// Shared by the three files.
+namespace commandtest
+{
+QByteArray tagOf(const QString &path);
+// A field's bytes as the tag holds them: blank-padded to width.
+QByteArray field(const QByteArray &text, int width);
+QStringList listItems();
+void choosePattern(int pattern);
+QString noticeText();
+QStringList selectedItems();
+QStringList sortedEntries(const QString &path);
+// A version 2.3 tag with a title and an artist, as another tool writes it.
+QByteArray id3v2Tag(const QByteArray &title, const QByteArray &artist);
+} // namespace commandtest

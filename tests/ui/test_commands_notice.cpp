@@ -1,0 +1,206 @@
+// The result notice over the file list: where it lies, its colours in light and dark themes.
+#include "test_commands.h"
+
+#include "resultnotice.h"
+#include "startup.h"
+#include "testfiles.h"
+#include "tform1.h"
+#include "uitest.h"
+
+#include <QApplication>
+#include <QHash>
+#include <QLabel>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QStyle>
+#include <QStyleFactory>
+#include <QTemporaryDir>
+#include <QTest>
+#include <cmath>
+#include <memory>
+
+using namespace commandtest;
+
+// The notice lies over the rows' part of the list, beside its scroll bar, and keeps the rows out
+// from under it; a click aimed at the scroll bar's arrow scrolls the list and takes nothing back.
+void TestCommands::noticeLeavesScrollBarFree()
+{
+    QTemporaryDir state;
+    qputenv("XDG_STATE_HOME", QFile::encodeName(state.path()));
+    WindowsInFolder folder;
+    for (int i = 0; i < 40; ++i)
+        QVERIFY(testfiles::writeFile(
+            folder.file(QStringLiteral("Band - %1.mp3").arg(i, 2, 10, QChar(u'0'))), mp3()));
+    folder.start();
+    showMainWindow();
+    QVERIFY(QTest::qWaitForWindowExposed(Form1));
+    FakeQuestions questions;
+    choosePattern(2);
+    Form1->FileListBox1->setSelected(0, true);
+    QTest::mouseClick(Form1->BitBtn1, Qt::LeftButton);
+    QCOMPARE(noticeText(), QStringLiteral("1 file tagged"));
+    const QByteArray tagged = testfiles::readFile(folder.file("Band - 00.mp3"));
+    QCOMPARE(tagged.right(128).left(7), QByteArray("TAG00  "));
+
+    ResultNotice &notice = Form1->notice();
+    QVERIFY(notice.undoButton()->isVisible());
+    QVERIFY(!notice.undoButton()->isFlat()); // drawn as a button, not a word
+    QScrollBar *bar = Form1->FileListBox1->verticalScrollBar();
+    QVERIFY(bar->isVisible());
+    QCOMPARE(bar->value(), 0);
+    auto inWindow = [](const QWidget *w) {
+        return QRect(w->mapTo(Form1, QPoint(0, 0)), w->size());
+    };
+    QVERIFY(!notice.geometry().intersects(inWindow(bar)));
+    QVERIFY(!notice.geometry().intersects(inWindow(Form1->FileListBox1->viewport())));
+    QVERIFY(inWindow(Form1->FileListBox1).contains(notice.geometry()));
+    // The list can still be scrolled to its last row, which then lies above the notice.
+    Form1->FileListBox1->scrollToBottom();
+    const QRect last = Form1->FileListBox1->visualRect(Form1->FileListBox1->model()->index(39, 0));
+    QVERIFY(Form1->FileListBox1->viewport()->rect().contains(last));
+    Form1->FileListBox1->scrollToTop();
+
+    // A click where the down arrow is, through the window as a person's click comes.
+    const QPoint arrow = bar->mapTo(Form1, QPoint(bar->width() / 2, bar->height() - 3));
+    QCOMPARE(Form1->childAt(arrow), bar);
+    QTest::mouseClick(Form1->windowHandle(), Qt::LeftButton, {}, arrow);
+    QVERIFY(bar->value() > 0);
+    QCOMPARE(testfiles::readFile(folder.file("Band - 00.mp3")), tagged);
+    QVERIFY(!Form1->lastUndoReport());
+    QCOMPARE(noticeText(), QString());
+    // The rows' room is given back.
+    QCOMPARE(Form1->FileListBox1->viewport()->geometry().bottom(),
+             Form1->FileListBox1->contentsRect().bottom());
+    QVERIFY(questions.criticals.isEmpty());
+    qunsetenv("XDG_STATE_HOME");
+}
+
+namespace
+{
+
+double luminance(const QColor &colour)
+{
+    auto channel = [](double v) {
+        return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    const QColor c = colour.toRgb();
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+}
+
+double contrast(const QColor &a, const QColor &b)
+{
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// The contrast of a button's word with its face as drawn: the face is its most common colour
+// inside its border, the word's strongest pixel the one that differs most from it.
+double drawnContrast(QWidget *button)
+{
+    const QImage image = button->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    QHash<QRgb, int> counts;
+    for (int y = 3; y < image.height() - 3; ++y) {
+        for (int x = 3; x < image.width() - 3; ++x)
+            ++counts[image.pixel(x, y)];
+    }
+    QRgb face = 0;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
+        if (it.value() > counts.value(face))
+            face = it.key();
+    }
+    double best = 1;
+    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
+        best = std::max(best, contrast(QColor(it.key()), QColor(face)));
+    return best;
+}
+
+QPalette darkPalette()
+{
+    QPalette dark;
+    const QColor window(53, 53, 53), base(35, 35, 35), text(221, 221, 221);
+    dark.setColor(QPalette::Window, window);
+    dark.setColor(QPalette::WindowText, text);
+    dark.setColor(QPalette::Base, base);
+    dark.setColor(QPalette::AlternateBase, window);
+    dark.setColor(QPalette::Text, text);
+    dark.setColor(QPalette::Button, window);
+    dark.setColor(QPalette::ButtonText, QColor(208, 208, 208));
+    dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
+    dark.setColor(QPalette::HighlightedText, Qt::white);
+    dark.setColor(QPalette::Light, window.lighter(150));
+    dark.setColor(QPalette::Mid, window.darker(120));
+    dark.setColor(QPalette::Dark, window.darker(150));
+    return dark;
+}
+
+} // namespace
+
+void TestCommands::noticeColours_data()
+{
+    QTest::addColumn<QPalette>("palette");
+    QTest::addColumn<bool>("afterStart"); // the palette changes while the program runs
+    std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
+    const QPalette light = fusion->standardPalette();
+    // A dark desktop that leaves the tool-tip colours light (the notice's own pair).
+    QPalette dark = darkPalette();
+    dark.setColor(QPalette::ToolTipBase, QColor(255, 255, 220));
+    dark.setColor(QPalette::ToolTipText, Qt::black);
+    QPalette darkTips = darkPalette();
+    darkTips.setColor(QPalette::ToolTipBase, QColor(32, 32, 32));
+    darkTips.setColor(QPalette::ToolTipText, QColor(240, 240, 240));
+    // Tool-tip colours that cannot be told apart: the notice takes the list's.
+    QPalette alike = darkPalette();
+    alike.setColor(QPalette::ToolTipBase, Qt::white);
+    alike.setColor(QPalette::ToolTipText, Qt::white);
+    QTest::newRow("light") << light << false;
+    QTest::newRow("dark, light tool tips") << dark << false;
+    QTest::newRow("dark, tool tips without contrast") << alike << false;
+    QTest::newRow("dark tool tips, chosen while running") << darkTips << true;
+}
+
+void TestCommands::noticeColours()
+{
+    QFETCH(QPalette, palette);
+    QFETCH(bool, afterStart);
+    const QPalette before = QApplication::palette();
+    struct Restore {
+        QPalette palette;
+        ~Restore() { QApplication::setPalette(palette); }
+    } restore{before};
+    if (!afterStart)
+        QApplication::setPalette(palette);
+    WindowsInFolder folder;
+    folder.start();
+    showMainWindow();
+    QVERIFY(QTest::qWaitForWindowExposed(Form1));
+    ResultNotice &notice = Form1->notice();
+    notice.setUndoHandler([] {});
+    notice.showResult(QStringLiteral("12 files tagged"), QStringLiteral("a.mp3: cancelled"));
+    if (afterStart) // a desktop switched to a dark theme while the notice shows
+        QApplication::setPalette(palette);
+    QApplication::processEvents();
+
+    // One pair of colours for the text, the buttons and the list of files left.
+    const QColor background = notice.palette().color(QPalette::Window);
+    QLabel *text = nullptr;
+    for (QLabel *label : notice.findChildren<QLabel *>(Qt::FindDirectChildrenOnly)) {
+        if (label != notice.detailsList())
+            text = label;
+    }
+    QVERIFY(text);
+    const QColor ink = text->palette().color(text->foregroundRole());
+    if (afterStart) // the new theme's own pair
+        QCOMPARE(background, palette.color(QPalette::ToolTipBase));
+    QVERIFY2(contrast(ink, background) >= 4.5,
+             qPrintable(QString::number(contrast(ink, background))));
+    for (QPushButton *button : {notice.undoButton(), notice.stopButton()}) {
+        QCOMPARE(button->palette().color(QPalette::ButtonText), ink);
+        QCOMPARE(button->palette().color(QPalette::Button), background);
+    }
+    QCOMPARE(notice.detailsList()->palette().color(QPalette::WindowText), ink);
+    QCOMPARE(notice.detailsList()->palette().color(QPalette::Window), background);
+    // As drawn, too.
+    QVERIFY(notice.undoButton()->isVisible());
+    const double drawn = drawnContrast(notice.undoButton());
+    QVERIFY2(drawn >= 4.5, qPrintable(QString::number(drawn)));
+}
