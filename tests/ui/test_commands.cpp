@@ -85,6 +85,23 @@ QByteArray id3v2Tag(const QByteArray &title, const QByteArray &artist)
     return QByteArray("ID3\x03\0\0\0\0\0", 9) + char(body.size()) + body;
 }
 
+StateHome::StateHome() : StateHome(QByteArray()) {}
+
+StateHome::StateHome(const QByteArray &path)
+    : m_path(path.isNull() ? QFile::encodeName(m_dir.path()) : path),
+      m_old(qgetenv("XDG_STATE_HOME")), m_had(qEnvironmentVariableIsSet("XDG_STATE_HOME"))
+{
+    qputenv("XDG_STATE_HOME", m_path);
+}
+
+StateHome::~StateHome()
+{
+    if (m_had)
+        qputenv("XDG_STATE_HOME", m_old);
+    else
+        qunsetenv("XDG_STATE_HOME");
+}
+
 } // namespace commandtest
 
 void TestCommands::tagsFromNames_data()

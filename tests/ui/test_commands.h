@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 class TestCommands : public QObject
 {
@@ -30,6 +31,12 @@ private slots:
     void noticeColours();
     void undoAndRedoKeys();
     void undoOfAnEarlierRunAsks();
+    void undoAndRedoNotices_data();
+    void undoAndRedoNotices();
+    void undoAsksOncePerKey_data();
+    void undoAsksOncePerKey();
+    void commandsWithoutJournal_data();
+    void commandsWithoutJournal();
     void playFile();
     void exitWhilePlayingStopsFirst();
     void realPlayerReportsFailedOpen();
@@ -52,4 +59,23 @@ QStringList selectedItems();
 QStringList sortedEntries(const QString &path);
 // A version 2.3 tag with a title and an artist, as another tool writes it.
 QByteArray id3v2Tag(const QByteArray &title, const QByteArray &artist);
+
+// XDG_STATE_HOME (where the undo journal lives) set for a test's life to a new empty folder, or
+// to the path given; the old value comes back when it goes. Made before the windows start.
+class StateHome
+{
+public:
+    StateHome();
+    explicit StateHome(const QByteArray &path);
+    ~StateHome();
+    StateHome(const StateHome &) = delete;
+    StateHome &operator=(const StateHome &) = delete;
+    QByteArray path() const { return m_path; }
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_path;
+    QByteArray m_old;
+    bool m_had = false;
+};
 } // namespace commandtest

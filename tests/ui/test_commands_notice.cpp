@@ -25,8 +25,7 @@ using namespace commandtest;
 // from under it; a click aimed at the scroll bar's arrow scrolls the list and takes nothing back.
 void TestCommands::noticeLeavesScrollBarFree()
 {
-    QTemporaryDir state;
-    qputenv("XDG_STATE_HOME", QFile::encodeName(state.path()));
+    StateHome state;
     WindowsInFolder folder;
     for (int i = 0; i < 40; ++i)
         QVERIFY(testfiles::writeFile(
@@ -72,7 +71,6 @@ void TestCommands::noticeLeavesScrollBarFree()
     QCOMPARE(Form1->FileListBox1->viewport()->geometry().bottom(),
              Form1->FileListBox1->contentsRect().bottom());
     QVERIFY(questions.criticals.isEmpty());
-    qunsetenv("XDG_STATE_HOME");
 }
 
 namespace
