@@ -48,6 +48,12 @@ const std::optional<UndoReport> &TForm1::lastUndoReport() const
 
 std::optional<UndoReport> TForm1::Undo()
 {
+    if (!m_session->journal()) {
+        // No journal, nothing recorded: the notice says why, as for nothing to undo.
+        m_lastUndo.reset();
+        showUndoReport(std::nullopt, false);
+        return std::nullopt;
+    }
     std::optional<UndoReport> report;
     bool failed = true;
     runHandler(questions(), [&] {
@@ -65,6 +71,11 @@ std::optional<UndoReport> TForm1::Undo()
 
 std::optional<UndoReport> TForm1::Redo()
 {
+    if (!m_session->journal()) {
+        m_lastUndo.reset();
+        showUndoReport(std::nullopt, true);
+        return std::nullopt;
+    }
     std::optional<UndoReport> report;
     bool failed = true;
     runHandler(questions(), [&] {
