@@ -139,8 +139,13 @@ void TForm1::ID3v1FromID3v21Click()
     runCommand(CommandKind::Id3v1FromId3v2);
 }
 
+void TForm1::ID3v2FromID3v11Click()
+{
+    runCommand(CommandKind::Id3v2FromId3v1);
+}
+
 // The file list's right-click menu: the commands on the selected files, none of them new but
-// "ID3v1 from ID3v2", so the window keeps its controls.
+// the two that copy one tag into the other, so the window keeps its controls.
 void TForm1::buildPopupMenu()
 {
     PopupMenu1 = new QMenu(this);
@@ -151,6 +156,7 @@ void TForm1::buildPopupMenu()
     RenameFromTags1 = PopupMenu1->addAction(QStringLiteral("Rename from tags"));
     PopupMenu1->addSeparator();
     ID3v1FromID3v21 = PopupMenu1->addAction(QStringLiteral("ID3v1 from ID3v2"));
+    ID3v2FromID3v11 = PopupMenu1->addAction(QStringLiteral("ID3v2 from ID3v1"));
     FileListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
 }
 

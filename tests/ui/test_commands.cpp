@@ -5,6 +5,7 @@
 
 #include "commandrunner.h"
 #include "fakeplayer.h"
+#include "id3v2reader.h"
 #include "previewplayer.h"
 #include "resultnotice.h"
 #include "startup.h"
@@ -24,6 +25,7 @@
 #include <QTest>
 #include <QTimer>
 #include <sys/stat.h>
+#include <tuple>
 
 using namespace commandtest;
 
@@ -460,7 +462,7 @@ void TestCommands::contextMenu()
             texts.append(action->text());
     }
     QCOMPARE(texts, (QStringList{"Edit tag(s)", "Rename file(s)", "Trim filename(s)",
-                                 "Rename from tags", "", "ID3v1 from ID3v2"}));
+                                 "Rename from tags", "", "ID3v1 from ID3v2", "ID3v2 from ID3v1"}));
     Form1->PopupMenu1->hide();
     // From the keyboard too: the Menu key and Shift+F10 in the list, at its current file.
     Form1->FileListBox1->setItemIndex(1);
@@ -488,6 +490,50 @@ void TestCommands::contextMenu()
     Form1->FileListBox1->setSelected(0, true);
     Form1->RenameFromTags1->trigger();
     QCOMPARE(listItems(), (QStringList{"b.mp3", "Band - From ID3v2.mp3"}));
+    QVERIFY(questions.criticals.isEmpty());
+}
+
+// "ID3v2 from ID3v1" from the menu: a new ID3v2 tag where there is none, the differing fields
+// where there is one; the audio and the ID3v1 tag as they were; undone byte for byte.
+void TestCommands::id3v2FromId3v1Menu()
+{
+    StateHome state;
+    WindowsInFolder folder;
+    const QByteArray solo = mp3(testfiles::id3v1("Solo", "Band"));
+    const QByteArray fresh = mp3(testfiles::id3v1("Fresh", "Band"));
+    const QByteArray inStep = id3v2Tag("Same", "Band") + mp3(testfiles::id3v1("Same", "Band"));
+    QVERIFY(testfiles::writeFile(folder.file("a.mp3"), solo));
+    QVERIFY(testfiles::writeFile(folder.file("b.mp3"), mp3()));
+    QVERIFY(testfiles::writeFile(folder.file("c.mp3"), id3v2Tag("Stale", "Band") + fresh));
+    QVERIFY(testfiles::writeFile(folder.file("d.mp3"), inStep));
+    folder.start();
+    showMainWindow();
+    FakeQuestions questions;
+    Form1->FileListBox1->selectAllFiles();
+
+    Form1->ID3v2FromID3v11->trigger();
+
+    QCOMPARE(noticeText(), QStringLiteral("2 ID3v2 tags written, 2 left as they were: no ID3v1 "
+                                          "tag (1), already in step (1)"));
+    QCOMPARE(listSelection(), std::vector<bool>(4, false));
+    for (const auto &[name, title, rest] :
+         {std::tuple{"a.mp3", "Solo", solo}, std::tuple{"c.mp3", "Fresh", fresh}}) {
+        const QByteArray bytes = testfiles::readFile(folder.file(name));
+        const Id3v2Info info = parseId3v2(reinterpret_cast<const std::uint8_t *>(bytes.constData()),
+                                          std::size_t(bytes.size()));
+        QVERIFY(info.read);
+        QCOMPARE(info.text.title, std::string(title));
+        QCOMPARE(info.text.artist, std::string("Band"));
+        QVERIFY(bytes.endsWith(rest));
+    }
+    QCOMPARE(testfiles::readFile(folder.file("b.mp3")), mp3());
+    QCOMPARE(testfiles::readFile(folder.file("d.mp3")), inStep);
+    QVERIFY(Form1->notice().undoButton()->isVisibleTo(&Form1->notice()));
+
+    QTest::mouseClick(Form1->notice().undoButton(), Qt::LeftButton);
+    QCOMPARE(noticeText(), QStringLiteral("Undone ID3v2 from ID3v1: 2 files restored"));
+    QCOMPARE(testfiles::readFile(folder.file("a.mp3")), solo);
+    QCOMPARE(testfiles::readFile(folder.file("c.mp3")), id3v2Tag("Stale", "Band") + fresh);
     QVERIFY(questions.criticals.isEmpty());
 }
 

@@ -23,6 +23,7 @@ private slots:
     void renameByPrompt();
     void renameFromTags();
     void contextMenu();
+    void id3v2FromId3v1Menu();
     void playlistOfFolder();
     void playlistsOfSubfolders();
     void playlistFailureReturnsToStart();
