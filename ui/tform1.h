@@ -128,6 +128,9 @@ private:
     // While a command runs: Esc stops it, and other input to the window (the notice aside) is
     // ignored. Returns whether event is taken.
     bool filterWhileBusy(QWidget *target, QEvent *event);
+    // Offers "ID3v2 from ID3v1" on the notice for exactly these files of the folder shown (none:
+    // nothing offered): it selects them and runs that command.
+    void offerId3v2FromId3v1(const std::vector<QString> &files);
     // Shows in the notice what undo (or redo) did, or that there was nothing to do and why.
     void showUndoReport(const std::optional<UndoReport> &report, bool redo);
     // How many of the files left as they were a notice lists.

@@ -23,6 +23,7 @@ void TForm1::showUndoReport(const std::optional<UndoReport> &report, bool redo)
         if (!problem.isEmpty())
             text += QStringLiteral(": ") + problem;
         notice().setUndoHandler({});
+        notice().setActionHandler({});
         notice().showResult(text, {});
         return;
     }
@@ -37,6 +38,7 @@ void TForm1::showUndoReport(const std::optional<UndoReport> &report, bool redo)
     } else {
         notice().setUndoHandler({});
     }
+    notice().setActionHandler({});
     notice().showResult(undoReportText(*report, redo),
                         leftFilesText(undoWalkReport(*report), kListedLeftFiles));
 }

@@ -30,6 +30,8 @@ private slots:
     void noticeLeavesScrollBarFree();
     void noticeColours_data();
     void noticeColours();
+    void noticeOffersId3v2FromId3v1_data();
+    void noticeOffersId3v2FromId3v1();
     void undoAndRedoKeys();
     void undoOfAnEarlierRunAsks();
     void undoAndRedoNotices_data();

@@ -1,10 +1,13 @@
 // The result notice over the file list: where it lies, its colours in light and dark themes.
 #include "test_commands.h"
 
+#include "id3v2bytes.h"
+#include "id3v2reader.h"
 #include "resultnotice.h"
 #include "startup.h"
 #include "testfiles.h"
 #include "tform1.h"
+#include "tform2.h"
 #include "uitest.h"
 
 #include <QApplication>
@@ -17,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <cmath>
+#include <map>
 #include <memory>
 
 using namespace commandtest;
@@ -201,4 +205,127 @@ void TestCommands::noticeColours()
     QVERIFY(notice.undoButton()->isVisible());
     const double drawn = drawnContrast(notice.undoButton());
     QVERIFY2(drawn >= 4.5, qPrintable(QString::number(drawn)));
+}
+
+void TestCommands::noticeOffersId3v2FromId3v1_data()
+{
+    // The command ("TAG'EM!", or "Edit tag(s)" saving each file), the files selected, the notice
+    // and the files whose ID3v2 tag the notice's "ID3v2 from ID3v1" then writes (none: not
+    // offered).
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QStringList>("selected");
+    QTest::addColumn<QString>("notice");
+    QTest::addColumn<QStringList>("written");
+    const QStringList four = {"Band - A.mp3", "Band - B.mp3", "Band - C.mp3", "Band - E.mp3"};
+    const QString said = "4 files tagged; the ID3v2 tags of 2 files say otherwise";
+    const QStringList ae = {"Band - A.mp3", "Band - E.mp3"};
+    QTest::newRow("TAG'EM!") << "TAG'EM!" << four << said << ae;
+    QTest::newRow("Edit tag(s)") << "Edit tag(s)" << four << said << ae;
+    QTest::newRow("TAG'EM!, one file")
+        << "TAG'EM!" << QStringList{"Band - E.mp3"}
+        << "1 file tagged; the ID3v2 tag of 1 file says otherwise" << QStringList{"Band - E.mp3"};
+    QTest::newRow("TAG'EM!, all in step")
+        << "TAG'EM!" << QStringList{"Band - B.mp3", "Band - C.mp3"} << "2 files tagged"
+        << QStringList();
+}
+
+// After a command that leaves an ID3v2 tag (which players show) saying otherwise than the new
+// ID3v1 tag, the notice says so and offers "ID3v2 from ID3v1", which writes the ID3v2 tags of
+// exactly those files; Undo stays, and takes that command back.
+void TestCommands::noticeOffersId3v2FromId3v1()
+{
+    QFETCH(QString, command);
+    QFETCH(QStringList, selected);
+    QFETCH(QString, notice);
+    QFETCH(QStringList, written);
+    StateHome state;
+    WindowsInFolder folder;
+    // A and E have an ID3v2 title of their own; B has no ID3v2 tag; C's says what TAG'EM!
+    // writes; D (never selected) differs too.
+    auto v2 = [](const QByteArray &title, const QByteArray &genre = {}) {
+        QByteArray frames = textFrame(3, "TIT2", title) + textFrame(3, "TPE1", "Band");
+        if (!genre.isEmpty())
+            frames += textFrame(3, "TCON", genre);
+        return tag(3, frames + QByteArray(64, '\0'));
+    };
+    const std::map<QString, QByteArray> files = {{"Band - A.mp3", v2("Other") + mp3()},
+                                                 {"Band - B.mp3", mp3()},
+                                                 {"Band - C.mp3", v2("C", "Jazz") + mp3()},
+                                                 {"Band - D.mp3", v2("Other") + mp3()},
+                                                 {"Band - E.mp3", v2("Wrong") + mp3()}};
+    for (const auto &[name, bytes] : files)
+        QVERIFY(testfiles::writeFile(folder.file(name), bytes));
+    folder.start();
+    showMainWindow();
+    QVERIFY(QTest::qWaitForWindowExposed(Form1));
+    FakeQuestions questions;
+    choosePattern(2);
+    Form1->ComboBox1->setCurrentIndex(Form1->ComboBox1->findText("Jazz"));
+    std::vector<bool> rows(files.size(), false);
+    for (int row = 0; row < Form1->FileListBox1->count(); ++row)
+        rows[std::size_t(row)] = selected.contains(Form1->FileListBox1->itemText(row));
+    Form1->FileListBox1->selectRows(rows);
+    if (command == "TAG'EM!") {
+        QTest::mouseClick(Form1->BitBtn1, Qt::LeftButton);
+    } else {
+        for (qsizetype i = 0; i < selected.size(); ++i) {
+            questions.dialogAnswers.push_back([](QDialog &) {
+                Form2->Edit1->setText(Form2->Panel6->text().mid(7, 1)); // "Band - A.mp3": "A"
+                Form2->Edit2->setText("Band");
+                Form2->Edit3->clear();
+                Form2->MaskEdit1->clear();
+                Form2->Edit4->clear();
+                Form2->ComboBox1->setCurrentIndex(Form2->ComboBox1->findText("Jazz"));
+                return int(TForm2::SaveResult);
+            });
+        }
+        QTest::mouseClick(Form1->Button7, Qt::LeftButton);
+    }
+    QCOMPARE(noticeText(), notice);
+    ResultNotice &shown = Form1->notice();
+    QPushButton *action = shown.actionButton();
+    QCOMPARE(action->isVisibleTo(&shown), !written.isEmpty());
+    QVERIFY(shown.undoButton()->isVisibleTo(&shown));
+    std::map<QString, QByteArray> tagged;
+    for (const auto &[name, bytes] : files)
+        tagged[name] = testfiles::readFile(folder.file(name));
+    if (written.isEmpty())
+        return;
+
+    // A real push button beside Undo, below the text; neither takes the focus; all inside the
+    // notice, which stays over the list.
+    QCOMPARE(action->text(), QStringLiteral("ID3v2 from ID3v1"));
+    QVERIFY(!action->isFlat());
+    QCOMPARE(action->focusPolicy(), Qt::NoFocus);
+    QVERIFY(!action->accessibleDescription().isEmpty());
+    QVERIFY(shown.rect().contains(action->geometry()));
+    QVERIFY(shown.rect().contains(shown.undoButton()->geometry()));
+    QCOMPARE(shown.undoButton()->geometry().top(), action->geometry().top());
+    QVERIFY(Form1->FileListBox1->geometry().contains(shown.geometry()));
+    QCOMPARE(action->palette().color(QPalette::ButtonText),
+             shown.undoButton()->palette().color(QPalette::ButtonText));
+    if (!qEnvironmentVariableIsEmpty("TRACKLING_SHOTS"))
+        Form1->grab().save(qEnvironmentVariable("TRACKLING_SHOTS") + "/notice.png");
+
+    QTest::mouseClick(action, Qt::LeftButton);
+
+    QCOMPARE(noticeText(), written.size() == 1 ? QStringLiteral("1 ID3v2 tag written")
+                                               : QStringLiteral("2 ID3v2 tags written"));
+    for (const auto &[name, before] : tagged) {
+        const QByteArray after = testfiles::readFile(folder.file(name));
+        if (!written.contains(name)) {
+            QCOMPARE(after, before);
+            continue;
+        }
+        const Id3v2Info info = parseId3v2(reinterpret_cast<const std::uint8_t *>(after.constData()),
+                                          std::size_t(after.size()));
+        QCOMPARE(QString::fromStdString(info.text.title), name.mid(7, 1));
+        QVERIFY(after.endsWith(before.right(128 + mp3().size())));
+    }
+    QVERIFY(shown.undoButton()->isVisibleTo(&shown));
+    QVERIFY(!action->isVisibleTo(&shown));
+    QTest::mouseClick(shown.undoButton(), Qt::LeftButton);
+    for (const auto &[name, before] : tagged)
+        QCOMPARE(testfiles::readFile(folder.file(name)), before);
+    QVERIFY(questions.criticals.isEmpty());
 }
