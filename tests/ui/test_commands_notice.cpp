@@ -177,6 +177,7 @@ void TestCommands::noticeColours()
     QVERIFY(QTest::qWaitForWindowExposed(Form1));
     ResultNotice &notice = Form1->notice();
     notice.setUndoHandler([] {});
+    notice.setActionHandler([] {}, QStringLiteral("ID3v2 from ID3v1"));
     notice.showResult(QStringLiteral("12 files tagged"), QStringLiteral("a.mp3: cancelled"));
     if (afterStart) // a desktop switched to a dark theme while the notice shows
         QApplication::setPalette(palette);
@@ -195,16 +196,18 @@ void TestCommands::noticeColours()
         QCOMPARE(background, palette.color(QPalette::ToolTipBase));
     QVERIFY2(contrast(ink, background) >= 4.5,
              qPrintable(QString::number(contrast(ink, background))));
-    for (QPushButton *button : {notice.undoButton(), notice.stopButton()}) {
+    for (QPushButton *button : {notice.undoButton(), notice.stopButton(), notice.actionButton()}) {
         QCOMPARE(button->palette().color(QPalette::ButtonText), ink);
         QCOMPARE(button->palette().color(QPalette::Button), background);
     }
     QCOMPARE(notice.detailsList()->palette().color(QPalette::WindowText), ink);
     QCOMPARE(notice.detailsList()->palette().color(QPalette::Window), background);
     // As drawn, too.
-    QVERIFY(notice.undoButton()->isVisible());
-    const double drawn = drawnContrast(notice.undoButton());
-    QVERIFY2(drawn >= 4.5, qPrintable(QString::number(drawn)));
+    for (QPushButton *button : {notice.undoButton(), notice.actionButton()}) {
+        QVERIFY(button->isVisible());
+        const double drawn = drawnContrast(button);
+        QVERIFY2(drawn >= 4.5, qPrintable(QString::number(drawn)));
+    }
 }
 
 void TestCommands::noticeOffersId3v2FromId3v1_data()
