@@ -4,6 +4,7 @@
 #include "filenames.h"
 #include "fromid3v2.h"
 #include "id3v2door.h"
+#include "id3v2update.h"
 #include "questions.h"
 #include "tagfile.h"
 #include "tagtext.h"
@@ -14,7 +15,36 @@
 namespace
 {
 
-TagEditView viewOfWorkspace(const QString &fileName, const Id3v2Info &id3v2)
+// What the information box says of the ID3v2 tag: its version and size, and whether it says
+// otherwise than the ID3v1 tag shown, which players would not show ("ID3v2.3: 4,096 bytes,
+// differs from ID3v1").
+QString id3v2Line(const Id3v2Info &id3v2, bool differs)
+{
+    QString line = QString::fromStdString(id3v2InfoLine(id3v2));
+    if (differs)
+        line += QStringLiteral(", differs from ID3v1");
+    return line;
+}
+
+// Said when the fields shown were made from the ID3v2 tag (the file has no ID3v1 tag), naming
+// those cut to the ID3v1 tag's 30 characters: "Fields from the ID3v2 tag; title, album cut to 30
+// characters". Empty when the ID3v2 tag gave nothing.
+QString filledFromId3v2Line(const Id3v2Text &text, const Id3v1Fields &fields)
+{
+    if (fields.title.empty() && fields.artist.empty() && fields.album.empty() &&
+        fields.year.empty() && fields.comment.empty() && fields.genre == "(none)")
+        return {};
+    QString line = QStringLiteral("Fields from the ID3v2 tag");
+    QStringList cut;
+    for (const std::string &name : id3v2FieldsCut(text))
+        cut << QString::fromStdString(name);
+    if (!cut.isEmpty())
+        line += QStringLiteral("; ") + cut.join(QStringLiteral(", ")) +
+                QStringLiteral(" cut to 30 characters");
+    return line;
+}
+
+TagEditView viewOfWorkspace(const QString &fileName, const QString &id3v2, const QString &filled)
 {
     const TagWorkspace &ws = tagWorkspace();
     TagEditView view;
@@ -24,12 +54,15 @@ TagEditView viewOfWorkspace(const QString &fileName, const Id3v2Info &id3v2)
     view.info = {
         QStringLiteral("Size: ") + fromTagText(ws.InfoSize) + QStringLiteral(" bytes"),
         QStringLiteral("Length: ") + fromTagText(ws.InfoLength) + QStringLiteral(" minutes"),
-        QString::fromStdString(id3v2InfoLine(id3v2)),
+        id3v2,
         fromTagText(ws.InfoVersion),
         fromTagText(ws.InfoBitrate),
         fromTagText(ws.InfoSampleRate),
         fromTagText(ws.InfoChannelMode),
     };
+    // Right below the tag's line, where it is seen first.
+    if (!filled.isEmpty())
+        view.info.insert(3, filled);
     return view;
 }
 
@@ -53,12 +86,18 @@ TagEditView readTagEditView(const Folder &folder, const QString &fileName)
     ReadTagFileAt(dirfd, path, AudioLength::CountFrames);
     const bool hasId3v1 = std::equal(ws.TagBuffer.begin(), ws.TagBuffer.begin() + 3, "TAG");
 
-    // An empty tag is filled from the ID3v2 tag; for a file with a tag, only its header is read
-    // for the information line.
-    const Id3v2Info id3v2 = hasId3v1 ? readId3v2HeaderAt(dirfd, path) : readId3v2At(dirfd, path);
-    if (id3v2.read)
-        storeId3v1Fields(id3v1FieldsFromId3v2(id3v2.text), ws);
-    return viewOfWorkspace(fileName, id3v2);
+    // An empty tag is filled from the ID3v2 tag; a tag read is compared with it.
+    const Id3v2Info id3v2 = readId3v2At(dirfd, path);
+    QString filled;
+    bool differs = false;
+    if (id3v2.read && !hasId3v1) {
+        const Id3v1Fields fields = id3v1FieldsFromId3v2(id3v2.text);
+        storeId3v1Fields(fields, ws);
+        filled = filledFromId3v2Line(id3v2.text, fields);
+    } else if (id3v2.read) {
+        differs = id3v2DiffersFromId3v1(id3v1FieldsOfWorkspace(ws), id3v2.text);
+    }
+    return viewOfWorkspace(fileName, id3v2Line(id3v2, differs), filled);
 }
 
 std::optional<TagWriteOutcome> editTagOfFileReporting(const ChangeContext &context,

@@ -19,7 +19,9 @@ WalkReport editTags(const Folder &folder, FileList &list, CommandQuestions &ques
 
 // The same for one file, named inside the context's folder; whether it was saved. A file
 // without an ID3v1 tag shows the fields made from its ID3v2 tag, if it has one
-// (id3v1FieldsFromId3v2); the information lines tell of an ID3v2 tag's version and size.
+// (id3v1FieldsFromId3v2), and a line below the ID3v2 line says so and names the fields cut to
+// 30 characters; the ID3v2 line tells of the tag's version and size and whether it differs from
+// the ID3v1 tag shown (id3v2DiffersFromId3v1).
 bool editTagOfFile(const ChangeContext &context, const QString &fileName,
                    CommandQuestions &questions);
 // What the edit dialog shows of a file (its tag, or the fields made from its ID3v2 tag when it

@@ -5,6 +5,8 @@
 #include "tagworkspace.h"
 
 #include <QString>
+#include <limits>
+#include <utility>
 
 namespace
 {
@@ -101,6 +103,19 @@ Id3v1Fields id3v1FieldsFromId3v2(const Id3v2Text &text)
     f.comment = tagText(text.comment, kFieldWidth);
     f.genre = genreFromId3v2(text.genre);
     return f;
+}
+
+std::vector<std::string> id3v2FieldsCut(const Id3v2Text &text)
+{
+    // The whole text made into tag bytes (one byte a character) is longer than the field.
+    std::vector<std::string> cut;
+    for (const auto &[name, value] :
+         {std::pair{"title", &text.title}, std::pair{"artist", &text.artist},
+          std::pair{"album", &text.album}, std::pair{"comment", &text.comment}}) {
+        if (tagText(*value, std::numeric_limits<int>::max()).size() > std::size_t(kFieldWidth))
+            cut.emplace_back(name);
+    }
+    return cut;
 }
 
 void storeId3v1Fields(const Id3v1Fields &fields, TagWorkspace &ws)

@@ -3,6 +3,7 @@
 #include "id3v2reader.h"
 
 #include <string>
+#include <vector>
 
 struct TagWorkspace;
 
@@ -22,6 +23,10 @@ struct Id3v1Fields {
 // the table's name that the text names ("rock" gives "Rock") or numbers ("17", "(17)",
 // "(17)Rock" give "Rock"); anything else gives "(none)". Never throws.
 Id3v1Fields id3v1FieldsFromId3v2(const Id3v2Text &text);
+
+// The names of the fields ("title", "artist", "album", "comment", in this order) whose text
+// id3v1FieldsFromId3v2 cuts to 30 characters, losing more than blanks. Never throws.
+std::vector<std::string> id3v2FieldsCut(const Id3v2Text &text);
 
 // The genre table's name for an ID3v2 genre text, "(none)" when it names no row.
 std::string genreFromId3v2(const std::string &utf8Genre);

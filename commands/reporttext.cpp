@@ -79,6 +79,16 @@ QString reportText(const WalkReport &report, ReportVerb verb)
     return text;
 }
 
+QString id3v2DiffersText(const WalkReport &report)
+{
+    const auto n = qsizetype(report.id3v2Differs.size());
+    if (n == 0)
+        return {};
+    return n == 1 ? QStringLiteral("the ID3v2 tag of 1 file says otherwise")
+                  : QStringLiteral("the ID3v2 tags of ") + countText(n) +
+                        QStringLiteral(" files say otherwise");
+}
+
 QString progressText(ReportVerb verb, int visited, int total)
 {
     QString text;

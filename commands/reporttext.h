@@ -29,6 +29,11 @@ QString countText(long long n);
 //   "0 files renamed: no files selected", "0 playlists written: cancelled"
 QString reportText(const WalkReport &report, ReportVerb verb);
 
+// What a report's files whose ID3v2 tag says otherwise than the ID3v1 tag written come to, for
+// the end of the summary: "the ID3v2 tags of 3 files say otherwise", "the ID3v2 tag of 1 file
+// says otherwise"; empty when there are none.
+QString id3v2DiffersText(const WalkReport &report);
+
 // The progress line of a running command: "Tagging 4,512 of 100,000", "Renaming 3 of 9",
 // "Writing playlists 2 of 5"; without a total (total <= 0) "Writing playlists ...".
 QString progressText(ReportVerb verb, int visited, int total);

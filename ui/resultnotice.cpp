@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScreen>
+#include <QVBoxLayout>
 #include <cmath>
 
 namespace
@@ -52,7 +53,7 @@ std::pair<QColor, QColor> noticeColours(const QPalette &palette)
                                                                    : QColor(Qt::white)};
 }
 
-QPushButton *actionButton(QWidget *parent, const QString &text, const QString &description)
+QPushButton *noticeButton(QWidget *parent, const QString &text, const QString &description)
 {
     auto *button = new QPushButton(text, parent);
     button->setFocusPolicy(Qt::NoFocus);
@@ -85,20 +86,34 @@ ResultNotice::ResultNotice(QWidget *window, QAbstractScrollArea *over)
     m_text->setWordWrap(true);
     m_text->setFocusPolicy(Qt::NoFocus);
     m_text->setAttribute(Qt::WA_TransparentForMouseEvents);
-    m_stop = actionButton(this, QStringLiteral("Stop"),
+    m_stop = noticeButton(this, QStringLiteral("Stop"),
                           QStringLiteral("Stops the command after the file in hand (Esc)"));
-    m_undo = actionButton(this, QStringLiteral("Undo"),
+    m_undo = noticeButton(this, QStringLiteral("Undo"),
                           QStringLiteral("Takes back what the command changed (Ctrl+Z)"));
-    auto *layout = new QHBoxLayout(this);
+    m_action = noticeButton(this, {}, {});
+    auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(4, 2, 2, 2);
-    layout->setSpacing(4);
-    layout->addWidget(m_text, 1);
-    layout->addWidget(m_undo, 0, Qt::AlignVCenter);
-    layout->addWidget(m_stop, 0, Qt::AlignVCenter);
+    layout->setSpacing(2);
+    m_top = new QHBoxLayout;
+    m_top->setSpacing(4);
+    m_top->addWidget(m_text, 1);
+    m_top->addWidget(m_undo, 0, Qt::AlignVCenter);
+    m_top->addWidget(m_stop, 0, Qt::AlignVCenter);
+    m_bottom = new QHBoxLayout;
+    m_bottom->setSpacing(4);
+    m_bottom->addStretch(1);
+    m_bottom->addWidget(m_action);
+    layout->addLayout(m_top);
+    layout->addLayout(m_bottom);
     connect(m_stop, &QPushButton::clicked, this, &ResultNotice::stopRequested);
+    // A handler may show a new notice and set new handlers: each runs on a copy.
     connect(m_undo, &QPushButton::clicked, this, [this] {
-        if (m_undoHandler)
-            m_undoHandler();
+        if (auto handler = m_undoHandler)
+            handler();
+    });
+    connect(m_action, &QPushButton::clicked, this, [this] {
+        if (auto handler = m_actionHandler)
+            handler();
     });
 
     m_details = new QLabel(this, Qt::ToolTip);
@@ -135,7 +150,9 @@ void ResultNotice::showProgress(const QString &text)
     setAccessibleName(text);
     setAccessibleDescription({});
     m_undo->hide();
+    m_action->hide();
     m_stop->show();
+    arrangeButtons();
     place();
     if (news)
         announce();
@@ -155,6 +172,8 @@ void ResultNotice::showResult(const QString &text, const QString &details)
                              "files left as they were"));
     m_stop->hide();
     m_undo->setVisible(bool(m_undoHandler));
+    m_action->setVisible(bool(m_actionHandler));
+    arrangeButtons();
     setCursor(details.isEmpty() ? Qt::ArrowCursor : Qt::PointingHandCursor);
     // Shown anew, so that a screen reader tells of it also when it replaces a notice (the
     // rows' room stays).
@@ -195,8 +214,34 @@ void ResultNotice::setUndoHandler(std::function<void()> handler, const QString &
     m_undoHandler = std::move(handler);
     if (!isHidden() && !m_progress) {
         m_undo->setVisible(bool(m_undoHandler));
+        arrangeButtons();
         place();
     }
+}
+
+void ResultNotice::setActionHandler(std::function<void()> handler, const QString &caption,
+                                    const QString &description)
+{
+    m_action->setText(caption);
+    m_action->setAccessibleDescription(description);
+    m_actionHandler = std::move(handler);
+    if (!isHidden() && !m_progress) {
+        m_action->setVisible(bool(m_actionHandler));
+        arrangeButtons();
+        place();
+    }
+}
+
+void ResultNotice::arrangeButtons()
+{
+    QBoxLayout *row = m_action->isHidden() ? m_top : m_bottom;
+    if (row->indexOf(m_undo) >= 0)
+        return;
+    (row == m_top ? m_bottom : m_top)->removeWidget(m_undo);
+    if (row == m_top)
+        m_top->insertWidget(1, m_undo, 0, Qt::AlignVCenter);
+    else
+        m_bottom->addWidget(m_undo);
 }
 
 void ResultNotice::setReserveSpace(std::function<void(int height)> reserve)
@@ -260,20 +305,28 @@ void ResultNotice::place()
     applyColours();
     const QMargins margins = layout()->contentsMargins();
     const int frame = 2 * frameWidth();
+    // Beside the text: the buttons of its row; below it, the row of the other action.
     int buttonsWidth = 0;
     int buttonsHeight = 0;
-    for (QPushButton *button : {m_stop, m_undo}) {
-        // As wide as its word needs, not the style's usual minimum: the list is narrow.
+    int belowHeight = 0;
+    for (QPushButton *button : {m_stop, m_undo, m_action}) {
+        // As wide as its words need, not the style's usual minimum: the list is narrow.
         button->setFixedWidth(button->fontMetrics().horizontalAdvance(button->text()) + 16);
         if (button->isHidden())
             continue;
-        buttonsWidth += button->width() + layout()->spacing();
-        buttonsHeight = std::max(buttonsHeight, button->sizeHint().height());
+        if (m_top->indexOf(button) >= 0) {
+            buttonsWidth += button->width() + m_top->spacing();
+            buttonsHeight = std::max(buttonsHeight, button->sizeHint().height());
+        } else {
+            belowHeight = std::max(belowHeight, button->sizeHint().height());
+        }
     }
     const int textWidth =
         std::max(1, area.width() - frame - margins.left() - margins.right() - buttonsWidth);
     int height = std::max(m_text->heightForWidth(textWidth), buttonsHeight) + margins.top() +
                  margins.bottom() + frame;
+    if (belowHeight > 0)
+        height += layout()->spacing() + belowHeight;
     height = std::min(height, area.height() / 2);
     setGeometry(area.left(), area.bottom() + 1 - height, area.width(), height);
     raise();

@@ -154,6 +154,7 @@ void TForm1::connectHandlers()
     connect(TrimFilenames1, &QAction::triggered, this, &TForm1::Button3Click);
     connect(RenameFromTags1, &QAction::triggered, this, &TForm1::Button6Click);
     connect(ID3v1FromID3v21, &QAction::triggered, this, &TForm1::ID3v1FromID3v21Click);
+    connect(ID3v2FromID3v11, &QAction::triggered, this, &TForm1::ID3v2FromID3v11Click);
 }
 
 void TForm1::FormCreate()

@@ -54,13 +54,15 @@ public:
     // Puts in the dialogs that answer every later question; nullptr puts the real ones back.
     void setModalQuestions(ModalQuestions *dialogs);
 
-    // The file list's context menu: the commands on the selected files, and "ID3v1 from ID3v2".
+    // The file list's context menu: the commands on the selected files, and the two that copy one
+    // tag into the other ("ID3v1 from ID3v2", "ID3v2 from ID3v1").
     QMenu *PopupMenu1 = nullptr;
     QAction *EditTags1 = nullptr;
     QAction *RenameFiles1 = nullptr;
     QAction *TrimFilenames1 = nullptr;
     QAction *RenameFromTags1 = nullptr;
     QAction *ID3v1FromID3v21 = nullptr;
+    QAction *ID3v2FromID3v11 = nullptr;
     // Lists the files the last command left as they were, while its notice shows.
     QAction *FilesLeft1 = nullptr;
     // Ctrl+Z: takes back the last command that changed files (asking first when an earlier run
@@ -84,6 +86,7 @@ public slots:
     bool FormKeyDown(int key, Qt::KeyboardModifiers shift);
     void FileListBox1ContextPopup(const QPoint &pos);
     void ID3v1FromID3v21Click();
+    void ID3v2FromID3v11Click();
     void DirectoryListBox1Change();
     void FileListBox1DblClick();
     void RadioGroup1Click();
@@ -125,6 +128,9 @@ private:
     // While a command runs: Esc stops it, and other input to the window (the notice aside) is
     // ignored. Returns whether event is taken.
     bool filterWhileBusy(QWidget *target, QEvent *event);
+    // Offers "ID3v2 from ID3v1" on the notice for exactly these files of the folder shown (none:
+    // nothing offered): it selects them and runs that command.
+    void offerId3v2FromId3v1(const std::vector<QString> &files);
     // Shows in the notice what undo (or redo) did, or that there was nothing to do and why.
     void showUndoReport(const std::optional<UndoReport> &report, bool redo);
     // How many of the files left as they were a notice lists.

@@ -53,6 +53,10 @@ void TForm1::GuessFromDirectoryName()
 
 void TForm1::DirectoryListBox1Change()
 {
+    // A result tells of the files of the folder it was shown in (a dropped folder opens without
+    // a click or key in the window); a running command's progress stays.
+    if (m_runner && !m_runner->busy())
+        m_notice->dismiss();
     runHandler(questions(), [this] { GuessFromDirectoryName(); });
 }
 
@@ -105,8 +109,11 @@ void TForm1::runCommand(CommandKind kind, const std::function<void(CommandReques
             m_notice->setUndoHandler([this] { Undo(); });
         else
             m_notice->setUndoHandler({});
-        m_notice->showResult(reportText(*report, info.verb),
-                             leftFilesText(*report, kListedLeftFiles));
+        QString text = reportText(*report, info.verb);
+        if (const QString differs = id3v2DiffersText(*report); !differs.isEmpty())
+            text += QStringLiteral("; ") + differs;
+        offerId3v2FromId3v1(report->id3v2Differs);
+        m_notice->showResult(text, leftFilesText(*report, kListedLeftFiles));
     });
     if (m_closeWhenDone && !m_runner->busy())
         QTimer::singleShot(0, this, &QWidget::close);
@@ -139,8 +146,36 @@ void TForm1::ID3v1FromID3v21Click()
     runCommand(CommandKind::Id3v1FromId3v2);
 }
 
+void TForm1::ID3v2FromID3v11Click()
+{
+    runCommand(CommandKind::Id3v2FromId3v1);
+}
+
+void TForm1::offerId3v2FromId3v1(const std::vector<QString> &files)
+{
+    if (files.empty()) {
+        m_notice->setActionHandler({});
+        return;
+    }
+    // The names are the shown folder's; the notice goes when another folder is shown.
+    const QString folder = FileListBox1->directory();
+    m_notice->setActionHandler(
+        [this, folder, names = QSet<QString>(files.begin(), files.end())] {
+            if (m_runner->busy() || FileListBox1->directory() != folder)
+                return;
+            std::vector<bool> rows(std::size_t(FileListBox1->count()), false);
+            for (int row = 0; row < FileListBox1->count(); ++row)
+                rows[std::size_t(row)] = names.contains(FileListBox1->itemText(row));
+            FileListBox1->selectRows(rows);
+            ID3v2FromID3v11Click();
+        },
+        QStringLiteral("ID3v2 from ID3v1"),
+        QStringLiteral("Writes the ID3v2 tags of those files, which players show, from their "
+                       "ID3v1 tags"));
+}
+
 // The file list's right-click menu: the commands on the selected files, none of them new but
-// "ID3v1 from ID3v2", so the window keeps its controls.
+// the two that copy one tag into the other, so the window keeps its controls.
 void TForm1::buildPopupMenu()
 {
     PopupMenu1 = new QMenu(this);
@@ -151,6 +186,7 @@ void TForm1::buildPopupMenu()
     RenameFromTags1 = PopupMenu1->addAction(QStringLiteral("Rename from tags"));
     PopupMenu1->addSeparator();
     ID3v1FromID3v21 = PopupMenu1->addAction(QStringLiteral("ID3v1 from ID3v2"));
+    ID3v2FromID3v11 = PopupMenu1->addAction(QStringLiteral("ID3v2 from ID3v1"));
     FileListBox1->setContextMenuPolicy(Qt::CustomContextMenu);
 }
 

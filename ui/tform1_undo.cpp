@@ -23,6 +23,7 @@ void TForm1::showUndoReport(const std::optional<UndoReport> &report, bool redo)
         if (!problem.isEmpty())
             text += QStringLiteral(": ") + problem;
         notice().setUndoHandler({});
+        notice().setActionHandler({});
         notice().showResult(text, {});
         return;
     }
@@ -37,6 +38,7 @@ void TForm1::showUndoReport(const std::optional<UndoReport> &report, bool redo)
     } else {
         notice().setUndoHandler({});
     }
+    notice().setActionHandler({});
     notice().showResult(undoReportText(*report, redo),
                         leftFilesText(undoWalkReport(*report), kListedLeftFiles));
 }
@@ -48,6 +50,12 @@ const std::optional<UndoReport> &TForm1::lastUndoReport() const
 
 std::optional<UndoReport> TForm1::Undo()
 {
+    if (!m_session->journal()) {
+        // No journal, nothing recorded: the notice says why, as for nothing to undo.
+        m_lastUndo.reset();
+        showUndoReport(std::nullopt, false);
+        return std::nullopt;
+    }
     std::optional<UndoReport> report;
     bool failed = true;
     runHandler(questions(), [&] {
@@ -65,6 +73,11 @@ std::optional<UndoReport> TForm1::Undo()
 
 std::optional<UndoReport> TForm1::Redo()
 {
+    if (!m_session->journal()) {
+        m_lastUndo.reset();
+        showUndoReport(std::nullopt, true);
+        return std::nullopt;
+    }
     std::optional<UndoReport> report;
     bool failed = true;
     runHandler(questions(), [&] {

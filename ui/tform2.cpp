@@ -8,6 +8,8 @@
 
 #include <QGroupBox>
 #include <QKeyEvent>
+#include <QScrollBar>
+#include <QTextLayout>
 
 TForm2 *Form2 = nullptr;
 
@@ -85,6 +87,32 @@ void TForm2::showFields(const QString &caption, const QString &fileName, const T
     Edit1->setFocus();
 }
 
+void TForm2::showInformation(const QStringList &lines)
+{
+    Memo1->setPlainText(lines.join(u'\n'));
+    // A scroll bar only where the lines, wrapped at the box's full width, do not fit: where they
+    // fit it would take room they need. Measured as the box lays its lines out: the box has no
+    // frame, so its viewport is its whole inside, and the first line starts below the margin.
+    const QTextDocument *document = Memo1->document();
+    const qreal margin = document->documentMargin();
+    const QRect inside = Memo1->contentsRect();
+    qreal height = margin;
+    for (const QString &text : lines) {
+        QTextLayout layout(text, Memo1->font());
+        layout.setTextOption(document->defaultTextOption());
+        layout.beginLayout();
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLeadingIncluded(true);
+            line.setLineWidth(inside.width() - 2 * margin);
+            height += line.height();
+        }
+        layout.endLayout();
+    }
+    Memo1->setVerticalScrollBarPolicy(height <= inside.height() ? Qt::ScrollBarAlwaysOff
+                                                                : Qt::ScrollBarAlwaysOn);
+    Memo1->verticalScrollBar()->setValue(0);
+}
+
 TagTexts TForm2::enteredFields() const
 {
     // displayText keeps the year's positions: an empty one reads as a blank.
@@ -96,7 +124,7 @@ TagTexts TForm2::enteredFields() const
 std::optional<TagTexts> TForm2::showTag(const TagEditView &view, ModalQuestions &dialogs)
 {
     showFields(QStringLiteral("Edit tag"), view.fileName, view.tag, false);
-    Memo1->setPlainText(view.info.join(u'\n'));
+    showInformation(view.info);
     if (dialogs.execDialog(*this) != SaveResult)
         return std::nullopt;
     return enteredFields();
@@ -108,7 +136,7 @@ std::optional<LongTitleAnswer> TForm2::askShorterTitle(const LongTitleQuestion &
     const TagTexts tag{question.title.left(30), question.artist,  question.album,
                        question.year,           question.comment, question.genre};
     showFields(QStringLiteral("Song title exceeds 30 characters!"), question.fileName, tag, true);
-    Memo1->clear();
+    showInformation({});
     if (dialogs.execDialog(*this) != SaveResult)
         return std::nullopt;
     const TagTexts entered = enteredFields();

@@ -43,6 +43,8 @@ private:
     void showFields(const QString &caption, const QString &fileName, const TagTexts &tag,
                     bool restricted);
     TagTexts enteredFields() const;
+    // The information box's lines, scrolling where they do not fit.
+    void showInformation(const QStringList &lines);
 };
 
 // The edit dialog, set as soon as it is being created.

@@ -141,15 +141,19 @@ void TestId3v1FromId3v2::editorFillsAnEmptyTag_data()
     QTest::addColumn<bool>("save");
     QTest::addColumn<QStringList>("shown"); // title, artist, genre
     QTest::addColumn<bool>("infoLine");
+    QTest::addColumn<QString>("said"); // after the ID3v2 line's size, or on a line of its own
 
+    const QString filled = "Fields from the ID3v2 tag";
     QTest::newRow("ID3v2 only") << true << QByteArray() << false
-                                << QStringList{"From ID3v2", "Artist", "Rock"} << true;
+                                << QStringList{"From ID3v2", "Artist", "Rock"} << true << filled;
     QTest::newRow("ID3v2 only, saved")
-        << true << QByteArray() << true << QStringList{"From ID3v2", "Artist", "Rock"} << true;
+        << true << QByteArray() << true << QStringList{"From ID3v2", "Artist", "Rock"} << true
+        << filled;
     QTest::newRow("ID3v1 opens as it is")
         << true << testfiles::id3v1("From ID3v1", "", "", "    ", "", 255) << false
-        << QStringList{"From ID3v1", "", ""} << true;
-    QTest::newRow("neither") << false << QByteArray() << false << QStringList{"", "", ""} << false;
+        << QStringList{"From ID3v1", "", ""} << true << ", differs from ID3v1";
+    QTest::newRow("neither") << false << QByteArray() << false << QStringList{"", "", ""} << false
+                             << "";
 }
 
 void TestId3v1FromId3v2::editorFillsAnEmptyTag()
@@ -159,6 +163,7 @@ void TestId3v1FromId3v2::editorFillsAnEmptyTag()
     QFETCH(bool, save);
     QFETCH(QStringList, shown);
     QFETCH(bool, infoLine);
+    QFETCH(QString, said);
 
     WorkingFolder folder;
     QVERIFY(folder.isValid());
@@ -180,13 +185,16 @@ void TestId3v1FromId3v2::editorFillsAnEmptyTag()
     QCOMPARE(answers.shown.size(), 1);
     const TagEditView &view = answers.shown.first();
     QCOMPARE((QStringList{view.tag.title, view.tag.artist, view.tag.genre}), shown);
-    QCOMPARE(view.info.size(), 7);
+    const bool ownLine = said.startsWith(u'F');
+    QCOMPARE(view.info.size(), ownLine ? 8 : 7);
+    if (ownLine)
+        QCOMPARE(view.info[3], said);
     if (infoLine) {
         TagLib::MPEG::File file("song.mp3");
         const auto size = file.ID3v2Tag()->header()->completeTagSize();
         QCOMPARE(view.info[2],
                  QLocale(QLocale::English).toString(qlonglong(size)).prepend("ID3v2.4: ") +
-                     " bytes");
+                     " bytes" + (ownLine ? QString() : said));
     } else {
         QCOMPARE(view.info[2], QString());
     }

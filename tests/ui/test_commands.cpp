@@ -1,10 +1,11 @@
 // The main window's batch commands run through its buttons (and F2) on files in a temporary
 // folder, with every question answered by a script: tags from file names and its title prompt,
 // the folder-name guess, tidying, both renames, playlists and preview playback.
+#include "test_commands.h"
+
 #include "commandrunner.h"
 #include "fakeplayer.h"
-#include "filenames.h"
-#include "journal.h"
+#include "id3v2reader.h"
 #include "previewplayer.h"
 #include "resultnotice.h"
 #include "startup.h"
@@ -12,60 +13,23 @@
 #include "tform1.h"
 #include "tform2.h"
 #include "uitest.h"
-#include "undo.h"
 
 #include <QAccessible>
 #include <QApplication>
 #include <QDir>
-#include <QHash>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QScrollBar>
 #include <QSignalSpy>
-#include <QStyle>
-#include <QStyleFactory>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
-#include <fcntl.h>
-#include <cmath>
-#include <memory>
 #include <sys/stat.h>
+#include <tuple>
 
-class TestCommands : public QObject
-{
-    Q_OBJECT
-private slots:
-    void tagsFromNames_data();
-    void tagsFromNames();
-    void longTitlePrompt_data();
-    void longTitlePrompt();
-    void folderGuess();
-    void trimFileNames();
-    void renameByPrompt_data();
-    void renameByPrompt();
-    void renameFromTags();
-    void contextMenu();
-    void playlistOfFolder();
-    void playlistsOfSubfolders();
-    void playlistFailureReturnsToStart();
-    void noticeLeavesScrollBarFree();
-    void noticeColours_data();
-    void noticeColours();
-    void undoAndRedoKeys();
-    void undoOfAnEarlierRunAsks();
-    void playFile();
-    void exitWhilePlayingStopsFirst();
-    void realPlayerReportsFailedOpen();
-    void stopsAfterFileInHand_data();
-    void stopsAfterFileInHand();
-    void noCommandInsideAnother();
-    void closingStopsThenCloses();
-};
+using namespace commandtest;
 
-namespace
+namespace commandtest
 {
 
 QByteArray tagOf(const QString &path)
@@ -113,7 +77,34 @@ QStringList sortedEntries(const QString &path)
     return QDir(path).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
 }
 
-} // namespace
+QByteArray id3v2Tag(const QByteArray &title, const QByteArray &artist)
+{
+    auto frame = [](const char *id, const QByteArray &text) {
+        return QByteArray(id) + QByteArray(3, '\0') + char(text.size() + 1) + QByteArray(3, '\0') +
+               text;
+    };
+    const QByteArray body = frame("TIT2", title) + frame("TPE1", artist) + QByteArray(20, '\0');
+    return QByteArray("ID3\x03\0\0\0\0\0", 9) + char(body.size()) + body;
+}
+
+StateHome::StateHome() : StateHome(QByteArray()) {}
+
+StateHome::StateHome(const QByteArray &path)
+    : m_path(path.isNull() ? QFile::encodeName(m_dir.path()) : path),
+      m_old(qgetenv("XDG_STATE_HOME")), m_had(qEnvironmentVariableIsSet("XDG_STATE_HOME"))
+{
+    qputenv("XDG_STATE_HOME", m_path);
+}
+
+StateHome::~StateHome()
+{
+    if (m_had)
+        qputenv("XDG_STATE_HOME", m_old);
+    else
+        qunsetenv("XDG_STATE_HOME");
+}
+
+} // namespace commandtest
 
 void TestCommands::tagsFromNames_data()
 {
@@ -452,17 +443,6 @@ void TestCommands::renameFromTags()
     QVERIFY(!notice.undoButton()->isVisibleTo(&notice));
 }
 
-// A version 2.3 tag with a title and an artist, as another tool writes it.
-QByteArray id3v2Tag(const QByteArray &title, const QByteArray &artist)
-{
-    auto frame = [](const char *id, const QByteArray &text) {
-        return QByteArray(id) + QByteArray(3, '\0') + char(text.size() + 1) + QByteArray(3, '\0') +
-               text;
-    };
-    const QByteArray body = frame("TIT2", title) + frame("TPE1", artist) + QByteArray(20, '\0');
-    return QByteArray("ID3\x03\0\0\0\0\0", 9) + char(body.size()) + body;
-}
-
 // The file list's context menu: the commands on the selection, "ID3v1 from ID3v2" among them.
 void TestCommands::contextMenu()
 {
@@ -482,7 +462,7 @@ void TestCommands::contextMenu()
             texts.append(action->text());
     }
     QCOMPARE(texts, (QStringList{"Edit tag(s)", "Rename file(s)", "Trim filename(s)",
-                                 "Rename from tags", "", "ID3v1 from ID3v2"}));
+                                 "Rename from tags", "", "ID3v1 from ID3v2", "ID3v2 from ID3v1"}));
     Form1->PopupMenu1->hide();
     // From the keyboard too: the Menu key and Shift+F10 in the list, at its current file.
     Form1->FileListBox1->setItemIndex(1);
@@ -510,6 +490,50 @@ void TestCommands::contextMenu()
     Form1->FileListBox1->setSelected(0, true);
     Form1->RenameFromTags1->trigger();
     QCOMPARE(listItems(), (QStringList{"b.mp3", "Band - From ID3v2.mp3"}));
+    QVERIFY(questions.criticals.isEmpty());
+}
+
+// "ID3v2 from ID3v1" from the menu: a new ID3v2 tag where there is none, the differing fields
+// where there is one; the audio and the ID3v1 tag as they were; undone byte for byte.
+void TestCommands::id3v2FromId3v1Menu()
+{
+    StateHome state;
+    WindowsInFolder folder;
+    const QByteArray solo = mp3(testfiles::id3v1("Solo", "Band"));
+    const QByteArray fresh = mp3(testfiles::id3v1("Fresh", "Band"));
+    const QByteArray inStep = id3v2Tag("Same", "Band") + mp3(testfiles::id3v1("Same", "Band"));
+    QVERIFY(testfiles::writeFile(folder.file("a.mp3"), solo));
+    QVERIFY(testfiles::writeFile(folder.file("b.mp3"), mp3()));
+    QVERIFY(testfiles::writeFile(folder.file("c.mp3"), id3v2Tag("Stale", "Band") + fresh));
+    QVERIFY(testfiles::writeFile(folder.file("d.mp3"), inStep));
+    folder.start();
+    showMainWindow();
+    FakeQuestions questions;
+    Form1->FileListBox1->selectAllFiles();
+
+    Form1->ID3v2FromID3v11->trigger();
+
+    QCOMPARE(noticeText(), QStringLiteral("2 ID3v2 tags written, 2 left as they were: no ID3v1 "
+                                          "tag (1), already in step (1)"));
+    QCOMPARE(listSelection(), std::vector<bool>(4, false));
+    for (const auto &[name, title, rest] :
+         {std::tuple{"a.mp3", "Solo", solo}, std::tuple{"c.mp3", "Fresh", fresh}}) {
+        const QByteArray bytes = testfiles::readFile(folder.file(name));
+        const Id3v2Info info = parseId3v2(reinterpret_cast<const std::uint8_t *>(bytes.constData()),
+                                          std::size_t(bytes.size()));
+        QVERIFY(info.read);
+        QCOMPARE(info.text.title, std::string(title));
+        QCOMPARE(info.text.artist, std::string("Band"));
+        QVERIFY(bytes.endsWith(rest));
+    }
+    QCOMPARE(testfiles::readFile(folder.file("b.mp3")), mp3());
+    QCOMPARE(testfiles::readFile(folder.file("d.mp3")), inStep);
+    QVERIFY(Form1->notice().undoButton()->isVisibleTo(&Form1->notice()));
+
+    QTest::mouseClick(Form1->notice().undoButton(), Qt::LeftButton);
+    QCOMPARE(noticeText(), QStringLiteral("Undone ID3v2 from ID3v1: 2 files restored"));
+    QCOMPARE(testfiles::readFile(folder.file("a.mp3")), solo);
+    QCOMPARE(testfiles::readFile(folder.file("c.mp3")), id3v2Tag("Stale", "Band") + fresh);
     QVERIFY(questions.criticals.isEmpty());
 }
 
@@ -613,280 +637,6 @@ void TestCommands::playlistFailureReturnsToStart()
     // The failure's message box only; the next command may start.
     QCOMPARE(noticeText(), QString());
     QVERIFY(!Form1->commandRunner().busy());
-}
-
-// The notice lies over the rows' part of the list, beside its scroll bar, and keeps the rows out
-// from under it; a click aimed at the scroll bar's arrow scrolls the list and takes nothing back.
-void TestCommands::noticeLeavesScrollBarFree()
-{
-    QTemporaryDir state;
-    qputenv("XDG_STATE_HOME", QFile::encodeName(state.path()));
-    WindowsInFolder folder;
-    for (int i = 0; i < 40; ++i)
-        QVERIFY(testfiles::writeFile(
-            folder.file(QStringLiteral("Band - %1.mp3").arg(i, 2, 10, QChar(u'0'))), mp3()));
-    folder.start();
-    showMainWindow();
-    QVERIFY(QTest::qWaitForWindowExposed(Form1));
-    FakeQuestions questions;
-    choosePattern(2);
-    Form1->FileListBox1->setSelected(0, true);
-    QTest::mouseClick(Form1->BitBtn1, Qt::LeftButton);
-    QCOMPARE(noticeText(), QStringLiteral("1 file tagged"));
-    const QByteArray tagged = testfiles::readFile(folder.file("Band - 00.mp3"));
-    QCOMPARE(tagged.right(128).left(7), QByteArray("TAG00  "));
-
-    ResultNotice &notice = Form1->notice();
-    QVERIFY(notice.undoButton()->isVisible());
-    QVERIFY(!notice.undoButton()->isFlat()); // drawn as a button, not a word
-    QScrollBar *bar = Form1->FileListBox1->verticalScrollBar();
-    QVERIFY(bar->isVisible());
-    QCOMPARE(bar->value(), 0);
-    auto inWindow = [](const QWidget *w) {
-        return QRect(w->mapTo(Form1, QPoint(0, 0)), w->size());
-    };
-    QVERIFY(!notice.geometry().intersects(inWindow(bar)));
-    QVERIFY(!notice.geometry().intersects(inWindow(Form1->FileListBox1->viewport())));
-    QVERIFY(inWindow(Form1->FileListBox1).contains(notice.geometry()));
-    // The list can still be scrolled to its last row, which then lies above the notice.
-    Form1->FileListBox1->scrollToBottom();
-    const QRect last = Form1->FileListBox1->visualRect(Form1->FileListBox1->model()->index(39, 0));
-    QVERIFY(Form1->FileListBox1->viewport()->rect().contains(last));
-    Form1->FileListBox1->scrollToTop();
-
-    // A click where the down arrow is, through the window as a person's click comes.
-    const QPoint arrow = bar->mapTo(Form1, QPoint(bar->width() / 2, bar->height() - 3));
-    QCOMPARE(Form1->childAt(arrow), bar);
-    QTest::mouseClick(Form1->windowHandle(), Qt::LeftButton, {}, arrow);
-    QVERIFY(bar->value() > 0);
-    QCOMPARE(testfiles::readFile(folder.file("Band - 00.mp3")), tagged);
-    QVERIFY(!Form1->lastUndoReport());
-    QCOMPARE(noticeText(), QString());
-    // The rows' room is given back.
-    QCOMPARE(Form1->FileListBox1->viewport()->geometry().bottom(),
-             Form1->FileListBox1->contentsRect().bottom());
-    QVERIFY(questions.criticals.isEmpty());
-    qunsetenv("XDG_STATE_HOME");
-}
-
-namespace
-{
-
-double luminance(const QColor &colour)
-{
-    auto channel = [](double v) {
-        return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
-    };
-    const QColor c = colour.toRgb();
-    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
-}
-
-double contrast(const QColor &a, const QColor &b)
-{
-    const double la = luminance(a), lb = luminance(b);
-    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
-
-// The contrast of a button's word with its face as drawn: the face is its most common colour
-// inside its border, the word's strongest pixel the one that differs most from it.
-double drawnContrast(QWidget *button)
-{
-    const QImage image = button->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    QHash<QRgb, int> counts;
-    for (int y = 3; y < image.height() - 3; ++y) {
-        for (int x = 3; x < image.width() - 3; ++x)
-            ++counts[image.pixel(x, y)];
-    }
-    QRgb face = 0;
-    for (auto it = counts.cbegin(); it != counts.cend(); ++it) {
-        if (it.value() > counts.value(face))
-            face = it.key();
-    }
-    double best = 1;
-    for (auto it = counts.cbegin(); it != counts.cend(); ++it)
-        best = std::max(best, contrast(QColor(it.key()), QColor(face)));
-    return best;
-}
-
-QPalette darkPalette()
-{
-    QPalette dark;
-    const QColor window(53, 53, 53), base(35, 35, 35), text(221, 221, 221);
-    dark.setColor(QPalette::Window, window);
-    dark.setColor(QPalette::WindowText, text);
-    dark.setColor(QPalette::Base, base);
-    dark.setColor(QPalette::AlternateBase, window);
-    dark.setColor(QPalette::Text, text);
-    dark.setColor(QPalette::Button, window);
-    dark.setColor(QPalette::ButtonText, QColor(208, 208, 208));
-    dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
-    dark.setColor(QPalette::HighlightedText, Qt::white);
-    dark.setColor(QPalette::Light, window.lighter(150));
-    dark.setColor(QPalette::Mid, window.darker(120));
-    dark.setColor(QPalette::Dark, window.darker(150));
-    return dark;
-}
-
-} // namespace
-
-void TestCommands::noticeColours_data()
-{
-    QTest::addColumn<QPalette>("palette");
-    QTest::addColumn<bool>("afterStart"); // the palette changes while the program runs
-    std::unique_ptr<QStyle> fusion(QStyleFactory::create(QStringLiteral("Fusion")));
-    const QPalette light = fusion->standardPalette();
-    // A dark desktop that leaves the tool-tip colours light (the notice's own pair).
-    QPalette dark = darkPalette();
-    dark.setColor(QPalette::ToolTipBase, QColor(255, 255, 220));
-    dark.setColor(QPalette::ToolTipText, Qt::black);
-    QPalette darkTips = darkPalette();
-    darkTips.setColor(QPalette::ToolTipBase, QColor(32, 32, 32));
-    darkTips.setColor(QPalette::ToolTipText, QColor(240, 240, 240));
-    // Tool-tip colours that cannot be told apart: the notice takes the list's.
-    QPalette alike = darkPalette();
-    alike.setColor(QPalette::ToolTipBase, Qt::white);
-    alike.setColor(QPalette::ToolTipText, Qt::white);
-    QTest::newRow("light") << light << false;
-    QTest::newRow("dark, light tool tips") << dark << false;
-    QTest::newRow("dark, tool tips without contrast") << alike << false;
-    QTest::newRow("dark tool tips, chosen while running") << darkTips << true;
-}
-
-void TestCommands::noticeColours()
-{
-    QFETCH(QPalette, palette);
-    QFETCH(bool, afterStart);
-    const QPalette before = QApplication::palette();
-    struct Restore {
-        QPalette palette;
-        ~Restore() { QApplication::setPalette(palette); }
-    } restore{before};
-    if (!afterStart)
-        QApplication::setPalette(palette);
-    WindowsInFolder folder;
-    folder.start();
-    showMainWindow();
-    QVERIFY(QTest::qWaitForWindowExposed(Form1));
-    ResultNotice &notice = Form1->notice();
-    notice.setUndoHandler([] {});
-    notice.showResult(QStringLiteral("12 files tagged"), QStringLiteral("a.mp3: cancelled"));
-    if (afterStart) // a desktop switched to a dark theme while the notice shows
-        QApplication::setPalette(palette);
-    QApplication::processEvents();
-
-    // One pair of colours for the text, the buttons and the list of files left.
-    const QColor background = notice.palette().color(QPalette::Window);
-    QLabel *text = nullptr;
-    for (QLabel *label : notice.findChildren<QLabel *>(Qt::FindDirectChildrenOnly)) {
-        if (label != notice.detailsList())
-            text = label;
-    }
-    QVERIFY(text);
-    const QColor ink = text->palette().color(text->foregroundRole());
-    if (afterStart) // the new theme's own pair
-        QCOMPARE(background, palette.color(QPalette::ToolTipBase));
-    QVERIFY2(contrast(ink, background) >= 4.5,
-             qPrintable(QString::number(contrast(ink, background))));
-    for (QPushButton *button : {notice.undoButton(), notice.stopButton()}) {
-        QCOMPARE(button->palette().color(QPalette::ButtonText), ink);
-        QCOMPARE(button->palette().color(QPalette::Button), background);
-    }
-    QCOMPARE(notice.detailsList()->palette().color(QPalette::WindowText), ink);
-    QCOMPARE(notice.detailsList()->palette().color(QPalette::Window), background);
-    // As drawn, too.
-    QVERIFY(notice.undoButton()->isVisible());
-    const double drawn = drawnContrast(notice.undoButton());
-    QVERIFY2(drawn >= 4.5, qPrintable(QString::number(drawn)));
-}
-
-// Ctrl+Z takes a command back where the file list has the focus, and Ctrl+Shift+Z makes it
-// again; in a text field Ctrl+Z stays the field's own.
-void TestCommands::undoAndRedoKeys()
-{
-    QTemporaryDir state;
-    qputenv("XDG_STATE_HOME", QFile::encodeName(state.path()));
-    WindowsInFolder folder;
-    QVERIFY(testfiles::writeFile(folder.file("a - b.mp3"), mp3()));
-    QVERIFY(testfiles::writeFile(folder.file("c - d.mp3"), mp3(testfiles::id3v1("Old"))));
-    folder.start();
-    showMainWindow();
-    FakeQuestions questions;
-    choosePattern(2);
-    const QByteArray before = testfiles::readFile(folder.file("a - b.mp3")) +
-                              testfiles::readFile(folder.file("c - d.mp3"));
-    Form1->Button2Click();
-    QTest::mouseClick(Form1->BitBtn1, Qt::LeftButton);
-    const QByteArray tagged = testfiles::readFile(folder.file("a - b.mp3")) +
-                              testfiles::readFile(folder.file("c - d.mp3"));
-    QVERIFY(tagged != before);
-
-    Form1->Edit2->setFocus();
-    QTest::keyClick(Form1->Edit2, Qt::Key_Z, Qt::ControlModifier);
-    QCOMPARE(testfiles::readFile(folder.file("a - b.mp3")) +
-                 testfiles::readFile(folder.file("c - d.mp3")),
-             tagged);
-
-    Form1->FileListBox1->setFocus();
-    QTest::keyClick(Form1->FileListBox1, Qt::Key_Z, Qt::ControlModifier);
-    QCOMPARE(testfiles::readFile(folder.file("a - b.mp3")) +
-                 testfiles::readFile(folder.file("c - d.mp3")),
-             before);
-    QVERIFY(questions.questions.isEmpty());
-    QCOMPARE(Form1->lastUndoReport()->command, QStringLiteral("TAG'EM!"));
-    QCOMPARE(Form1->lastUndoReport()->done.size(), 2u);
-    QCOMPARE(noticeText(), QStringLiteral("Undone TAG'EM!: 2 files restored"));
-
-    QTest::keyClick(Form1->FileListBox1, Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
-    QCOMPARE(testfiles::readFile(folder.file("a - b.mp3")) +
-                 testfiles::readFile(folder.file("c - d.mp3")),
-             tagged);
-    QCOMPARE(noticeText(), QStringLiteral("Redone TAG'EM!: 2 files changed again"));
-
-    // The notice after a command offers "Undo", which takes that command back.
-    Form1->MaskEdit1->setText("1999");
-    Form1->Button2Click();
-    QTest::mouseClick(Form1->BitBtn1, Qt::LeftButton);
-    QCOMPARE(noticeText(), QStringLiteral("2 files tagged"));
-    ResultNotice &notice = Form1->notice();
-    QVERIFY(notice.undoButton()->isVisibleTo(&notice));
-    QTest::mouseClick(notice.undoButton(), Qt::LeftButton);
-    QCOMPARE(testfiles::readFile(folder.file("a - b.mp3")) +
-                 testfiles::readFile(folder.file("c - d.mp3")),
-             tagged);
-    QVERIFY(questions.criticals.isEmpty());
-    qunsetenv("XDG_STATE_HOME");
-}
-
-// A command of an earlier run is undone only once the question naming it is answered Yes.
-void TestCommands::undoOfAnEarlierRunAsks()
-{
-    QTemporaryDir state;
-    qputenv("XDG_STATE_HOME", QFile::encodeName(state.path()));
-    WindowsInFolder folder;
-    QVERIFY(testfiles::writeFile(folder.file("x.mp3"), mp3()));
-    const QByteArray here = encodeFileName(folder.path());
-    {
-        Journal earlier;
-        const std::uint64_t id = earlier.beginCommand(QStringLiteral("Trim filename(s)"), here);
-        FileStatus st;
-        QCOMPARE(statusAt(AT_FDCWD, (here + "/x.mp3").constData(), false, st), 0);
-        earlier.record(id, {JournalRename{here, "y.mp3", "x.mp3", st.identity}});
-    }
-    folder.start();
-    FakeQuestions questions;
-    questions.questionAnswers = {false, true};
-
-    QVERIFY(!Form1->Undo());
-    QCOMPARE(questions.questions.size(), 1);
-    QVERIFY2(questions.questions[0].startsWith("Undo \"Trim filename(s)\" in " + folder.path() +
-                                               ", made by an earlier run"),
-             qPrintable(questions.questions[0]));
-    QCOMPARE(listItems(), QStringList{"x.mp3"});
-
-    QVERIFY(Form1->Undo());
-    QCOMPARE(questions.questions.size(), 2);
-    QCOMPARE(listItems(), QStringList{"y.mp3"});
-    qunsetenv("XDG_STATE_HOME");
 }
 
 void TestCommands::playFile()
@@ -1111,4 +861,3 @@ void TestCommands::closingStopsThenCloses()
 }
 
 QTEST_MAIN(TestCommands)
-#include "test_commands.moc"

@@ -2,6 +2,7 @@
 // real dialog's keys and buttons.
 #include "edittags.h"
 #include "fieldstate.h"
+#include "id3v2bytes.h"
 #include "resultnotice.h"
 #include "startup.h"
 #include "testfiles.h"
@@ -13,7 +14,9 @@
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
+#include <QTextBlock>
 #include <QTimer>
 
 class TestEditTags : public QObject
@@ -24,6 +27,8 @@ private slots:
     void fileWithoutTag();
     void saveWritesTag();
     void variableBitrateWithoutHeaderCounted();
+    void id3v2InformationLines_data();
+    void id3v2InformationLines();
     void id3v2LineFitsTheInformationBox_data();
     void id3v2LineFitsTheInformationBox();
     void readFailureEndsWalk();
@@ -197,50 +202,189 @@ void TestEditTags::variableBitrateWithoutHeaderCounted()
     QVERIFY2(memo.contains(QStringLiteral("Bitrate: 224 kbit (VBR)")), qPrintable(memo.join('|')));
 }
 
-void TestEditTags::id3v2LineFitsTheInformationBox_data()
+namespace
 {
-    QTest::addColumn<int>("size");
-    QTest::addColumn<QString>("line");
-    QTest::newRow("ordinary tag") << 12345 << "ID3v2.3: 12,345 bytes";
-    QTest::newRow("cover art") << 2012345 << "ID3v2.3: 2,012,345 bytes";
-    QTest::newRow("largest read") << 16 * 1024 * 1024 << "ID3v2.3: 16,777,216 bytes";
+
+// A version 2.major text frame in UTF-16 (with a byte order mark).
+QByteArray utf16Frame(int major, const QByteArray &id, const QString &text)
+{
+    QByteArray body("\x01\xFF\xFE", 3);
+    for (const QChar c : text)
+        body += char(c.unicode() & 0xFF) + QByteArray(1, char(c.unicode() >> 8));
+    return frame(major, id, body);
 }
 
-// The line of a file's ID3v2 tag takes the empty line of the information box: every line is
-// shown whole, none is wrapped or pushed out.
-void TestEditTags::id3v2LineFitsTheInformationBox()
+QByteArray commentFrame(const QByteArray &latin1)
 {
-    QFETCH(int, size);
-    QFETCH(QString, line);
+    return frame(3, "COMM", QByteArray("\0eng\0", 5) + latin1);
+}
+
+// A version 2.3 tag of the frames, with padding.
+QByteArray tag3(const QByteArray &frames)
+{
+    return tag(3, frames + QByteArray(200, '\0'));
+}
+
+} // namespace
+
+void TestEditTags::id3v2InformationLines_data()
+{
+    // The file's ID3v2 tag and ID3v1 tag (either may be missing); whether the ID3v2 line says
+    // "differs from ID3v1", and the line telling of fields made from the ID3v2 tag.
+    QTest::addColumn<QByteArray>("id3v2");
+    QTest::addColumn<QByteArray>("id3v1");
+    QTest::addColumn<bool>("differs");
+    QTest::addColumn<QString>("filled");
+    const QByteArray songBand = textFrame(3, "TIT2", "Song") + textFrame(3, "TPE1", "Band");
+    const QByteArray long35 = "A Title Of Thirty-Five Characters!!";
+    QTest::newRow("in step") << tag3(songBand) << testfiles::id3v1("Song", "Band") << false << "";
+    QTest::newRow("title differs")
+        << tag3(textFrame(3, "TIT2", "Old Song") + textFrame(3, "TPE1", "Band"))
+        << testfiles::id3v1("Song", "Band") << true << "";
+    QTest::newRow("ID3v1 holds the first 30 of a long title")
+        << tag3(textFrame(3, "TIT2", long35)) << testfiles::id3v1(long35.left(30)) << false << "";
+    QTest::newRow("ID3v1 holds ? for a character outside its set")
+        << tag3(utf16Frame(3, "TIT2", QString::fromUtf8("Łódź")))
+        << testfiles::id3v1("?\xF3"
+                            "d?")
+        << false << "";
+    QTest::newRow("an empty ID3v1 field says nothing")
+        << tag3(songBand + textFrame(3, "TALB", "Album")) << testfiles::id3v1("Song", "Band")
+        << false << "";
+    QTest::newRow("genre differs")
+        << tag3(songBand + textFrame(3, "TCON", "Rock"))
+        << testfiles::id3v1("Song", "Band", "", "    ", "", 8) << true << "";
+    QTest::newRow("comment differs")
+        << tag3(songBand + commentFrame("Live"))
+        << testfiles::id3v1("Song", "Band", "", "    ", "Studio") << true << "";
+    QTest::newRow("2.4 year differs")
+        << tag(4, textFrame(4, "TIT2", "Song") + textFrame(4, "TDRC", "2001-05-01"))
+        << testfiles::id3v1("Song", "", "", "1999") << true << "";
+    QTest::newRow("no ID3v2 tag") << QByteArray() << testfiles::id3v1("Song") << false << "";
+    QTest::newRow("no ID3v1 tag: fields from ID3v2")
+        << tag3(songBand) << QByteArray() << false << "Fields from the ID3v2 tag";
+    // 30 characters and blanks after them lose nothing.
+    QTest::newRow("no ID3v1 tag: title, album cut")
+        << tag3(textFrame(3, "TIT2", long35) + textFrame(3, "TPE1", long35.left(30) + "   ") +
+                textFrame(3, "TALB", long35.left(31)) + commentFrame("Short"))
+        << QByteArray() << false << "Fields from the ID3v2 tag; title, album cut to 30 characters";
+    QTest::newRow("no ID3v1 tag: comment cut")
+        << tag3(commentFrame(long35)) << QByteArray() << false
+        << "Fields from the ID3v2 tag; comment cut to 30 characters";
+    QTest::newRow("no ID3v1 tag, nothing in ID3v2") << tag3({}) << QByteArray() << false << "";
+}
+
+// The information box tells whether the ID3v2 tag, which players show, says otherwise than the
+// ID3v1 tag, and when the fields shown came from the ID3v2 tag, which of them were cut.
+void TestEditTags::id3v2InformationLines()
+{
+    QFETCH(QByteArray, id3v2);
+    QFETCH(QByteArray, id3v1);
+    QFETCH(bool, differs);
+    QFETCH(QString, filled);
     WindowsInFolder folder;
-    QByteArray tag("ID3\x03\0\0", 6);
-    for (int shift : {21, 14, 7, 0})
-        tag += char(((size - 10) >> shift) & 0x7F);
-    tag += QByteArray(size - 10, '\0');
-    QVERIFY(
-        testfiles::writeFile(folder.file("song.mp3"),
-                             tag + mp3(testfiles::id3v1("Title", "Artist", "", "1998", "", 8))));
+    QVERIFY(testfiles::writeFile(folder.file("song.mp3"), id3v2 + mp3(id3v1)));
     folder.start();
     FakeQuestions questions;
     QStringList memo;
-    int widest = 0, room = 0;
+    questions.dialogAnswers = {[&](QDialog &) {
+        memo = Form2->Memo1->toPlainText().split(u'\n');
+        return 2;
+    }};
+    Form1->FileListBox1->setSelected(0, true);
+    Form1->Button7->click();
+    QVERIFY(questions.criticals.isEmpty());
+    QString line;
+    if (!id3v2.isEmpty()) {
+        line = QStringLiteral("ID3v2.%1: %2 bytes").arg(int(id3v2[3])).arg(id3v2.size());
+        if (differs)
+            line += QStringLiteral(", differs from ID3v1");
+    }
+    QCOMPARE(memo.size(), filled.isEmpty() ? 7 : 8);
+    QCOMPARE(memo[2], line);
+    if (!filled.isEmpty())
+        QCOMPARE(memo[3], filled);
+    QVERIFY(memo.last().startsWith(QStringLiteral("Channelmode")));
+}
+
+void TestEditTags::id3v2LineFitsTheInformationBox_data()
+{
+    // The ID3v2 tag's declared size; whether it differs from the ID3v1 tag, or the file has no
+    // ID3v1 tag and the fields come from the ID3v2 tag, two of them cut.
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("ordinary tag") << 12345 << "in step"
+                                  << "ID3v2.3: 12,345 bytes";
+    QTest::newRow("cover art, differs") << 2012345 << "differs"
+                                        << "ID3v2.3: 2,012,345 bytes, differs from ID3v1";
+    QTest::newRow("largest read, differs") << 16 * 1024 * 1024 << "differs"
+                                           << "ID3v2.3: 16,777,216 bytes, differs from ID3v1";
+    QTest::newRow("largest read, fields from it cut") << 16 * 1024 * 1024 << "filled"
+                                                      << "ID3v2.3: 16,777,216 bytes";
+}
+
+// Every line of the information box can be read: the ID3v2 line and the line after it at first
+// sight, the rest where the box scrolls, which it does only where they do not fit.
+void TestEditTags::id3v2LineFitsTheInformationBox()
+{
+    QFETCH(int, size);
+    QFETCH(QString, kind);
+    QFETCH(QString, line);
+    WindowsInFolder folder;
+    const QByteArray long35 = "A Title Of Thirty-Five Characters!!";
+    QByteArray frames;
+    if (kind == "in step")
+        frames = textFrame(3, "TIT2", "Title") + textFrame(3, "TPE1", "Artist") +
+                 textFrame(3, "TYER", "1998") + textFrame(3, "TCON", "Jazz");
+    else if (kind == "filled")
+        frames = textFrame(3, "TIT2", long35) + textFrame(3, "TPE1", "Artist") +
+                 textFrame(3, "TALB", long35);
+    const QByteArray id3v2 = tag(3, frames + QByteArray(size - 10 - frames.size(), '\0'));
+    QCOMPARE(id3v2.size(), size);
+    const QByteArray id3v1 =
+        kind == "filled" ? QByteArray() : testfiles::id3v1("Title", "Artist", "", "1998", "", 8);
+    // Joint stereo: the longest channel mode line, on two lines.
+    const QByteArray audio = testfiles::frames("\xFF\xFB\x90\x64", 20);
+    QVERIFY(testfiles::writeFile(folder.file("song.mp3"), id3v2 + audio + id3v1));
+    folder.start();
+    FakeQuestions questions;
+    QStringList memo;
+    bool firstSeen = false, allSeen = false, lastSeen = false, barShown = false;
     questions.dialogAnswers = {[&](QDialog &) {
         Form2->show();
         QApplication::processEvents();
         QPlainTextEdit *box = Form2->Memo1;
         memo = box->toPlainText().split(u'\n');
-        const QFontMetrics metrics(box->font());
-        widest = metrics.horizontalAdvance(memo[2]);
-        room = box->viewport()->width() - 2 * int(box->document()->documentMargin());
+        // The block after the ID3v2 line, at first sight.
+        QTextCursor third(box->document()->findBlockByNumber(3));
+        third.movePosition(QTextCursor::EndOfBlock);
+        firstSeen = box->viewport()->rect().contains(box->cursorRect(third));
+        QTextCursor end(box->document());
+        end.movePosition(QTextCursor::End);
+        allSeen = box->viewport()->rect().contains(box->cursorRect(end));
+        QScrollBar *bar = box->verticalScrollBar();
+        barShown = bar->isVisible();
+        bar->setValue(bar->maximum());
+        lastSeen = box->viewport()->rect().contains(box->cursorRect(end));
+        // TRACKLING_SHOTS=FOLDER saves a picture of each row's dialog there, to look at.
+        if (qEnvironmentVariableIsSet("TRACKLING_SHOTS")) {
+            bar->setValue(0);
+            Form2->grab().save(qEnvironmentVariable("TRACKLING_SHOTS") + u'/' +
+                               QString::fromLatin1(QTest::currentDataTag()) + ".png");
+        }
         Form2->hide();
         return 2;
     }};
     Form1->FileListBox1->setSelected(0, true);
     Form1->Button7->click();
     QVERIFY(questions.criticals.isEmpty());
-    QCOMPARE(memo.size(), 7);
     QCOMPARE(memo[2], line);
-    QVERIFY2(widest <= room, qPrintable(QStringLiteral("%1 px in %2").arg(widest).arg(room)));
+    QVERIFY(firstSeen);
+    QVERIFY(lastSeen);
+    // A scroll bar exactly where the lines do not all fit.
+    QCOMPARE(barShown, !allSeen);
+    QCOMPARE(barShown, kind == "filled");
 }
 
 void TestEditTags::readFailureEndsWalk()

@@ -80,6 +80,8 @@ void FakeQuestions::critical(QWidget *, const QString &message)
 bool FakeQuestions::question(QWidget *, const QString &text)
 {
     questions.append(text);
+    if (whileAsking)
+        whileAsking();
     if (questionAnswers.empty())
         return false;
     const bool answer = questionAnswers.front();

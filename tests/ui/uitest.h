@@ -35,7 +35,8 @@ public:
     QStringList criticals;            // messages of message boxes
     std::deque<bool> questionAnswers; // Yes/No questions (No once the script runs out)
     QStringList questions;
-    // Run inside each prompt for a text, as events reach a real dialog while it is open.
+    // Run inside each prompt for a text and each question, as events reach a real dialog while it
+    // is open.
     std::function<void()> whileAsking;
 
     int execDialog(QDialog &dialog) override;
