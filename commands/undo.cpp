@@ -474,10 +474,12 @@ int filesToUndo(const JournalCommand &command)
     return int(candidates(command, true, resumed).size());
 }
 
-QString undoQuestion(const Journal &journal, const JournalCommand &command)
+QString undoQuestion(const Journal &journal, const JournalCommand &command,
+                     const QByteArray &currentFolder)
 {
-    QString text =
-        QStringLiteral("Undo \"%1\" in %2").arg(command.name, decodeFileName(command.folder));
+    QString text = QStringLiteral("Undo \"%1\"").arg(command.name);
+    if (command.folder != currentFolder) // the folder shown goes without saying
+        text += QStringLiteral(" in %1").arg(decodeFileName(command.folder));
     if (!fromAnotherRun(journal, command))
         text += QStringLiteral(", made in this window");
     else if (journal.runIsAlive(command.runId))
@@ -515,7 +517,7 @@ std::optional<UndoReport> undoLast(Journal &journal,
     }
     const bool elsewhere = !currentFolder.isEmpty() && command->folder != currentFolder;
     if ((fromAnotherRun(journal, *command) || elsewhere) &&
-        !confirm(undoQuestion(journal, *command))) {
+        !confirm(undoQuestion(journal, *command, currentFolder))) {
         UndoReport report;
         report.command = command->name;
         report.declined = true;

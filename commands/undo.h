@@ -59,8 +59,10 @@ inline bool fromAnotherRun(const Journal &journal, const JournalCommand &command
 int filesToUndo(const JournalCommand &command);
 
 // The question asked before undoing a command of another run, or of another folder than
-// currentFolder: its name, folder and time, and how many files.
-QString undoQuestion(const Journal &journal, const JournalCommand &command);
+// currentFolder: its name, its folder (unless it is currentFolder), when and where it was made,
+// and how many files.
+QString undoQuestion(const Journal &journal, const JournalCommand &command,
+                     const QByteArray &currentFolder = {});
 
 // Ctrl+Z: takes back the last command that changed files (see undoCommand), or finishes an undo
 // cut short. A command of another run, or of another folder than currentFolder, is taken back
