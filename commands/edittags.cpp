@@ -97,7 +97,10 @@ TagEditView readTagEditView(const Folder &folder, const QString &fileName)
     } else if (id3v2.read) {
         differs = id3v2DiffersFromId3v1(id3v1FieldsOfWorkspace(ws), id3v2.text);
     }
-    return viewOfWorkspace(fileName, id3v2Line(id3v2, differs), filled);
+    TagEditView view = viewOfWorkspace(fileName, id3v2Line(id3v2, differs), filled);
+    view.hasId3v1 = hasId3v1;
+    view.genreByte = ws.SongGenreByte;
+    return view;
 }
 
 std::optional<TagWriteOutcome> editTagOfFileReporting(const ChangeContext &context,

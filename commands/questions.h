@@ -15,11 +15,15 @@ struct TagTexts {
     QString genre;
 };
 
-// The edit dialog's view of one file: its name, its tag and the audio information lines.
+// The edit dialog's view of one file: its name, its tag and the audio information lines; and,
+// for front ends that tell more than the dialog, whether the fields are the file's own ID3v1 tag
+// (not made from its ID3v2 tag, or empty) and the genre byte they stand for.
 struct TagEditView {
     QString fileName;
     TagTexts tag;
     QStringList info;
+    bool hasId3v1 = false;
+    int genreByte = 255;
 };
 
 // The tag of one file whose title is too long, as the restricted edit dialog shows it.
