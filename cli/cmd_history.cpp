@@ -19,6 +19,10 @@ int history(Invocation &invocation)
 {
     Output &out = invocation.out();
     Summary summary;
+    if (journalMissing()) {
+        summary.text = QStringLiteral("Nothing to undo");
+        return finish(invocation, summary, 0, [](JsonLine &object) { object.add("redoable", 0); });
+    }
     CommandSession &session = invocation.session();
     Journal *journal = session.journal();
     if (!journal) {

@@ -46,6 +46,10 @@ int undoOrRedo(Invocation &invocation, bool redo)
     const bool dryRun = invocation.dryRun();
     Summary summary;
     std::optional<UndoReport> report;
+    if (journalMissing()) {
+        summary.text = redo ? QStringLiteral("Nothing to redo") : QStringLiteral("Nothing to undo");
+        return finish(invocation, summary, 0);
+    }
     try {
         CliQuestions questions; // a command of another run is taken back without asking
         report = redo ? session.redo(dryRun) : session.undo({}, questions, dryRun);

@@ -19,10 +19,13 @@ void print(const QByteArray &text, std::FILE *to = stdout)
     std::fwrite(text.constData(), 1, std::size_t(text.size()), to);
 }
 
-// A failure before any file was touched: said on standard error, and in the summary.
+// A failure before any file was touched: said on standard error, and in JSON also in the summary
+// object that a script waits for.
 int failed(Invocation &invocation, const QString &what)
 {
     invocation.out().message(what);
+    if (!invocation.out().json())
+        return 3;
     Summary summary;
     summary.text = QStringLiteral("stopped by an error: ") + what;
     summary.error = what;

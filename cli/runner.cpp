@@ -11,6 +11,9 @@
 #include "signals.h"
 #include "tagfields.h"
 
+#include <cerrno>
+#include <sys/stat.h>
+
 namespace
 {
 
@@ -123,9 +126,11 @@ private:
             const QByteArray changes = tagChangeText(before, tagFields(outcome.newTag));
             line += changes.isEmpty() ? QByteArray(": no field changes") : ": " + changes;
         }
-        if (!outcome.note.isEmpty())
-            line += "; " + displayText(outcome.note);
-        return line;
+        if (outcome.note.isEmpty())
+            return line;
+        if (m_verb == ReportVerb::PlaylistsWritten) // "new" or "replaced"
+            return line + " (" + displayText(outcome.note) + ')';
+        return line + "; " + displayText(outcome.note);
     }
 
     Output &m_out;
@@ -133,11 +138,18 @@ private:
     bool m_dryRun;
 };
 
-// What the walks of all groups did, as one report.
+// What the walks of all groups did, as one report: the files as each was told (so that the
+// files done before a failure count too), the rest from each walk's report.
+void count(WalkReport &all, const QString &name, const FileOutcome &outcome)
+{
+    if (outcome.done)
+        ++all.done;
+    else
+        all.left.push_back({name, outcome.reason});
+}
+
 void merge(WalkReport &all, const WalkReport &part)
 {
-    all.done += part.done;
-    all.left.insert(all.left.end(), part.left.begin(), part.left.end());
     all.stopped = all.stopped || part.stopped;
     if (all.notRecorded.isEmpty())
         all.notRecorded = part.notRecorded;
@@ -197,6 +209,13 @@ bool nothingToDo(const QString &reason)
 {
     return reason == QLatin1String("name already tidy") ||
            reason == QLatin1String("name unchanged");
+}
+
+bool journalMissing()
+{
+    const QByteArray folder = Journal::defaultFolder();
+    struct stat st;
+    return !folder.isEmpty() && ::stat(folder.constData(), &st) != 0 && errno == ENOENT;
 }
 
 int stoppedStatus()
@@ -275,6 +294,7 @@ int runOnFiles(Invocation &invocation, CommandKind kind, const std::vector<FileG
             control.progress = progress;
             control.fileDone = [&](const QString &name, const FileOutcome &outcome) {
                 ++inGroup;
+                count(all, name, outcome);
                 reporter.file(group, name, outcome);
             };
             merge(all, session.run(request, questions, control));

@@ -39,6 +39,9 @@ struct Summary {
 // exit status and what extra adds) and returns status unchanged.
 int finish(Invocation &invocation, const Summary &summary, int status,
            const std::function<void(JsonLine &)> &extra = {});
+// Whether the undo journal's folder is not there at all (nothing to undo, and a look at it must
+// not make it).
+bool journalMissing();
 // The status of a stop by signal, or 0.
 int stoppedStatus();
 // Whether a reason a file was left says only that there was nothing to do for it (its name was

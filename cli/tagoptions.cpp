@@ -43,7 +43,7 @@ std::optional<QString> genreOption(const Invocation &invocation)
     const auto name = genreName(*given);
     if (!name)
         invocation.usage("--genre: no genre of the list is named or numbered '" +
-                         given->toStdString() + "' (see the manual page for the list)");
+                         given->toStdString() + "' (trackling-cli genres lists them)");
     return name;
 }
 
