@@ -4,6 +4,7 @@
 #include "filenames.h"
 #include "fromid3v2.h"
 #include "id3v2door.h"
+#include "id3v2reader.h"
 #include "id3v2update.h"
 #include "questions.h"
 #include "tagfile.h"
@@ -83,11 +84,19 @@ TagEditView readTagEditView(const Folder &folder, const QString &fileName)
     ws.clearForEdit();
     std::fill_n(ws.TagBuffer.begin(), 3, 0); // the reader puts "TAG" there for a tag it read
     // One file shown: the frames of a variable-bitrate file without a VBR header are counted.
-    ReadTagFileAt(dirfd, path, AudioLength::CountFrames);
+    std::string start;
+    ReadTagFileAt(dirfd, path, AudioLength::CountFrames, nullptr, &start);
     const bool hasId3v1 = std::equal(ws.TagBuffer.begin(), ws.TagBuffer.begin() + 3, "TAG");
 
-    // An empty tag is filled from the ID3v2 tag; a tag read is compared with it.
-    const Id3v2Info id3v2 = readId3v2At(dirfd, path);
+    // An empty tag is filled from the ID3v2 tag; a tag read is compared with it. The tag comes
+    // from the first bytes the reader read where they hold it all (readId3v2At would read those
+    // very bytes first), so most files are opened once.
+    const auto *head = reinterpret_cast<const std::uint8_t *>(start.data());
+    const bool whole = start.size() < kTagReaderStartBytes; // the file is shorter than that
+    const Id3v2Info id3v2 =
+        whole || id3v2DeclaredSize(head, start.size()) <= std::int64_t(start.size())
+            ? parseId3v2(head, start.size())
+            : readId3v2At(dirfd, path);
     QString filled;
     bool differs = false;
     if (id3v2.read && !hasId3v1) {

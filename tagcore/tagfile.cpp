@@ -48,7 +48,7 @@ std::string trimmedField(const std::uint8_t *p, std::size_t n)
     return std::string(reinterpret_cast<const char *>(p) + b, e - b);
 }
 
-constexpr std::size_t kPrefixRead = 4096;
+constexpr std::size_t kPrefixRead = kTagReaderStartBytes;
 
 } // namespace
 
@@ -57,7 +57,8 @@ void ReadTagFile(const std::string &fileName, AudioLength length)
     ReadTagFileAt(AT_FDCWD, fileName, length);
 }
 
-void ReadTagFileAt(int dirfd, const std::string &name, AudioLength length, FileIdentity *identity)
+void ReadTagFileAt(int dirfd, const std::string &name, AudioLength length, FileIdentity *identity,
+                   std::string *start)
 {
     TagWorkspace &ws = tagWorkspace();
     FileStatus st;
@@ -73,6 +74,8 @@ void ReadTagFileAt(int dirfd, const std::string &name, AudioLength length, FileI
         readSome(file.fd(), 0, prefix, std::size_t(std::clamp<std::int64_t>(size, 4, kPrefixRead)));
     if (prefixLen < 4)
         throw IoError::readBeyondEnd();
+    if (start)
+        start->assign(reinterpret_cast<const char *>(prefix), prefixLen);
     if (prefix[0] == 'R' && size < 76)
         throw IoError::readBeyondEnd();
     if (size < 128)

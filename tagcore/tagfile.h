@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -19,10 +20,13 @@ enum class AudioLength {
 // encoding, relative names resolve against the working directory) into the workspace. Throws
 // IoError on any failure; the file is always released.
 void ReadTagFile(const std::string &fileName, AudioLength length = AudioLength::Estimate);
+// How many of a file's first bytes ReadTagFile reads (fewer from a shorter file).
+inline constexpr std::size_t kTagReaderStartBytes = 4096;
 // The same for the file name inside the folder dirfd; identity, when given, receives which file
-// was read.
+// was read, and start the file's first bytes as read (the whole file, or kTagReaderStartBytes),
+// so that a caller that looks at them too (an ID3v2 header) opens the file no second time.
 void ReadTagFileAt(int dirfd, const std::string &name, AudioLength length = AudioLength::Estimate,
-                   FileIdentity *identity = nullptr);
+                   FileIdentity *identity = nullptr, std::string *start = nullptr);
 
 // Stores the workspace's tag fields into the named file: overwrites the last 128 bytes when they
 // hold a tag, appends a new tag otherwise. Gives the owner a missing write permission. A missing
