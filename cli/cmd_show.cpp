@@ -37,26 +37,29 @@ void tell(Output &out, const FileGroup &group, const QByteArray &name, const Tag
         out.fileObject(object);
         return;
     }
-    QByteArray block = displayBytes(group.shown + name) + '\n';
-    const auto line = [&](const char *label, const QByteArray &value) {
-        block += QByteArray("  ") + QByteArray(label).leftJustified(9) + value + '\n';
+    QByteArray block;
+    block.reserve(512);
+    block += displayBytes(group.shown + name);
+    const auto line = [&](const char *label, QStringView value) {
+        block += label;
+        appendDisplay(block, value);
     };
-    line("ID3v1:", view.hasId3v1     ? QByteArray("tag")
-                   : id3v2.isEmpty() ? QByteArray("none")
-                                     : QByteArray("none (fields from the ID3v2 tag)"));
-    line("Title:", displayText(tag.title));
-    line("Artist:", displayText(tag.artist));
-    line("Album:", displayText(tag.album));
-    line("Year:", displayText(tag.year));
-    line("Comment:", displayText(tag.comment));
-    line("Genre:", genreText(tag.genre, view.genreByte));
+    block += view.hasId3v1     ? "\n  ID3v1:   tag"
+             : id3v2.isEmpty() ? "\n  ID3v1:   none"
+                               : "\n  ID3v1:   none (fields from the ID3v2 tag)";
+    line("\n  Title:   ", tag.title);
+    line("\n  Artist:  ", tag.artist);
+    line("\n  Album:   ", tag.album);
+    line("\n  Year:    ", tag.year);
+    line("\n  Comment: ", tag.comment);
+    block += "\n  Genre:   ";
+    block += genreText(tag.genre, view.genreByte);
     for (const QString &info : view.info) {
         if (!info.isEmpty())
-            block += "  " + displayText(info) + '\n';
+            line("\n  ", info);
     }
     if (id3v2.isEmpty())
-        block += "  No ID3v2 tag\n";
-    block.chop(1);
+        block += "\n  No ID3v2 tag";
     out.fileLine(block);
 }
 

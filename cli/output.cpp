@@ -4,6 +4,7 @@
 #include "jsonline.h"
 #include "signals.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 
@@ -23,14 +24,23 @@ void appendHex(QByteArray &out, unsigned byte)
     out += hex[byte & 15];
 }
 
-QByteArray escaped(const QString &text, bool quoteMarks)
+// Appends text to out as displayText gives it; quoteMarks also escapes '"'.
+void appendEscaped(QByteArray &out, QStringView text, bool quoteMarks)
 {
-    QByteArray out;
-    out.reserve(text.size() + 2);
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = text.at(i).unicode();
-        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
-            out += QString(text.mid(i, 2)).toUtf8();
+    const qsizetype n = text.size();
+    const char16_t *s = text.utf16();
+    qsizetype plain = 0; // the printable ASCII start, copied in one go
+    while (plain < n && s[plain] >= 0x20 && s[plain] < 0x7f && s[plain] != u'\\' &&
+           !(quoteMarks && s[plain] == u'"'))
+        ++plain;
+    const qsizetype at = out.size();
+    out.resize(at + plain);
+    for (qsizetype i = 0; i < plain; ++i)
+        out.data()[at + i] = char(s[i]);
+    for (qsizetype i = plain; i < n; ++i) {
+        const char16_t c = s[i];
+        if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(s[i + 1])) {
+            out += text.sliced(i, 2).toUtf8();
             ++i;
         } else if (c >= 0xDC80 && c <= 0xDCFF) { // a byte that is not UTF-8 (see filenames.h)
             appendHex(out, c - 0xDC00);
@@ -45,27 +55,46 @@ QByteArray escaped(const QString &text, bool quoteMarks)
         } else if (c < 0x80) {
             out += char(c);
         } else {
-            out += QString(QChar(c)).toUtf8();
+            out += text.sliced(i, 1).toUtf8();
         }
     }
-    return out;
 }
 
 } // namespace
 
 QByteArray displayText(const QString &text)
 {
-    return escaped(text, false);
+    QByteArray out;
+    appendDisplay(out, text);
+    return out;
+}
+
+void appendDisplay(QByteArray &out, QStringView text)
+{
+    appendEscaped(out, text, false);
 }
 
 QByteArray displayBytes(QByteArrayView bytes)
 {
-    return escaped(decodeFileName(bytes), false);
+    // Printable ASCII is itself: most names need no decoding.
+    if (std::all_of(bytes.begin(), bytes.end(),
+                    [](char c) { return c >= 0x20 && c < 0x7f && c != '\\'; }))
+        return bytes.toByteArray();
+    return displayText(decodeFileName(bytes));
 }
 
 QByteArray quotedText(const QString &text)
 {
-    return '"' + escaped(text, true) + '"';
+    QByteArray out;
+    appendQuoted(out, text);
+    return out;
+}
+
+void appendQuoted(QByteArray &out, QStringView text)
+{
+    out += '"';
+    appendEscaped(out, text, true);
+    out += '"';
 }
 
 Output::Output(bool json, bool quiet)

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QStringView>
 #include <chrono>
 #include <cstdio>
 
@@ -62,6 +63,8 @@ private:
 // character or a byte that is not UTF-8 as \xNN and a backslash doubled, so that no name can
 // break a line in two or steer the terminal.
 QByteArray displayText(const QString &text);
+void appendDisplay(QByteArray &out, QStringView text);
 QByteArray displayBytes(QByteArrayView bytes);
 // A tag text in double quotes, escaped as displayText does and a quote as \".
 QByteArray quotedText(const QString &text);
+void appendQuoted(QByteArray &out, QStringView text);

@@ -1,5 +1,6 @@
 #include "runner.h"
 
+#include "changes.h"
 #include "cliquestions.h"
 #include "filenames.h"
 #include "folder.h"
@@ -30,6 +31,7 @@ const char *actionOf(ReportVerb verb)
     case ReportVerb::Renamed:
         return "renamed";
     case ReportVerb::PlaylistsWritten:
+    case ReportVerb::Id3v2Written:
         return "written";
     case ReportVerb::Restored:
         return "restored";
@@ -103,6 +105,8 @@ private:
         }
         if (!outcome.note.isEmpty())
             object.add("note", outcome.note);
+        if (outcome.id3v2Differs)
+            object.add("id3v2Differs", true);
     }
 
     QByteArray lineOf(const FileOutcome &outcome) const
@@ -126,6 +130,8 @@ private:
             const QByteArray changes = tagChangeText(before, tagFields(outcome.newTag));
             line += changes.isEmpty() ? QByteArray(": no field changes") : ": " + changes;
         }
+        if (outcome.id3v2Differs)
+            line += "; its ID3v2 tag says otherwise";
         if (outcome.note.isEmpty())
             return line;
         if (m_verb == ReportVerb::PlaylistsWritten) // "new" or "replaced"
@@ -246,9 +252,17 @@ int finish(Invocation &invocation, const Summary &summary, int status,
     return status;
 }
 
+void beforeCommand(const CommandRequest &request, const WalkControl &control)
+{
+    forgetCleanedFolders();
+    if (request.folder.isOpen() && !control.dryRun)
+        removeLeftoversIn(request.folder);
+}
+
 int runOnFiles(Invocation &invocation, CommandKind kind, const std::vector<FileGroup> &groups,
                CliQuestions &questions,
-               const std::function<void(CommandRequest &, const FileGroup &)> &options)
+               const std::function<void(CommandRequest &, const FileGroup &)> &options,
+               const GroupWalk &walk)
 {
     const CommandInfo &info = commandInfo(kind);
     CommandSession &session = invocation.session();
@@ -297,7 +311,7 @@ int runOnFiles(Invocation &invocation, CommandKind kind, const std::vector<FileG
                 count(all, name, outcome);
                 reporter.file(group, name, outcome);
             };
-            merge(all, session.run(request, questions, control));
+            merge(all, walk ? walk(request, control) : session.run(request, questions, control));
         } catch (const IoError &e) {
             error = QString::fromLocal8Bit(e.what());
             failedIn = &group;

@@ -17,9 +17,17 @@ class JsonLine;
 // the exit status: 0 every file done or nothing to do, 1 some left as they were, 3 an I/O
 // failure stopped it (the files before it done, its message on standard error), 128 + the signal
 // after a stop.
+//
+// walk, when given, runs each group's request in place of the session (the journal record is in
+// the control already); it must do what the session does before a command (see beforeCommand).
+using GroupWalk = std::function<WalkReport(const CommandRequest &, const WalkControl &)>;
 int runOnFiles(Invocation &invocation, CommandKind kind, const std::vector<FileGroup> &groups,
                CliQuestions &questions,
-               const std::function<void(CommandRequest &, const FileGroup &)> &options = {});
+               const std::function<void(CommandRequest &, const FileGroup &)> &options = {},
+               const GroupWalk &walk = {});
+// What the session does before it runs a command: the program's leftovers that a run killed
+// meanwhile left in the folder go before the folder is written again.
+void beforeCommand(const CommandRequest &request, const WalkControl &control);
 
 // Create playlist(s) of folder (absolute), by the same rules and with the same report.
 int runPlaylists(Invocation &invocation, const QByteArray &folder, bool noDriveLetter,

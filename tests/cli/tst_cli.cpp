@@ -3,6 +3,7 @@
 // not UTF-8, one undo journal with the window, and a stop by signal.
 #include "clitest.h"
 #include "folderscan.h"
+#include "id3v2bytes.h"
 #include "memoryfilelist.h"
 #include "playlist.h"
 #include "questions.h"
@@ -73,6 +74,15 @@ Tree setupTree(const QString &setup)
         files["top/sub/b.mp3"] = audio;
     } else if (setup == QLatin1String("empty")) {
         files["e"] = "<dir>";
+    } else if (setup == QLatin1String("v2")) {
+        // ID3v2 tags within the first bytes the tag reader reads, and one beyond them.
+        files["t"] = "<dir>";
+        files["t/small.mp3"] = id3v2Tag("Small title", "Band") + audio;
+        files["t/big.mp3"] =
+            tag(3, frame(3, "PRIV", QByteArray(6000, 'x')) + textFrame(3, "TIT2", "Big title")) +
+            audio;
+        files["t/both.mp3"] =
+            id3v2Tag("V2 title", "Band") + audio + testfiles::id3v1("V1 title", "Band");
     }
     return files;
 }
@@ -276,12 +286,20 @@ void TestCli::commandLines_data()
     row("rename from tags", "album", {"rename-from-tags", album}, 1,
         {"01\\. First song\\.mp3: renamed to \"Old artist - Old title\\.mp3\"$",
          "02_second_song\\.MP3: left as it was: no artist or title in the tag$",
-         "^1 file renamed, 3 left as they were: no artist or title in the tag \\(3\\)$"});
+         "04 - tagged in v2\\.mp3: left as it was: no ID3v1 tag \\(ID3v1 from ID3v2 makes one\\)$",
+         "^1 file renamed, 3 left as they were: no artist or title in the tag \\(2\\), no ID3v1 "
+         "tag \\(ID3v1 from ID3v2 makes one\\) \\(1\\)$"});
     row("v1 from v2", "album", {"v1-from-v2", album}, 1,
         {"04 - tagged in v2\\.mp3: tagged \\(new tag\\): title \"V2 title\", artist \"V2 artist\"",
          "^1 file tagged, 3 left as they were: no ID3v2 tag \\(3\\)$"});
     row("playlist", "album", {"playlist", album}, 0,
         {"/Music/Band - Album/Band - Album\\.m3u: written \\(new\\)$", "^1 playlist written$"});
+    row("show fields from ID3v2", "v2", {"show", "t/small.mp3", "t/big.mp3", "t/both.mp3"}, 0,
+        {"^t/small\\.mp3$", "^  ID3v1:   none \\(fields from the ID3v2 tag\\)$",
+         "^  Title:   Small title$", "^  Artist:  Band$", "^  ID3v2\\.3: [0-9]+ bytes$",
+         "^t/big\\.mp3$", "^  Title:   Big title$", "^  ID3v2\\.3: 6,0[0-9]{2} bytes$",
+         "^t/both\\.mp3$", "^  ID3v1:   tag$", "^  Title:   V1 title$",
+         "^  ID3v2\\.3: ", "^3 files shown$"});
     row("show recursive", "nested", {"show", "-r", "top"}, 0,
         {"^top/a\\.mp3$", "^top/sub/b\\.mp3$", "^2 files shown$"});
     row("show not recursive", "nested", {"show", "top"}, 0, {"^top/a\\.mp3$", "^1 file shown$"});
