@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the Debian package from a Release build in build-release/ (or $BUILD_DIR), without the
-# tests and benchmarks, and checks it (scripts/check-package.sh). The package lands in that folder.
+# Builds the Debian packages (trackling and trackling-cli) from a Release build in build-release/
+# (or $BUILD_DIR), without the tests and benchmarks, and checks them (scripts/check-package.sh).
+# The packages land in that folder.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="${BUILD_DIR:-$root/build-release}"
@@ -13,4 +14,4 @@ BUILD_DIR="$build" "$root/scripts/build.sh" -DCMAKE_BUILD_TYPE=Release \
     -DTRACKLING_BUILD_TESTS=OFF -DTRACKLING_BUILD_BENCH=OFF >/dev/null
 "$root/scripts/check-package.sh" "$build"
 (cd "$build" && cpack -G DEB >/dev/null)
-ls "$build"/trackling_*.deb
+ls "$build"/trackling_*.deb "$build"/trackling-cli_*.deb
