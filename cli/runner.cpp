@@ -281,8 +281,8 @@ int runOnFiles(Invocation &invocation, CommandKind kind, const std::vector<FileG
             all.notRecorded = session.journalProblem();
     }
 
-    int before = 0;  // files of the groups walked before
-    int inGroup = 0; // files of this group told so far
+    int before = 0;   // files of the groups walked before
+    int inGroup = -1; // files of this group told so far; -1 before its folder is open
     QString error;
     const FileGroup *failedIn = nullptr;
     const auto progress = progressOf(out, info.verb, before, all.total);
@@ -291,12 +291,13 @@ int runOnFiles(Invocation &invocation, CommandKind kind, const std::vector<FileG
             all.stopped = true;
             break;
         }
-        inGroup = 0;
+        inGroup = -1;
         try {
             NameList list(group.names);
             CommandRequest request;
             request.kind = kind;
             request.folder = Folder::open(group.folder);
+            inGroup = 0;
             request.files = &list;
             if (options)
                 options(request, group);
@@ -330,11 +331,9 @@ int runOnFiles(Invocation &invocation, CommandKind kind, const std::vector<FileG
     int status = statusOf(all);
     if (failedIn) {
         // The file in hand is the one after the last told (all before it are done).
-        QByteArray where = failedIn->shown;
-        if (inGroup < failedIn->names.size())
-            where += encodeFileName(failedIn->names.at(inGroup));
-        else
-            where = failedIn->folder;
+        const QByteArray where = inGroup >= 0 && inGroup < failedIn->names.size()
+                                     ? failedIn->shown + encodeFileName(failedIn->names.at(inGroup))
+                                     : failedIn->folder;
         out.message(decodeFileName(where) + QStringLiteral(": ") + error);
         status = 3;
     }

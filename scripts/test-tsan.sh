@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
 # Builds the tests of the code that runs on more than one thread (the block walk and its worker,
-# the journal, the folder read ahead, the preview player's opening) with ThreadSanitizer into
-# build-tsan/ and runs them. Any report fails the run.
+# the journal, the folder read ahead, the preview player's opening, trackling-cli) with
+# ThreadSanitizer into build-tsan/ and runs them. Any report fails the run.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/scripts/setup.sh"
 export BUILD_DIR="${TSAN_BUILD_DIR:-$root/build-tsan}"
 tests=(tst_journal tst_id3v2door tst_tagsfromnames tst_id3v1fromid3v2 tst_rename test_playlist
-       test_folderbrowser test_commands test_faults test_preview)
+       test_folderbrowser test_commands test_faults test_preview tst_cli)
 if [ ! -f "$BUILD_DIR/CMakeCache.txt" ]; then
     cmake -S "$root" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
         -DTRACKLING_TSAN=ON -DTRACKLING_BUILD_BENCH=OFF

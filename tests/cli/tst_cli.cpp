@@ -324,6 +324,9 @@ void TestCli::commandLines_data()
         "^trackling-cli: t/b\\.mp3: I/O error 22\\.$");
     row("show stops too", "tiny", {"show", "t"}, 3,
         {"^t/a\\.mp3$", "^1 file shown; stopped by an error"}, "t/b\\.mp3: ");
+    row("a FIFO named", "fifo", {"show", "t/pipe.mp3"}, 3, {},
+        "^trackling-cli: t/pipe\\.mp3: File access denied\\.$");
+    row("a FIFO in a folder", "fifo", {"tag", "t"}, 0, {"^0 files tagged: no MP3 files found$"});
     row("failure in JSON", "album", {"--json", "show", "nothere"}, 3,
         {"\"error\":\"nothere: File not found\\.\".*\"exitStatus\":3}$"},
         "nothere: File not found");
@@ -337,6 +340,10 @@ void TestCli::commandLines()
     QFETCH(QStringList, out);
     QFETCH(QString, err);
     makeTree(work(), setupTree(setup));
+    if (setup == QLatin1String("fifo")) { // never opened: it would block
+        QCOMPARE(::mkdir(work() + "/t", 0755), 0);
+        QCOMPARE(::mkfifo(work() + "/t/pipe.mp3", 0644), 0);
+    }
 
     const Result result = cli(args);
     const QString errText = QString::fromUtf8(result.err).trimmed();
