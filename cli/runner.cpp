@@ -122,12 +122,9 @@ private:
         if (!outcome.newName.isEmpty()) {
             line += " to " + quotedText(outcome.newName);
         } else if (!outcome.newTag.isEmpty()) {
-            std::optional<TagFields> before;
-            if (!outcome.oldTag.isEmpty())
-                before = tagFields(outcome.oldTag);
-            else
+            if (outcome.oldTag.isEmpty())
                 line += " (new tag)";
-            const QByteArray changes = tagChangeText(before, tagFields(outcome.newTag));
+            const QByteArray changes = tagChangeText(outcome.oldTag, outcome.newTag);
             line += changes.isEmpty() ? QByteArray(": no field changes") : ": " + changes;
         }
         if (outcome.id3v2Differs)

@@ -5,8 +5,6 @@
 #include "output.h"
 #include "tagtext.h"
 
-#include <QList>
-
 namespace
 {
 
@@ -101,32 +99,76 @@ QByteArray genreText(const QString &name, int byte)
     return name.isEmpty() ? number : quotedText(name) + ' ' + number;
 }
 
-QByteArray tagChangeText(const std::optional<TagFields> &before, const TagFields &after)
+namespace
 {
-    struct Text {
+
+// A field's bytes as the tag reader takes them: trimmed of bytes 0 to 32 at both ends, or (the
+// year) as they stand.
+QByteArrayView fieldBytes(const QByteArray &tag, int from, int length, bool trim)
+{
+    QByteArrayView bytes = QByteArrayView(tag).sliced(from, length);
+    if (!trim)
+        return bytes;
+    const auto blank = [](char c) { return static_cast<unsigned char>(c) <= 32; };
+    while (!bytes.isEmpty() && blank(bytes.back()))
+        bytes.chop(1);
+    while (!bytes.isEmpty() && blank(bytes.front()))
+        bytes = bytes.sliced(1);
+    return bytes;
+}
+
+QString textOf(QByteArrayView bytes)
+{
+    return fromTagText(std::string(bytes.data(), std::size_t(bytes.size())));
+}
+
+} // namespace
+
+QByteArray tagChangeText(const QByteArray &oldTag, const QByteArray &newTag)
+{
+    struct Field {
         const char *name;
-        const QString TagTexts::*member;
+        int from, length;
+        bool trim;
     };
-    static const Text texts[] = {{"title", &TagTexts::title},
-                                 {"artist", &TagTexts::artist},
-                                 {"album", &TagTexts::album},
-                                 {"year", &TagTexts::year},
-                                 {"comment", &TagTexts::comment}};
-    QList<QByteArray> parts;
-    for (const Text &text : texts) {
-        const QString &now = after.texts.*text.member;
-        if (!before) {
-            if (!now.trimmed().isEmpty())
-                parts << QByteArray(text.name) + ' ' + quotedText(now);
-        } else if (before->texts.*text.member != now) {
-            parts << QByteArray(text.name) + ' ' + quotedText(before->texts.*text.member) + " -> " +
-                         quotedText(now);
+    static const Field fields[] = {{"title", 3, 30, true},
+                                   {"artist", 33, 30, true},
+                                   {"album", 63, 30, true},
+                                   {"year", 93, 4, false},
+                                   {"comment", 97, 30, true}};
+    QByteArray out;
+    const auto next = [&](const char *name) {
+        if (!out.isEmpty())
+            out += ", ";
+        out += name;
+        out += ' ';
+    };
+    // Only the fields that differ are converted to text.
+    for (const Field &field : fields) {
+        const QByteArrayView now = fieldBytes(newTag, field.from, field.length, field.trim);
+        if (oldTag.isEmpty()) {
+            if (textOf(now).trimmed().isEmpty())
+                continue;
+            next(field.name);
+            appendQuoted(out, textOf(now));
+            continue;
         }
+        const QByteArrayView was = fieldBytes(oldTag, field.from, field.length, field.trim);
+        if (was == now)
+            continue;
+        next(field.name);
+        appendQuoted(out, textOf(was));
+        out += " -> ";
+        appendQuoted(out, textOf(now));
     }
-    const QByteArray genre = genreText(after.texts.genre, after.genreByte);
-    if (!before)
-        parts << "genre " + genre;
-    else if (before->genreByte != after.genreByte)
-        parts << "genre " + genreText(before->texts.genre, before->genreByte) + " -> " + genre;
-    return parts.join(", ");
+    const int byte = static_cast<unsigned char>(newTag.at(127));
+    if (oldTag.isEmpty()) {
+        next("genre");
+        out += genreText(genreNameOfByte(byte), byte);
+    } else if (const int old = static_cast<unsigned char>(oldTag.at(127)); old != byte) {
+        next("genre");
+        out +=
+            genreText(genreNameOfByte(old), old) + " -> " + genreText(genreNameOfByte(byte), byte);
+    }
+    return out;
 }

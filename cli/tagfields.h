@@ -26,8 +26,8 @@ int genreByteOf(const QString &name);
 // The fields as a JSON object: title, artist, album, year, comment, genre, genreByte.
 JsonLine tagObject(const TagFields &fields);
 JsonLine tagObject(const TagTexts &texts, int genreByte);
-// What differs between two tags, for a line of text: 'title "A" -> "B", genre "Rock" (17) ->
-// "Pop" (13)'; a new tag (before nothing) gives the fields that are not empty.
-QByteArray tagChangeText(const std::optional<TagFields> &before, const TagFields &after);
+// What differs between two tags' 128 bytes, for a line of text: 'title "A" -> "B", genre "Rock"
+// (17) -> "Pop" (13)'; a new tag (oldTag empty) gives the fields that are not empty.
+QByteArray tagChangeText(const QByteArray &oldTag, const QByteArray &newTag);
 // A genre for a line of text: '"Rock" (17)', or '(200)' for a byte the list does not name.
 QByteArray genreText(const QString &name, int byte);
