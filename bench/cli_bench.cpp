@@ -15,6 +15,7 @@
 #include "memoryfilelist.h"
 #include "questions.h"
 #include "session.h"
+#include "tidy.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -353,36 +354,65 @@ int main(int argc, char *argv[])
     const std::string bareJournal = base + "/bare-journal";
     std::FILE *devNull = std::fopen("/dev/null", "w");
 
+    std::vector<std::string> original = names, tidied;
+    std::sort(original.begin(), original.end());
+    for (const std::string &name : names)
+        tidied.push_back(tidyName(QString::fromStdString(name), 0).toStdString());
+    std::sort(tidied.begin(), tidied.end());
+
     Row show{"show", {}, {}, {}, {}, {}, 1.3}, edit{"edit", {}, {}, {}, {}, {}, 1.5},
         tag{"tag", {}, {}, {}, {}, {}, 1.5}, tidy{"tidy", {}, {}, {}, {}, {}, 1.3};
-    const auto add = [](Row &row, const Cost &cli, const Cost &bare) {
-        row.cli.push_back(cli.cpu);
-        row.bare.push_back(bare.cpu);
-        row.cliWall.push_back(cli.wall);
-        row.bareWall.push_back(bare.wall);
+    // Each command's three runs (the program, its bare calls, the window's code), in an order
+    // that turns from round to round, so that none always finds the caches as another left them.
+    // Tidy's start from the original names, which are put back after each, untimed.
+    const auto timeRound = [&](Row &row, int round, const std::vector<std::string> &args,
+                               const std::function<void()> &bare, CommandKind kind, bool renames) {
+        const auto restore = [&] {
+            if (renames && listFolder(folder) != original)
+                bareRenames(folder, original, bareJournal);
+        };
+        const std::function<void()> runs[3] = {
+            [&] {
+                int status = 0;
+                const Cost cost = runProgram(args, base, &status);
+                if (status != 0)
+                    std::fprintf(stderr, "%s ended with %d\n", row.command, status);
+                row.cli.push_back(cost.cpu);
+                row.cliWall.push_back(cost.wall);
+            },
+            [&] {
+                const Cost cost = measure(bare);
+                row.bare.push_back(cost.cpu);
+                row.bareWall.push_back(cost.wall);
+            },
+            [&] {
+                row.window.push_back(measure([&] {
+                                         if (row.command == std::string("show"))
+                                             inProcessShow(folder);
+                                         else
+                                             inProcess(kind, folder);
+                                     }).cpu);
+            },
+        };
+        for (int i = 0; i < 3; ++i) {
+            restore();
+            runs[(round + i) % 3]();
+        }
+        restore();
     };
     for (int round = 0; round < rounds; ++round) {
-        int status = 0;
-        const Cost showCli = runProgram({cli, "show", folder}, base, &status);
-        add(show, showCli, measure([&] { bareShow(folder, devNull); }));
-        show.window.push_back(measure([&] { inProcessShow(folder); }).cpu);
-        const Cost editCli = runProgram({cli, "edit", "--comment", "bench", folder}, base, &status);
-        add(edit, editCli, measure([&] { bareTag(folder, bareJournal); }));
-        edit.window.push_back(measure([&] { inProcess(CommandKind::EditTags, folder); }).cpu);
-        const Cost tagCli =
-            runProgram({cli, "tag", "--album", "Album", "--genre", "rock", folder}, base, &status);
-        add(tag, tagCli, measure([&] { bareTag(folder, bareJournal); }));
-        tag.window.push_back(measure([&] { inProcess(CommandKind::TagsFromNames, folder); }).cpu);
-        // Tidy renames every file; between rounds the bare renames put the names back.
-        const Cost tidyCli = runProgram({cli, "tidy", folder}, base, &status);
-        if (status != 0)
-            std::fprintf(stderr, "tidy ended with %d\n", status);
-        std::vector<std::string> back = names;
-        std::sort(back.begin(), back.end());
-        const Cost tidyBare = measure([&] { bareRenames(folder, back, bareJournal); });
-        add(tidy, tidyCli, tidyBare);
-        tidy.window.push_back(measure([&] { inProcess(CommandKind::TidyNames, folder); }).cpu);
-        bareRenames(folder, back, bareJournal); // untimed: the names the next round starts from
+        timeRound(
+            show, round, {cli, "show", folder}, [&] { bareShow(folder, devNull); },
+            CommandKind::EditTags, false);
+        timeRound(
+            edit, round, {cli, "edit", "--comment", "bench", folder},
+            [&] { bareTag(folder, bareJournal); }, CommandKind::EditTags, false);
+        timeRound(
+            tag, round, {cli, "tag", "--album", "Album", "--genre", "rock", folder},
+            [&] { bareTag(folder, bareJournal); }, CommandKind::TagsFromNames, false);
+        timeRound(
+            tidy, round, {cli, "tidy", folder}, [&] { bareRenames(folder, tidied, bareJournal); },
+            CommandKind::TidyNames, true);
     }
 
     std::printf("trackling-cli on %d files, %d rounds: medians of the processor time (user and "
