@@ -9,18 +9,18 @@ namespace
 
 constexpr int kHelpWidth = 100;
 
-const OptionSpec *findLong(const std::vector<OptionSpec> &options, const QByteArray &name)
+const CliOption *findLong(const std::vector<CliOption> &options, const QByteArray &name)
 {
-    for (const OptionSpec &option : options) {
+    for (const CliOption &option : options) {
         if (name == option.longName)
             return &option;
     }
     return nullptr;
 }
 
-const OptionSpec *findShort(const std::vector<OptionSpec> &options, char name)
+const CliOption *findShort(const std::vector<CliOption> &options, char name)
 {
-    for (const OptionSpec &option : options) {
+    for (const CliOption &option : options) {
         if (option.shortName != 0 && option.shortName == name)
             return &option;
     }
@@ -45,7 +45,7 @@ public:
         if (arg.startsWith("--")) {
             const qsizetype eq = arg.indexOf('=');
             const QByteArray name = arg.mid(2, eq < 0 ? -1 : eq - 2);
-            const OptionSpec *option = lookupLong(name);
+            const CliOption *option = lookupLong(name);
             if (!option)
                 throw UsageError("unknown option " + shown("--" + name) + where(),
                                  m_parsed.command);
@@ -68,7 +68,7 @@ public:
             return 2;
         }
         for (qsizetype i = 1; i < arg.size(); ++i) {
-            const OptionSpec *option = lookupShort(arg.at(i));
+            const CliOption *option = lookupShort(arg.at(i));
             if (!option)
                 throw UsageError("unknown option " + shown("-" + arg.mid(i, 1)) + where(),
                                  m_parsed.command);
@@ -95,23 +95,23 @@ private:
     {
         return m_parsed.command ? std::string(" for ") + m_parsed.command->name : std::string();
     }
-    const OptionSpec *lookupLong(const QByteArray &name) const
+    const CliOption *lookupLong(const QByteArray &name) const
     {
         if (m_parsed.command) {
-            if (const OptionSpec *option = findLong(m_parsed.command->options, name))
+            if (const CliOption *option = findLong(m_parsed.command->options, name))
                 return option;
         }
         return findLong(globalOptions(), name);
     }
-    const OptionSpec *lookupShort(char name) const
+    const CliOption *lookupShort(char name) const
     {
         if (m_parsed.command) {
-            if (const OptionSpec *option = findShort(m_parsed.command->options, name))
+            if (const CliOption *option = findShort(m_parsed.command->options, name))
                 return option;
         }
         return findShort(globalOptions(), name);
     }
-    void set(const OptionSpec &option, const QByteArray &value)
+    void set(const CliOption &option, const QByteArray &value)
     {
         const std::string name = option.longName;
         if (name == "dry-run")
@@ -155,10 +155,10 @@ QByteArray wrapped(const QByteArray &text, int indent)
     return out;
 }
 
-QByteArray optionLines(const std::vector<OptionSpec> &options)
+QByteArray optionLines(const std::vector<CliOption> &options)
 {
     QByteArray out;
-    for (const OptionSpec &option : options) {
+    for (const CliOption &option : options) {
         QByteArray names = "  ";
         names += option.shortName ? QByteArray("-") + option.shortName + ", " : QByteArray("    ");
         names += QByteArray("--") + option.longName;
@@ -174,7 +174,7 @@ QByteArray optionLines(const std::vector<OptionSpec> &options)
 
 } // namespace
 
-UsageError::UsageError(const std::string &what, const CommandSpec *command)
+UsageError::UsageError(const std::string &what, const CliCommand *command)
     : std::runtime_error(what), m_command(command)
 {
 }
@@ -229,7 +229,7 @@ ParsedArguments parseArguments(const std::vector<QByteArray> &args)
     }
     if (parsed.help || parsed.version)
         return parsed;
-    const CommandSpec &command = *parsed.command;
+    const CliCommand &command = *parsed.command;
     const int n = int(parsed.operands.size());
     if (n < command.minOperands)
         throw UsageError(std::string(command.name) + " needs " + command.operands, &command);
@@ -254,7 +254,7 @@ QByteArray generalHelp()
                    "for its MP3 files in the order the window lists them.",
                    0);
     out += "\nCommands:\n";
-    for (const CommandSpec *command : allCommands()) {
+    for (const CliCommand *command : allCommands()) {
         const QByteArray name = QByteArray("  ") + command->name;
         out += name.leftJustified(20) + wrapped(command->summary, 20).mid(20);
     }
@@ -269,7 +269,7 @@ QByteArray generalHelp()
     return out;
 }
 
-QByteArray commandHelp(const CommandSpec &command)
+QByteArray commandHelp(const CliCommand &command)
 {
     QByteArray out = QByteArray("Usage: trackling-cli [GLOBAL OPTIONS] ") + command.name;
     if (!command.options.empty())

@@ -14,12 +14,12 @@
 class UsageError : public std::runtime_error
 {
 public:
-    UsageError(const std::string &what, const CommandSpec *command = nullptr);
+    UsageError(const std::string &what, const CliCommand *command = nullptr);
     // "trackling-cli edit --help", or "trackling-cli --help" without a command.
     std::string helpHint() const;
 
 private:
-    const CommandSpec *m_command;
+    const CliCommand *m_command;
 };
 
 // The command line, read: global options (before and after the command's name), the command,
@@ -28,7 +28,7 @@ struct ParsedArguments {
     GlobalOptions global;
     bool help = false;
     bool version = false;
-    const CommandSpec *command = nullptr;
+    const CliCommand *command = nullptr;
     std::map<std::string, QByteArray> values; // options with a value, by long name; the last wins
     std::set<std::string> flags;              // flags given, by long name
     std::vector<QByteArray> operands;
@@ -43,5 +43,5 @@ ParsedArguments parseArguments(const std::vector<QByteArray> &args);
 
 // The help texts: the program's (every command and the global options) and a command's.
 QByteArray generalHelp();
-QByteArray commandHelp(const CommandSpec &command);
+QByteArray commandHelp(const CliCommand &command);
 QByteArray versionText();

@@ -12,10 +12,10 @@
 namespace
 {
 
-constexpr OptionSpec kNoDriveLetter = {
+constexpr CliOption kNoDriveLetter = {
     "no-drive-letter", 0, nullptr,
     "Write the paths without the mount point of a removable or network volume."};
-constexpr OptionSpec kOutput = {
+constexpr CliOption kOutput = {
     "output", 'o', "PATH",
     "Without subfolders: the playlist's file (a folder takes the proposed name; \".m3u\" is "
     "added to a name without a suffix). With subfolders: the folder for the playlists."};

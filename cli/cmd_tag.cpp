@@ -9,7 +9,7 @@
 namespace
 {
 
-constexpr OptionSpec kFromFolderName = {
+constexpr CliOption kFromFolderName = {
     "from-folder-name", 0, nullptr,
     "With format 0, take the artist and the album from a folder named \"Artist - Album\" (each "
     "folder's own; --artist and --album win over it)."};

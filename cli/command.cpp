@@ -6,30 +6,30 @@
 namespace
 {
 
-std::vector<std::unique_ptr<CommandSpec>> &registry()
+std::vector<std::unique_ptr<CliCommand>> &registry()
 {
-    static std::vector<std::unique_ptr<CommandSpec>> commands;
+    static std::vector<std::unique_ptr<CliCommand>> commands;
     return commands;
 }
 
 } // namespace
 
-CommandRegistration::CommandRegistration(CommandSpec spec)
+CommandRegistration::CommandRegistration(CliCommand spec)
 {
-    registry().push_back(std::make_unique<CommandSpec>(std::move(spec)));
+    registry().push_back(std::make_unique<CliCommand>(std::move(spec)));
 }
 
-std::vector<const CommandSpec *> allCommands()
+std::vector<const CliCommand *> allCommands()
 {
-    std::vector<const CommandSpec *> commands;
+    std::vector<const CliCommand *> commands;
     for (const auto &command : registry())
         commands.push_back(command.get());
     std::sort(commands.begin(), commands.end(),
-              [](const CommandSpec *a, const CommandSpec *b) { return a->order < b->order; });
+              [](const CliCommand *a, const CliCommand *b) { return a->order < b->order; });
     return commands;
 }
 
-const CommandSpec *findCommand(const QByteArray &name)
+const CliCommand *findCommand(const QByteArray &name)
 {
     for (const auto &command : registry()) {
         if (name == command->name)
@@ -38,9 +38,9 @@ const CommandSpec *findCommand(const QByteArray &name)
     return nullptr;
 }
 
-const std::vector<OptionSpec> &globalOptions()
+const std::vector<CliOption> &globalOptions()
 {
-    static const std::vector<OptionSpec> options = {
+    static const std::vector<CliOption> options = {
         {"dry-run", 'n', nullptr,
          "Do all the work up to the change, say what would change, and change nothing (the undo "
          "journal included)."},

@@ -11,7 +11,7 @@ class Invocation;
 
 // An option of a command: its long name, a one-letter name or 0, the name of its value (none:
 // a flag) and its line of help.
-struct OptionSpec {
+struct CliOption {
     const char *longName;
     char shortName;
     const char *valueName;
@@ -20,7 +20,7 @@ struct OptionSpec {
 
 // A command of the program, as one file in cli/ declares it (see CommandRegistration): what the
 // help says of it, what it takes, and the function that runs it and returns the exit status.
-struct CommandSpec {
+struct CliCommand {
     const char *name;
     int order;            // its place in the general help
     const char *operands; // "FILE|FOLDER...", "FILE NEWNAME", "" for none
@@ -28,25 +28,25 @@ struct CommandSpec {
     int maxOperands; // -1: no limit
     const char *summary;
     const char *description; // the per-command help, after the usage line
-    std::vector<OptionSpec> options;
+    std::vector<CliOption> options;
     std::function<int(Invocation &)> run;
 };
 
 // Adds a command to the program: each command's file holds one of these at namespace scope, so
 // that adding a command is adding one file.
 struct CommandRegistration {
-    explicit CommandRegistration(CommandSpec spec);
+    explicit CommandRegistration(CliCommand spec);
 };
 
 // The program's commands, in help order.
-std::vector<const CommandSpec *> allCommands();
-const CommandSpec *findCommand(const QByteArray &name);
+std::vector<const CliCommand *> allCommands();
+const CliCommand *findCommand(const QByteArray &name);
 
 // The options every command takes.
-const std::vector<OptionSpec> &globalOptions();
+const std::vector<CliOption> &globalOptions();
 // The option -r/--recursive, for commands that take folders.
-inline constexpr OptionSpec kRecursiveOption = {"recursive", 'r', nullptr,
-                                                "Take the MP3 files of a FOLDER's subfolders too."};
+inline constexpr CliOption kRecursiveOption = {"recursive", 'r', nullptr,
+                                               "Take the MP3 files of a FOLDER's subfolders too."};
 
 // What every command is run with: the options before and after its name, its operands (bytes
 // as given) and how the result is told.

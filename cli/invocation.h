@@ -18,7 +18,7 @@ public:
     Invocation(ParsedArguments args, Output &out);
     ~Invocation();
 
-    const CommandSpec &command() const { return *m_args.command; }
+    const CliCommand &command() const { return *m_args.command; }
     const GlobalOptions &global() const { return m_args.global; }
     bool dryRun() const { return m_args.global.dryRun; }
     bool flag(const char *longName) const;

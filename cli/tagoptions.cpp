@@ -9,14 +9,14 @@ namespace
 
 constexpr int kTagTextWidth = 30;
 
-std::string optionName(const OptionSpec &option)
+std::string optionName(const CliOption &option)
 {
     return std::string("--") + option.longName;
 }
 
 } // namespace
 
-std::optional<QString> tagTextOption(const Invocation &invocation, const OptionSpec &option)
+std::optional<QString> tagTextOption(const Invocation &invocation, const CliOption &option)
 {
     const auto text = invocation.text(option.longName);
     if (text && tagTextLength(*text) > kTagTextWidth)

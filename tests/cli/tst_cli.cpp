@@ -623,10 +623,28 @@ void TestCli::undoAcrossFrontEnds()
     QCOMPARE(commands[0].value("files").toInt(), 4);
     QCOMPARE(commands[0].value("number").toInt(), 1);
 
+    // A dry run says what undo (and then redo) would do, and changes nothing, the journal included.
+    const auto dryRun = [&](const char *command, const QString &summary) {
+        const Tree journalBefore = tree(state());
+        const Tree filesBefore = tree(work());
+        const Result dry = cli(QStringList{"--dry-run", "--json", command});
+        QCOMPARE(dry.status, 0);
+        QList<QJsonObject> objects = jsonLines(dry);
+        QCOMPARE(objects.takeLast().value("summary").toString(), summary);
+        QCOMPARE(objects.size(), 4);
+        for (const QJsonObject &file : objects)
+            QCOMPARE(file.value("dryRun").toBool(), true);
+        QCOMPARE(difference(filesBefore, tree(work())), QString());
+        QCOMPARE(difference(journalBefore, tree(state())), QString());
+    };
+    dryRun("undo", QStringLiteral("dry run, nothing changed: Undone Trim filename(s): 4 files "
+                                  "restored"));
     const Result undo = cli(QStringList{"undo"});
     QCOMPARE(undo.status, 0);
     QCOMPARE(undo.lines().last(), QByteArray("Undone Trim filename(s): 4 files restored"));
     QCOMPARE(difference(original, tree(work())), QString());
+    dryRun("redo", QStringLiteral("dry run, nothing changed: Redone Trim filename(s): 4 files "
+                                  "changed again"));
     QCOMPARE(cli(QStringList{"redo"}).status, 0);
     QCOMPARE(difference(tidied, tree(work())), QString());
 }
