@@ -44,9 +44,8 @@ void tell(Output &out, const FileGroup &group, const QByteArray &name, const Tag
         block += label;
         appendDisplay(block, value);
     };
-    block += view.hasId3v1     ? "\n  ID3v1:   tag"
-             : id3v2.isEmpty() ? "\n  ID3v1:   none"
-                               : "\n  ID3v1:   none (fields from the ID3v2 tag)";
+    // The view's own lines say where the fields came from when the file has no ID3v1 tag.
+    block += view.hasId3v1 ? "\n  ID3v1:   tag" : "\n  ID3v1:   none";
     line("\n  Title:   ", tag.title);
     line("\n  Artist:  ", tag.artist);
     line("\n  Album:   ", tag.album);
