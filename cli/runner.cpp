@@ -211,7 +211,7 @@ std::function<void(int, int)> progressOf(Output &out, ReportVerb verb, const int
 bool nothingToDo(const QString &reason)
 {
     return reason == QLatin1String("name already tidy") ||
-           reason == QLatin1String("name unchanged");
+           reason == QLatin1String("name unchanged") || reason == QLatin1String("already in step");
 }
 
 bool journalMissing()

@@ -292,6 +292,10 @@ void TestCli::commandLines_data()
     row("v1 from v2", "album", {"v1-from-v2", album}, 1,
         {"04 - tagged in v2\\.mp3: tagged \\(new tag\\): title \"V2 title\", artist \"V2 artist\"",
          "^1 file tagged, 3 left as they were: no ID3v2 tag \\(3\\)$"});
+    row("v2 from v1", "album", {"v2-from-v1", album}, 1,
+        {"01\\. First song\\.mp3: written; new file$",
+         "04 - tagged in v2\\.mp3: left as it was: no ID3v1 tag$",
+         "^1 ID3v2 tag written, 3 left as they were: no ID3v1 tag \\(3\\)$"});
     row("playlist", "album", {"playlist", album}, 0,
         {"/Music/Band - Album/Band - Album\\.m3u: written \\(new\\)$", "^1 playlist written$"});
     row("show fields from ID3v2", "v2", {"show", "t/small.mp3", "t/big.mp3", "t/both.mp3"}, 0,
@@ -432,6 +436,8 @@ void TestCli::everyCommand_data()
         << QStringList{"rename-from-tags", album} << command(CommandKind::RenameFromTags);
     QTest::newRow("v1 from v2") << QStringList{"v1-from-v2", album}
                                 << command(CommandKind::Id3v1FromId3v2);
+    QTest::newRow("v2 from v1") << QStringList{"v2-from-v1", album}
+                                << command(CommandKind::Id3v2FromId3v1);
     QTest::newRow("playlist") << QStringList{"playlist", album}
                               << command(CommandKind::CreatePlaylists);
     WindowCommand lists = command(CommandKind::CreatePlaylists);
