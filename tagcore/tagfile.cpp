@@ -18,17 +18,27 @@
 namespace
 {
 
+// The file's bytes for the frame search, those of its start served from the bytes read already.
 class FileSource : public ByteSource
 {
 public:
-    explicit FileSource(int fd) : m_fd(fd) {}
+    FileSource(int fd, const std::uint8_t *prefix, std::size_t prefixLen)
+        : m_fd(fd), m_prefix(prefix), m_prefixLen(prefixLen)
+    {
+    }
     std::size_t readAt(std::int64_t offset, std::uint8_t *buf, std::size_t n) override
     {
+        if (offset >= 0 && std::uint64_t(offset) + n <= m_prefixLen) {
+            std::memcpy(buf, m_prefix + offset, n);
+            return n;
+        }
         return readSome(m_fd, offset, buf, n);
     }
 
 private:
     int m_fd;
+    const std::uint8_t *m_prefix;
+    std::size_t m_prefixLen;
 };
 
 // A seek before the start of the file fails with EINVAL: the failure of a file shorter than
@@ -97,7 +107,8 @@ void ReadTagFileAt(int dirfd, const std::string &name, AudioLength length, FileI
     }
 
     const std::int64_t audioEnd = hasTag ? size - 128 : size;
-    FileSource source(file.fd());
+    // The prefix holds no byte of the tag read at the end: it was read before, at the start.
+    FileSource source(file.fd(), prefix, std::size_t(std::min<std::int64_t>(prefixLen, audioEnd)));
     MpegProbe probe = probeMpegAudio(source, audioEnd, prefix, prefixLen);
     if (length == AudioLength::CountFrames)
         countFramesWhenVariable(source, probe, audioEnd);
