@@ -152,7 +152,7 @@ QByteArray leadingTag(int fd, std::int64_t expected = 0)
 Id3v2FileState readId3v2FileState(const Folder &folder, const QByteArray &name)
 {
     Id3v2FileState state;
-    FileHandle file(openRegularAt(folder.fd(), name.toStdString(), O_RDONLY, state.status));
+    FileHandle file(openRegularFileAt(folder.fd(), name.toStdString(), O_RDONLY, state.status));
     state.tag = leadingTag(file.fd());
     state.hasLast = readTail(file.fd(), state.status.size, state.last.data());
     file.close();
@@ -262,24 +262,19 @@ FileOutcome writeId3v2(const ChangeContext &context, const QByteArray &name,
                        const Id3v2Update &update, const JournalId3v2 *planned)
 {
     const Folder &folder = context.folder;
-    FileStatus named;
-    if (const int err = statusAt(folder.fd(), name.constData(), false, named))
-        return err == ENOENT ? leftWith(QStringLiteral("file not found"))
-                             : throw IoError::fromErrno(err);
     const int flags = context.dryRun ? O_RDONLY : O_RDWR;
     FileStatus st;
-    FileHandle file(openRegularAt(folder.fd(), name.toStdString(), flags, st));
-    st = statusOf(file.fd());
-    // The old tag as the file holds it now.
-    std::uint8_t head[10];
-    const std::size_t got = readSome(file.fd(), 0, head, sizeof head);
-    const std::int64_t declared = id3v2DeclaredSize(head, got);
-    QByteArray oldTag;
-    if (declared > 0) {
-        oldTag.resize(qsizetype(std::min<std::int64_t>(declared, kId3v2ReadLimit + 16)));
-        oldTag.truncate(
-            qsizetype(readSome(file.fd(), 0, oldTag.data(), std::size_t(oldTag.size()))));
+    int fd;
+    try {
+        fd = openRegularFileAt(folder.fd(), name.toStdString(), flags, st);
+    } catch (const IoError &e) {
+        if (e.errorNumber() == 2)
+            return leftWith(QStringLiteral("file not found"));
+        throw;
     }
+    FileHandle file(fd);
+    // The old tag as the file holds it now, in one read where it is as planned.
+    const QByteArray oldTag = leadingTag(file.fd(), planned ? planned->oldTag.size() : 0);
     // The new tag: as planned where the file is still the one planned, else rendered anew.
     JournalId3v2 actual;
     if (planned && planned->identity.sameFile(st.identity) && planned->oldSize == st.size &&
