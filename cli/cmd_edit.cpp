@@ -30,7 +30,8 @@ WalkReport editGiven(const CommandRequest &request, const WalkControl &control,
     const PrepareFile prepare = [fields](const Folder &in, PreparedFile &file) {
         CliQuestions given;
         given.fields = fields;
-        const TagEditView view = readTagEditView(in, file.name);
+        // The fields as the editor shows them; its length line is not needed here.
+        const TagEditView view = readTagEditView(in, file.name, AudioLength::Estimate);
         const std::optional<TagTexts> entered = given.editTag(view);
         TagWorkspace &ws = tagWorkspace(); // this thread's, as the view left it
         ws.SongTitle = toTagText(entered->title);

@@ -76,16 +76,17 @@ bool editTagOfFile(const ChangeContext &context, const QString &fileName,
     return write && write->written;
 }
 
-TagEditView readTagEditView(const Folder &folder, const QString &fileName)
+TagEditView readTagEditView(const Folder &folder, const QString &fileName, AudioLength length)
 {
     TagWorkspace &ws = tagWorkspace();
     const std::string path = encodeFileName(fileName).toStdString();
     const int dirfd = folder.fd();
     ws.clearForEdit();
     std::fill_n(ws.TagBuffer.begin(), 3, 0); // the reader puts "TAG" there for a tag it read
-    // One file shown: the frames of a variable-bitrate file without a VBR header are counted.
+    // One file shown: the frames of a variable-bitrate file without a VBR header are counted
+    // (unless the caller needs only the fields).
     std::string start;
-    ReadTagFileAt(dirfd, path, AudioLength::CountFrames, nullptr, &start);
+    ReadTagFileAt(dirfd, path, length, nullptr, &start);
     const bool hasId3v1 = std::equal(ws.TagBuffer.begin(), ws.TagBuffer.begin() + 3, "TAG");
 
     // An empty tag is filled from the ID3v2 tag; a tag read is compared with it. The tag comes

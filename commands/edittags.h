@@ -28,7 +28,9 @@ bool editTagOfFile(const ChangeContext &context, const QString &fileName,
 // has no ID3v1 tag, and the audio information lines), read into the workspace as the dialog
 // reads it. Throws IoError as the reader does.
 struct TagEditView;
-TagEditView readTagEditView(const Folder &folder, const QString &fileName);
+// A front end that needs only the fields may ask for the estimated length (no frames counted).
+TagEditView readTagEditView(const Folder &folder, const QString &fileName,
+                            AudioLength length = AudioLength::CountFrames);
 
 // The same, with what the write did; nothing when the dialog was cancelled.
 std::optional<TagWriteOutcome> editTagOfFileReporting(const ChangeContext &context,
