@@ -14,9 +14,9 @@ std::vector<std::unique_ptr<CliCommand>> &registry()
 
 } // namespace
 
-CommandRegistration::CommandRegistration(CliCommand spec)
+CommandRegistration::CommandRegistration(CliCommand command)
 {
-    registry().push_back(std::make_unique<CliCommand>(std::move(spec)));
+    registry().push_back(std::make_unique<CliCommand>(std::move(command)));
 }
 
 std::vector<const CliCommand *> allCommands()

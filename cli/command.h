@@ -35,7 +35,7 @@ struct CliCommand {
 // Adds a command to the program: each command's file holds one of these at namespace scope, so
 // that adding a command is adding one file.
 struct CommandRegistration {
-    explicit CommandRegistration(CliCommand spec);
+    explicit CommandRegistration(CliCommand command);
 };
 
 // The program's commands, in help order.
