@@ -31,7 +31,8 @@ WalkReport editGiven(const CommandRequest &request, const WalkControl &control,
         CliQuestions given;
         given.fields = fields;
         // The fields as the editor shows them; its length line is not needed here.
-        const TagEditView view = readTagEditView(in, file.name, AudioLength::Estimate);
+        std::optional<TagFileState> end;
+        const TagEditView view = readTagEditView(in, file.name, AudioLength::Estimate, &end);
         const std::optional<TagTexts> entered = given.editTag(view);
         TagWorkspace &ws = tagWorkspace(); // this thread's, as the view left it
         ws.SongTitle = toTagText(entered->title);
@@ -41,7 +42,10 @@ WalkReport editGiven(const CommandRequest &request, const WalkControl &control,
         ws.SongComment = toTagText(entered->comment);
         ws.SongGenre = toTagText(entered->genre);
         file.tag = tagToWrite();
-        if (auto planned = plannedTagWrite(in, file.encoded, file.tag))
+        // Foreseen from the end the view's reads saw, looked at again only where they did not.
+        if (end)
+            file.change = plannedTagWrite(in, file.encoded, file.tag, *end);
+        else if (auto planned = plannedTagWrite(in, file.encoded, file.tag))
             file.change = std::move(*planned);
         // Only a file that has an ID3v2 tag (the view's line tells of it) can differ from it.
         file.extra = !view.info.value(2).isEmpty() && id3v2DiffersFrom(in, file.encoded, file.tag);

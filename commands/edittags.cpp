@@ -76,7 +76,8 @@ bool editTagOfFile(const ChangeContext &context, const QString &fileName,
     return write && write->written;
 }
 
-TagEditView readTagEditView(const Folder &folder, const QString &fileName, AudioLength length)
+TagEditView readTagEditView(const Folder &folder, const QString &fileName, AudioLength length,
+                            std::optional<TagFileState> *endState)
 {
     TagWorkspace &ws = tagWorkspace();
     const std::string path = encodeFileName(fileName).toStdString();
@@ -86,7 +87,7 @@ TagEditView readTagEditView(const Folder &folder, const QString &fileName, Audio
     // One file shown: the frames of a variable-bitrate file without a VBR header are counted
     // (unless the caller needs only the fields).
     std::string start;
-    ReadTagFileAt(dirfd, path, length, nullptr, &start);
+    ReadTagFileAt(dirfd, path, length, nullptr, &start, endState);
     const bool hasId3v1 = std::equal(ws.TagBuffer.begin(), ws.TagBuffer.begin() + 3, "TAG");
 
     // An empty tag is filled from the ID3v2 tag; a tag read is compared with it. The tag comes

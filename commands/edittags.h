@@ -29,8 +29,11 @@ bool editTagOfFile(const ChangeContext &context, const QString &fileName,
 // reads it. Throws IoError as the reader does.
 struct TagEditView;
 // A front end that needs only the fields may ask for the estimated length (no frames counted).
+// endState, when given, receives the file's end as the reads saw it (see ReadTagFileAt), so that
+// a tag write can be foreseen from them.
 TagEditView readTagEditView(const Folder &folder, const QString &fileName,
-                            AudioLength length = AudioLength::CountFrames);
+                            AudioLength length = AudioLength::CountFrames,
+                            std::optional<TagFileState> *endState = nullptr);
 
 // The same, with what the write did; nothing when the dialog was cancelled.
 std::optional<TagWriteOutcome> editTagOfFileReporting(const ChangeContext &context,

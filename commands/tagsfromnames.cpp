@@ -97,8 +97,14 @@ std::optional<JournalTag> plannedTagWrite(const Folder &folder, const QByteArray
     const auto state = readTagFileState(folder.fd(), name.toStdString());
     if (!state)
         return std::nullopt; // the write finds out for itself
-    return JournalTag{folder.pathOf(name), state->size,  bytesOf(state->last),
-                      !state->hasTag(),    bytesOf(tag), state->identity};
+    return plannedTagWrite(folder, name, tag, *state);
+}
+
+JournalTag plannedTagWrite(const Folder &folder, const QByteArray &name,
+                           const std::array<std::uint8_t, 128> &tag, const TagFileState &state)
+{
+    return JournalTag{folder.pathOf(name), state.size,   bytesOf(state.last),
+                      !state.hasTag(),     bytesOf(tag), state.identity};
 }
 
 WalkReport tagsFromFileNames(const Folder &folder, FileList &list, const NamingOptions &options,
@@ -118,9 +124,7 @@ WalkReport tagsFromFileNames(const Folder &folder, FileList &list, const NamingO
         file.tag = tagToWrite();
         const auto state = readTagFileState(in.fd(), file.encoded.toStdString());
         if (state)
-            file.change =
-                JournalTag{in.pathOf(file.encoded), state->size,       bytesOf(state->last),
-                           !state->hasTag(),        bytesOf(file.tag), state->identity};
+            file.change = plannedTagWrite(in, file.encoded, file.tag, *state);
         // Only a file that begins with an ID3v2 tag is read again for it.
         file.extra = state && std::equal(state->first.begin(), state->first.end(), "ID3") &&
                      id3v2DiffersFrom(in, file.encoded, file.tag);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tagfile.h"
 #include "walk.h"
 
 #include <QString>
@@ -62,3 +63,6 @@ WalkReport tagsFromFileNames(const Folder &folder, FileList &list, const NamingO
 // read; the tag door then finds out for itself.
 std::optional<JournalTag> plannedTagWrite(const Folder &folder, const QByteArray &name,
                                           const std::array<std::uint8_t, 128> &tag);
+// The same from the file's end as seen already (by the reader, say).
+JournalTag plannedTagWrite(const Folder &folder, const QByteArray &name,
+                           const std::array<std::uint8_t, 128> &tag, const TagFileState &state);

@@ -14,6 +14,7 @@
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
+#include <vector>
 
 namespace
 {
@@ -28,11 +29,14 @@ public:
     }
     std::size_t readAt(std::int64_t offset, std::uint8_t *buf, std::size_t n) override
     {
-        if (offset >= 0 && std::uint64_t(offset) + n <= m_prefixLen) {
-            std::memcpy(buf, m_prefix + offset, n);
-            return n;
+        std::size_t have = 0;
+        if (offset >= 0 && std::uint64_t(offset) < m_prefixLen) {
+            have = std::min(n, m_prefixLen - std::size_t(offset));
+            std::memcpy(buf, m_prefix + offset, have);
+            if (have == n)
+                return n;
         }
-        return readSome(m_fd, offset, buf, n);
+        return have + readSome(m_fd, offset + std::int64_t(have), buf + have, n - have);
     }
 
 private:
@@ -58,7 +62,27 @@ std::string trimmedField(const std::uint8_t *p, std::size_t n)
     return std::string(reinterpret_cast<const char *>(p) + b, e - b);
 }
 
-constexpr std::size_t kPrefixRead = kTagReaderStartBytes;
+// How much of the first bytes read a caller gets: at least kTagReaderStartBytes, and an ID3v2 tag
+// at the start whole (its size is in its header, seven bits a byte), as far as they were read.
+std::size_t startBytesToKeep(const std::uint8_t *prefix, std::size_t len)
+{
+    std::size_t keep = kTagReaderStartBytes;
+    if (len >= 10 && std::memcmp(prefix, "ID3", 3) == 0) {
+        std::size_t declared = 0;
+        for (int i = 6; i < 10; ++i)
+            declared = (declared << 7) | (prefix[i] & 0x7F);
+        keep = std::max(keep, 10 + declared + ((prefix[5] & 0x10) ? 10 : 0));
+    }
+    return std::min(keep, len);
+}
+
+std::size_t readOnce(int fd, std::uint8_t *buf, std::size_t n)
+{
+    const ssize_t got = retryOnInterrupt([&] { return ::pread(fd, buf, n, 0); });
+    if (got < 0)
+        throw IoError::fromErrno(errno);
+    return std::size_t(got);
+}
 
 } // namespace
 
@@ -68,31 +92,61 @@ void ReadTagFile(const std::string &fileName, AudioLength length)
 }
 
 void ReadTagFileAt(int dirfd, const std::string &name, AudioLength length, FileIdentity *identity,
-                   std::string *start)
+                   std::string *start, std::optional<TagFileState> *state)
 {
     TagWorkspace &ws = tagWorkspace();
     FileStatus st;
     FileHandle file(openRegularFileAt(dirfd, name, O_RDONLY, st));
     if (identity)
         *identity = st.identity;
+    if (state)
+        state->reset();
     const std::int64_t size = st.size;
     ws.InfoSize = std::to_string(size);
 
-    std::uint8_t prefix[kPrefixRead];
-    // No more than the size asks for: a second read to find the end would cost a system call.
+    // The first read: a few KiB, or when the frames are counted as much as the walk over them
+    // reads at once. A file that fits is asked for one byte more than its size, so that the one
+    // read also tells that it ends where it was seen, with its tag; no more than that is asked
+    // for, as a second read to find the end would cost a system call.
+    std::uint8_t small[kTagReaderStartBytes];
+    std::uint8_t *prefix = small;
+    std::size_t room = sizeof small;
+    if (length == AudioLength::CountFrames) {
+        thread_local std::vector<std::uint8_t> counting(kTagReaderCountingBytes);
+        prefix = counting.data();
+        room = counting.size();
+    }
+    const bool fits = size < std::int64_t(room);
+    const std::size_t want = fits ? std::size_t(std::max<std::int64_t>(size + 1, 4)) : room;
+    // One read where the file fits: a regular file reads short only at its end.
     const std::size_t prefixLen =
-        readSome(file.fd(), 0, prefix, std::size_t(std::clamp<std::int64_t>(size, 4, kPrefixRead)));
+        fits ? readOnce(file.fd(), prefix, want) : readSome(file.fd(), 0, prefix, want);
     if (prefixLen < 4)
         throw IoError::readBeyondEnd();
     if (start)
-        start->assign(reinterpret_cast<const char *>(prefix), prefixLen);
+        start->assign(reinterpret_cast<const char *>(prefix), startBytesToKeep(prefix, prefixLen));
     if (prefix[0] == 'R' && size < 76)
         throw IoError::readBeyondEnd();
     if (size < 128)
         throwNegativeSeek();
 
     std::uint8_t tag[128];
-    readExact(file.fd(), size - 128, tag, 128);
+    bool endSeen = false;
+    if (fits && prefixLen == std::size_t(size)) {
+        std::memcpy(tag, prefix + size - 128, 128);
+        endSeen = true;
+    } else if (state && !fits) {
+        endSeen = readTail(file.fd(), size, tag);
+    }
+    if (!endSeen)
+        readExact(file.fd(), size - 128, tag, 128);
+    if (state && endSeen) {
+        TagFileState &seen = state->emplace();
+        seen.identity = st.identity;
+        seen.size = size;
+        std::memcpy(seen.last.data(), tag, 128);
+        std::memcpy(seen.first.data(), prefix, seen.first.size());
+    }
     const bool hasTag = std::memcmp(tag, "TAG", 3) == 0;
     if (hasTag) {
         std::memcpy(ws.TagBuffer.data(), tag, 3);

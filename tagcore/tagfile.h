@@ -20,13 +20,31 @@ enum class AudioLength {
 // encoding, relative names resolve against the working directory) into the workspace. Throws
 // IoError on any failure; the file is always released.
 void ReadTagFile(const std::string &fileName, AudioLength length = AudioLength::Estimate);
-// How many of a file's first bytes ReadTagFile reads (fewer from a shorter file).
+// How many of a file's first bytes ReadTagFile reads at least (fewer from a shorter file).
 inline constexpr std::size_t kTagReaderStartBytes = 4096;
+// How many it reads at once when it counts the frames, which it reads all of anyway: a file up
+// to this size is read with one call, its tag included.
+inline constexpr std::size_t kTagReaderCountingBytes = 256 * 1024;
+
+// A file's end as a tag write will find it: which file, its size and its last 128 bytes.
+struct TagFileState {
+    FileIdentity identity;
+    std::int64_t size = 0;
+    std::array<std::uint8_t, 128> last{};
+    std::array<std::uint8_t, 3> first{}; // the file's first bytes ("ID3" where a tag leads)
+    bool hasTag() const { return last[0] == 'T' && last[1] == 'A' && last[2] == 'G'; }
+};
+
 // The same for the file name inside the folder dirfd; identity, when given, receives which file
-// was read, and start the file's first bytes as read (the whole file, or kTagReaderStartBytes),
-// so that a caller that looks at them too (an ID3v2 header) opens the file no second time.
+// was read, and start the file's first bytes as read (the whole file, or at least
+// kTagReaderStartBytes, and all of an ID3v2 tag at its start that the first read holds), so that a
+// caller that looks at them too (an ID3v2 header) opens the file no second time. state, when
+// given, receives the file's end as a tag write will find it, where the reads saw its last 128
+// bytes at the end the file was seen with (nothing otherwise), so that a write can be foreseen
+// without looking at the file again.
 void ReadTagFileAt(int dirfd, const std::string &name, AudioLength length = AudioLength::Estimate,
-                   FileIdentity *identity = nullptr, std::string *start = nullptr);
+                   FileIdentity *identity = nullptr, std::string *start = nullptr,
+                   std::optional<TagFileState> *state = nullptr);
 
 // Stores the workspace's tag fields into the named file: overwrites the last 128 bytes when they
 // hold a tag, appends a new tag otherwise. Gives the owner a missing write permission. A missing
@@ -74,15 +92,6 @@ writeTagAt(int dirfd, const std::string &name, const std::array<std::uint8_t, 12
 void overwriteTag(int fd, std::int64_t offset, const std::uint8_t tag[128],
                   const std::uint8_t old[128]);
 std::int64_t appendTag(int fd, const std::uint8_t tag[128]);
-
-// A file's end as a tag write will find it: which file, its size and its last 128 bytes.
-struct TagFileState {
-    FileIdentity identity;
-    std::int64_t size = 0;
-    std::array<std::uint8_t, 128> last{};
-    std::array<std::uint8_t, 3> first{}; // the file's first bytes ("ID3" where a tag leads)
-    bool hasTag() const { return last[0] == 'T' && last[1] == 'A' && last[2] == 'G'; }
-};
 
 // Looks at the named file inside the folder dirfd without changing it. Nothing when it is
 // missing, not a regular file, shorter than a tag or cannot be read: the write then finds out

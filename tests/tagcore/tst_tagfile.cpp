@@ -106,6 +106,8 @@ private slots:
     void readAudioInformation();
     void readFailures_data();
     void readFailures();
+    void readerSeesTheEndAsTheWriterWill_data();
+    void readerSeesTheEndAsTheWriterWill();
     void writeLayout_data();
     void writeLayout();
     void writeKeepsAudioAndGrowsOnce();
@@ -272,6 +274,13 @@ void TestTagFile::readAudioInformation_data()
         << variable + id3v1("T") << QString::number(variable.size() + 128) << "0:05"
         << "Version: MPEG-1 layer 3"
         << "Bitrate: 224 kbit (VBR)" << true;
+    // Longer than the reader's first read: the frames on both sides of its end are counted.
+    const QByteArray longVariable = frames(k128, 800) + frames("\xFF\xFB\xE0\x44", 800);
+    QTest::newRow("vbr without header, longer than the first read: every frame counted")
+        << id3v2(300) + longVariable + id3v1("T")
+        << QString::number(310 + longVariable.size() + 128) << "0:41"
+        << "Version: MPEG-1 layer 3"
+        << "Bitrate: 224 kbit (VBR)" << true;
     QTest::newRow("one bitrate: counting keeps the estimate")
         << audio << QString::number(audio.size()) << "0:11"
         << "Version: MPEG-1 layer 3"
@@ -340,6 +349,42 @@ void TestTagFile::readFailures()
     QFETCH(QString, name);
     makeSpecialFiles(m_dir);
     QTEST(failureOf([&] { ReadTagFile(enc(path(name))); }), "message");
+}
+
+// The end the reader saw, handed on so that a tag write is foreseen without a second look, is the
+// end the writer's own look finds, whatever the file's size beside the reader's reads.
+void TestTagFile::readerSeesTheEndAsTheWriterWill_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<bool>("countFrames");
+    for (const bool count : {false, true}) {
+        const char *how = count ? "counting" : "estimating";
+        for (const int size : {128, 200, 4095, 4096, 4097, 262143, 262144, 262145, 300000}) {
+            const QByteArray audio = frames(k128, size / 417 + 1).left(size - 128);
+            QTest::addRow("%s, %d bytes, tagged", how, size) << audio + id3v1("T") << count;
+            QTest::addRow("%s, %d bytes, untagged", how, size)
+                << id3v2(20) + frames(k128, size / 417 + 1).left(size - 30) << count;
+        }
+    }
+}
+
+void TestTagFile::readerSeesTheEndAsTheWriterWill()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(bool, countFrames);
+    QVERIFY(writeFile(path("e.mp3"), file));
+    std::optional<TagFileState> seen;
+    ReadTagFileAt(AT_FDCWD, enc(path("e.mp3")),
+                  countFrames ? AudioLength::CountFrames : AudioLength::Estimate, nullptr, nullptr,
+                  &seen);
+    const std::optional<TagFileState> looked = readTagFileState(AT_FDCWD, enc(path("e.mp3")));
+    QVERIFY(seen && looked);
+    QCOMPARE(seen->size, file.size());
+    QCOMPARE(seen->size, looked->size);
+    QVERIFY(seen->identity == looked->identity);
+    QVERIFY(seen->last == looked->last);
+    QVERIFY(seen->first == looked->first);
+    QCOMPARE(seen->hasTag(), file.right(128).startsWith("TAG"));
 }
 
 void TestTagFile::writeLayout_data()
