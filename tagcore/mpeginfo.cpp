@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace
@@ -526,21 +527,29 @@ FrameWalk walkFrames(ByteSource &source, const MpegProbe &probe, std::int64_t au
         return walk;
     const std::int64_t start = probe.frameOffset;
     const std::int64_t stop = std::min(audioEnd, start + std::max<std::int64_t>(maxBytes, 0));
-    std::vector<std::uint8_t> buf;
-    std::int64_t at = start;       // the next frame's offset in the file
-    std::int64_t bufStart = start; // file offset of buf[0]
+    std::unique_ptr<std::uint8_t[]> buf; // only the four bytes of each header are looked at
+    const std::uint8_t *bytes = nullptr; // the bytes from bufStart on: held by the source or read
+    std::int64_t at = start;             // the next frame's offset in the file
+    std::int64_t bufStart = start;       // file offset of bytes[0]
     std::size_t bufLen = 0;
     const int firstIndex = probe.header[2] >> 4;
     while (at + 4 <= stop) {
         if (at + 4 > bufStart + std::int64_t(bufLen)) {
             const std::size_t want = std::size_t(std::min<std::int64_t>(kWalkBlock, audioEnd - at));
-            buf.resize(want);
-            bufLen = source.readAt(at, buf.data(), want);
+            bytes = source.bytesAt(at, want);
+            if (bytes) {
+                bufLen = want;
+            } else {
+                if (!buf)
+                    buf.reset(new std::uint8_t[kWalkBlock]);
+                bufLen = source.readAt(at, buf.get(), want);
+                bytes = buf.get();
+            }
             bufStart = at;
             if (bufLen < 4)
                 break;
         }
-        const std::uint8_t *h = buf.data() + (at - bufStart);
+        const std::uint8_t *h = bytes + (at - bufStart);
         if (!isValidFrameHeader(h) || !sameStream(probe.header, h))
             break; // the end of the stream: another tag, junk or a damaged frame
         const int length = frameLength(h);

@@ -61,6 +61,14 @@ class ByteSource
 public:
     virtual ~ByteSource() = default;
     virtual std::size_t readAt(std::int64_t offset, std::uint8_t *buf, std::size_t n) = 0;
+    // The n bytes at offset where the source holds them already, to be looked at where they are
+    // (valid as long as the source lives); nothing where they would have to be read.
+    virtual const std::uint8_t *bytesAt(std::int64_t offset, std::size_t n)
+    {
+        (void)offset;
+        (void)n;
+        return nullptr;
+    }
 };
 
 // Finds the audio of a file: skips an ID3v2 tag at the start or finds the data chunk of a

@@ -38,6 +38,11 @@ public:
         }
         return have + readSome(m_fd, offset + std::int64_t(have), buf + have, n - have);
     }
+    const std::uint8_t *bytesAt(std::int64_t offset, std::size_t n) override
+    {
+        return offset >= 0 && std::uint64_t(offset) + n <= m_prefixLen ? m_prefix + offset
+                                                                       : nullptr;
+    }
 
 private:
     int m_fd;
