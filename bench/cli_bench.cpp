@@ -201,50 +201,31 @@ private:
 
 // The bare calls of a tag write on every file (edit and tag): the folder read, the journal's
 // records, and for each file open, size, its last 128 bytes read, 128 bytes written, close.
-void bareTag(const std::string &folder, const std::string &journal)
+// With lookFirst, each block's files are also looked at ahead of its records (opened, their last
+// 128 bytes read, closed), as the undo journal's plan must to record them before the block
+// changes: the floor of a command whose old bytes are recorded ahead.
+void bareTag(const std::string &folder, const std::string &journal, bool lookFirst = false)
 {
     const int dirfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     const std::vector<std::string> names = listFolder(folder);
     BareJournal log(journal);
     char tag[128];
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        log.before(i, names.size(), 2 * 128 + 64 + folder.size() + names[i].size());
-        const int fd = ::openat(dirfd, names[i].c_str(), O_RDWR | O_CLOEXEC);
-        struct stat st;
+    const auto openAndRead = [&](const std::string &name, int flags, struct stat &st) {
+        const int fd = ::openat(dirfd, name.c_str(), flags | O_CLOEXEC);
         if (fd < 0 || ::fstat(fd, &st) != 0 || ::pread(fd, tag, 128, st.st_size - 128) != 128)
-            die(names[i].c_str());
-        const off_t at = std::memcmp(tag, "TAG", 3) == 0 ? st.st_size - 128 : st.st_size;
-        std::memcpy(tag, "TAG", 3);
-        if (::pwrite(fd, tag, 128, at) != 128)
-            die(names[i].c_str());
-        ::close(fd);
-    }
-    ::close(dirfd);
-}
-
-// The bare tag writes with the look a journalled write needs first: each block's files looked at
-// (their last 128 bytes read, to be recorded before the block changes) ahead of its records, as
-// the undo journal's plan does. The floor of a command whose old bytes are recorded ahead.
-void bareTagLookingFirst(const std::string &folder, const std::string &journal)
-{
-    const int dirfd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    const std::vector<std::string> names = listFolder(folder);
-    BareJournal log(journal);
-    char tag[128];
+            die(name.c_str());
+        return fd;
+    };
     std::size_t looked = 0;
     for (std::size_t i = 0; i < names.size(); ++i) {
-        for (const std::size_t to = std::min(names.size(), i + 64); looked < to; ++looked) {
-            const int fd = ::openat(dirfd, names[looked].c_str(), O_RDONLY | O_CLOEXEC);
+        for (const std::size_t to = std::min(names.size(), i + 64); lookFirst && looked < to;
+             ++looked) {
             struct stat st;
-            if (fd < 0 || ::fstat(fd, &st) != 0 || ::pread(fd, tag, 128, st.st_size - 128) != 128)
-                die(names[looked].c_str());
-            ::close(fd);
+            ::close(openAndRead(names[looked], O_RDONLY, st));
         }
         log.before(i, names.size(), 2 * 128 + 64 + folder.size() + names[i].size());
-        const int fd = ::openat(dirfd, names[i].c_str(), O_RDWR | O_CLOEXEC);
         struct stat st;
-        if (fd < 0 || ::fstat(fd, &st) != 0 || ::pread(fd, tag, 128, st.st_size - 128) != 128)
-            die(names[i].c_str());
+        const int fd = openAndRead(names[i], O_RDWR, st);
         const off_t at = std::memcmp(tag, "TAG", 3) == 0 ? st.st_size - 128 : st.st_size;
         std::memcpy(tag, "TAG", 3);
         if (::pwrite(fd, tag, 128, at) != 128)
@@ -458,7 +439,7 @@ int main(int argc, char *argv[])
     // write must (the old bytes on disk before the change): the floor of the design.
     std::vector<double> looking;
     for (int round = 0; round < rounds; ++round)
-        looking.push_back(measure([&] { bareTagLookingFirst(folder, bareJournal); }).cpu);
+        looking.push_back(measure([&] { bareTag(folder, bareJournal, true); }).cpu);
     const double floor = median(looking);
     std::printf("\nbare writes that look at each file first: %.1f ms (%.2fx the bare writes); "
                 "edit %.2fx, tag %.2fx that\n",
