@@ -339,7 +339,6 @@ std::size_t readInto(ByteSource &source, std::vector<std::uint8_t> &buf, std::in
 std::int64_t audioStart(ByteSource &source, std::int64_t &audioEnd, const std::uint8_t *prefix,
                         std::size_t prefixLen)
 {
-    std::uint8_t h[12];
     std::vector<std::uint8_t> buf;
     if (prefixLen >= 12 && std::memcmp(prefix, "RIFF", 4) == 0 &&
         std::memcmp(prefix + 8, "WAVE", 4) == 0) {
@@ -360,13 +359,10 @@ std::int64_t audioStart(ByteSource &source, std::int64_t &audioEnd, const std::u
     for (int tag = 0; tag < 8 && at + 10 <= audioEnd; ++tag) {
         if (readInto(source, buf, at, 10, prefix, prefixLen) < 10)
             break;
-        std::memcpy(h, buf.data(), 10);
-        if (std::memcmp(h, "ID3", 3) != 0 || h[3] == 0xFF || h[4] == 0xFF ||
-            ((h[6] | h[7] | h[8] | h[9]) & 0x80))
+        const std::int64_t span = id3v2TagSpan(buf.data());
+        if (span == 0)
             break;
-        const std::int64_t size = (std::int64_t(h[6]) << 21) | (std::int64_t(h[7]) << 14) |
-                                  (std::int64_t(h[8]) << 7) | std::int64_t(h[9]);
-        at += 10 + size + ((h[3] >= 4 && (h[5] & 0x10)) ? 10 : 0);
+        at += span;
     }
     return std::min(at, audioEnd);
 }
@@ -518,6 +514,16 @@ namespace
 constexpr std::size_t kWalkBlock = 256 * 1024;
 
 } // namespace
+
+std::int64_t id3v2TagSpan(const std::uint8_t h[10])
+{
+    if (std::memcmp(h, "ID3", 3) != 0 || h[3] == 0xFF || h[4] == 0xFF ||
+        ((h[6] | h[7] | h[8] | h[9]) & 0x80))
+        return 0;
+    const std::int64_t size = (std::int64_t(h[6]) << 21) | (std::int64_t(h[7]) << 14) |
+                              (std::int64_t(h[8]) << 7) | std::int64_t(h[9]);
+    return 10 + size + ((h[3] >= 4 && (h[5] & 0x10)) ? 10 : 0);
+}
 
 FrameWalk walkFrames(ByteSource &source, const MpegProbe &probe, std::int64_t audioEnd,
                      std::int64_t maxBytes)

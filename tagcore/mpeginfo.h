@@ -71,6 +71,10 @@ public:
     }
 };
 
+// How many bytes the ID3v2 tag whose 10-byte header is h takes, header and footer included
+// (its size is in the header, seven bits a byte); 0 when h is no ID3v2 header.
+std::int64_t id3v2TagSpan(const std::uint8_t h[10]);
+
 // Finds the audio of a file: skips an ID3v2 tag at the start or finds the data chunk of a
 // RIFF/WAVE file, then looks within a bounded window for the earliest frame header that the
 // next two frames confirm (by version, layer and sample rate only, which every frame of a stream

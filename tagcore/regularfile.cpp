@@ -151,6 +151,14 @@ std::size_t readSome(int fd, std::int64_t offset, void *buf, std::size_t n)
     return done;
 }
 
+std::size_t readOnceAt(int fd, std::int64_t offset, void *buf, std::size_t n)
+{
+    const ssize_t got = retryOnInterrupt([&] { return ::pread(fd, buf, n, offset); });
+    if (got < 0)
+        throw IoError::fromErrno(errno);
+    return std::size_t(got);
+}
+
 void readExact(int fd, std::int64_t offset, void *buf, std::size_t n)
 {
     if (readSome(fd, offset, buf, n) != n)
@@ -195,11 +203,7 @@ bool readTail(int fd, std::int64_t size, std::uint8_t last[128])
     if (size < 128)
         return false;
     std::uint8_t end[129];
-    // One read: a regular file reads short only at its end.
-    const ssize_t got = retryOnInterrupt([&] { return ::pread(fd, end, sizeof end, size - 128); });
-    if (got < 0)
-        throw IoError::fromErrno(errno);
-    if (got != 128)
+    if (readOnceAt(fd, size - 128, end, sizeof end) != 128)
         return false;
     std::memcpy(last, end, 128);
     return true;

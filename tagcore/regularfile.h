@@ -95,6 +95,10 @@ template <typename Call> auto retryOnInterrupt(Call call)
 // IoError when a read fails.
 std::size_t readSome(int fd, std::int64_t offset, void *buf, std::size_t n);
 
+// Reads up to n bytes at offset with one call (a regular file reads short only at its end);
+// returns the count. Throws IoError when the read fails.
+std::size_t readOnceAt(int fd, std::int64_t offset, void *buf, std::size_t n);
+
 // Reads exactly n bytes at offset; a file that ends sooner throws "Read beyond end of file".
 void readExact(int fd, std::int64_t offset, void *buf, std::size_t n);
 

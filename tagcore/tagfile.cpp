@@ -68,25 +68,13 @@ std::string trimmedField(const std::uint8_t *p, std::size_t n)
 }
 
 // How much of the first bytes read a caller gets: at least kTagReaderStartBytes, and an ID3v2 tag
-// at the start whole (its size is in its header, seven bits a byte), as far as they were read.
+// at the start whole, as far as they were read.
 std::size_t startBytesToKeep(const std::uint8_t *prefix, std::size_t len)
 {
     std::size_t keep = kTagReaderStartBytes;
-    if (len >= 10 && std::memcmp(prefix, "ID3", 3) == 0) {
-        std::size_t declared = 0;
-        for (int i = 6; i < 10; ++i)
-            declared = (declared << 7) | (prefix[i] & 0x7F);
-        keep = std::max(keep, 10 + declared + ((prefix[5] & 0x10) ? 10 : 0));
-    }
+    if (len >= 10)
+        keep = std::max(keep, std::size_t(id3v2TagSpan(prefix)));
     return std::min(keep, len);
-}
-
-std::size_t readOnce(int fd, std::uint8_t *buf, std::size_t n)
-{
-    const ssize_t got = retryOnInterrupt([&] { return ::pread(fd, buf, n, 0); });
-    if (got < 0)
-        throw IoError::fromErrno(errno);
-    return std::size_t(got);
 }
 
 } // namespace
@@ -125,7 +113,7 @@ void ReadTagFileAt(int dirfd, const std::string &name, AudioLength length, FileI
     const std::size_t want = fits ? std::size_t(std::max<std::int64_t>(size + 1, 4)) : room;
     // One read where the file fits: a regular file reads short only at its end.
     const std::size_t prefixLen =
-        fits ? readOnce(file.fd(), prefix, want) : readSome(file.fd(), 0, prefix, want);
+        fits ? readOnceAt(file.fd(), 0, prefix, want) : readSome(file.fd(), 0, prefix, want);
     if (prefixLen < 4)
         throw IoError::readBeyondEnd();
     if (start)
