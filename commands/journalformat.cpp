@@ -22,6 +22,22 @@ std::uint32_t crc32(QByteArrayView data)
                                    std::size_t(data.size())));
 }
 
+// Where the bytes end once their trailing zeros are taken off: a word at a time, for the
+// kilobytes of padding most ID3v2 tags carry.
+qsizetype endOfData(QByteArrayView v)
+{
+    const char *data = v.data();
+    qsizetype end = v.size();
+    for (std::uint64_t word = 0; end >= 8; end -= 8) {
+        std::memcpy(&word, data + end - 8, 8);
+        if (word != 0)
+            break;
+    }
+    while (end > 0 && data[end - 1] == '\0')
+        --end;
+    return end;
+}
+
 // Builds one framed record at the end of out: room for the length and checksum, then the
 // payload; done() fills them in.
 class Writer
@@ -61,9 +77,7 @@ public:
     // Bytes whose trailing zeros (an ID3v2 tag's padding) are only counted.
     Writer &paddedBytes(QByteArrayView v)
     {
-        qsizetype end = v.size();
-        while (end > 0 && v[end - 1] == '\0')
-            --end;
+        const qsizetype end = endOfData(v);
         return u32(std::uint32_t(v.size() - end)).bytes(v.first(end));
     }
     Writer &identity(const FileIdentity &id)

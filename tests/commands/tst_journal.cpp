@@ -575,6 +575,40 @@ private slots:
                  QByteArray("b"));
     }
 
+    void id3v2TagsKeptByteForByte_data()
+    {
+        QTest::addColumn<QByteArray>("tag");
+        const QByteArray frames = "ID3\x03" + QByteArray(6, '\0') + "TIT2\x01x";
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("no padding") << frames;
+        QTest::newRow("all zeros") << QByteArray(13, '\0');
+        for (const int zeros : {1, 7, 8, 9, 15, 16, 17, 4096})
+            QTest::newRow(qPrintable(QStringLiteral("%1 bytes of padding").arg(zeros)))
+                << frames + QByteArray(zeros, '\0');
+        QTest::newRow("a zero inside the frames")
+            << frames + QByteArray(3, '\0') + "y" + QByteArray(12, '\0');
+    }
+    // The padding of an ID3v2 tag is recorded as a count; the tag read back is the tag recorded,
+    // wherever its last byte that is not zero falls.
+    void id3v2TagsKeptByteForByte()
+    {
+        QFETCH(QByteArray, tag);
+        JournalCommand command;
+        command.id = 7;
+        command.name = QStringLiteral("ID3v2 from ID3v1");
+        JournalId3v2 change;
+        change.path = "/m/a.mp3";
+        change.oldTag = tag;
+        change.newTag = tag + QByteArray(5, '\0');
+        QByteArray bytes =
+            QByteArray(journalformat::kCommandMagic) + journalformat::beginRecord(command);
+        journalformat::appendChangeRecord(bytes, 0, change);
+        JournalCommand read;
+        QCOMPARE(journalformat::readCommand(bytes, read, false), journalformat::ReadEnd::Whole);
+        QCOMPARE(read.changes.size(), std::size_t(1));
+        QCOMPARE(std::get<JournalId3v2>(read.changes.front()), change);
+    }
+
     // Only the last commands are kept, whole: older ones are deleted when a command begins.
     void boundedToTheLastCommands()
     {
