@@ -34,7 +34,7 @@ void tagAccess(const QStringList &names, bool write)
 {
     char buf[128];
     for (const QString &name : names) {
-        const int fd = ::open(encoded(name).c_str(), write ? O_RDWR : O_RDONLY);
+        const int fd = ::open(encoded(name).c_str(), (write ? O_RDWR : O_RDONLY) | O_NOATIME);
         if (fd < 0)
             continue;
         const off_t end = ::lseek(fd, 0, SEEK_END);

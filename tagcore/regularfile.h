@@ -47,7 +47,8 @@ FileStatus statusOf(int fd);
 // added: a link is then refused); the descriptor is close-on-exec and non-blocking, so that a
 // file swapped for a FIFO or a device between the look and the open cannot block either. status
 // describes the file as it was looked at; a caller that must be sure of what it opened checks the
-// descriptor (statusOf) or notices by its reads (a FIFO cannot be read at an offset). Throws
+// descriptor (statusOf) or notices by its reads (a FIFO cannot be read at an offset). Reads through
+// it leave the access time as it was, where the system lets the owner ask for that. Throws
 // IoError; nothing stays open on failure.
 int openRegularFileAt(int dirfd, const std::string &name, int flags, FileStatus &status);
 int openRegularFile(const std::string &name, int flags, FileStatus &status);

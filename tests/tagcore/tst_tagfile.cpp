@@ -122,6 +122,8 @@ private slots:
     void untaggedFileSavedWithoutGenreGetsNone();
     void filesOverTwoGiB();
     void descriptorsReleasedOnEveryPath();
+    void readingLeavesTheAccessTime_data();
+    void readingLeavesTheAccessTime();
 
 private:
     QString path(const QString &name) const { return m_dir.filePath(name); }
@@ -648,6 +650,34 @@ void TestTagFile::descriptorsReleasedOnEveryPath()
         failureOf([&] { WriteTagFile(enc(path(name))); });
     }
     QCOMPARE(openDescriptors(), before);
+}
+
+void TestTagFile::readingLeavesTheAccessTime_data()
+{
+    QTest::addColumn<int>("reader");
+    QTest::newRow("tag, length estimated") << 0;
+    QTest::newRow("tag, frames counted") << 1;
+    QTest::newRow("the end, for a write") << 2;
+}
+
+// Looking at a file's tag is no access to its music: an access time older than the last change
+// (which the system would bring up to date on the next read) stays as it was.
+void TestTagFile::readingLeavesTheAccessTime()
+{
+    QFETCH(int, reader);
+    const QString name = path("song.mp3");
+    QVERIFY(writeFile(name, frames(k128, 40) + id3v1("Title", "Artist")));
+    const timespec times[2] = {{1000000, 0}, {UTIME_OMIT, UTIME_OMIT}};
+    QCOMPARE(::utimensat(AT_FDCWD, enc(name).c_str(), times, 0), 0);
+    if (reader == 2) {
+        QVERIFY(readTagFileState(AT_FDCWD, enc(name)).has_value());
+    } else {
+        ReadTagFile(enc(name), reader == 1 ? AudioLength::CountFrames : AudioLength::Estimate);
+        QCOMPARE(QByteArray::fromStdString(tagWorkspace().SongTitle), QByteArray("Title"));
+    }
+    struct stat st;
+    QCOMPARE(::stat(enc(name).c_str(), &st), 0);
+    QCOMPARE(qint64(st.st_atim.tv_sec), qint64(1000000));
 }
 
 QTEST_APPLESS_MAIN(TestTagFile)
