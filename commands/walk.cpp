@@ -2,6 +2,7 @@
 
 #include "filelist.h"
 #include "filenames.h"
+#include "journalformat.h"
 
 #include <chrono>
 #include <future>
@@ -44,22 +45,35 @@ std::vector<Row> selectedFiles(FileList &list)
 
 using Block = std::vector<PreparedFile>;
 
-// Prepares the files and records what they foresee, on whatever thread runs it. Everything it
-// uses it holds by value (the folder and the recorder are shared, the names copied).
+// A block holds what its changes record until they are made (a whole ID3v2 tag with its cover
+// art, say), while the next block is prepared: a block ends early once that reaches this many
+// bytes, so that two blocks and their record fit in memory whatever the files hold. A block has
+// one file at least.
+constexpr qsizetype kBlockBytes = 16 << 20;
+
+// Prepares the files and records what they foresee, on whatever thread runs it; returns the
+// files prepared, the first ones of files (the others are left for the next block). Everything
+// it uses it holds by value (the folder and the recorder are shared, the names copied).
 Block prepareBlock(Folder folder, PrepareFile prepare, std::shared_ptr<CommandLog> recorder,
                    Block files)
 {
     std::vector<std::pair<int, JournalChange>> changes;
-    for (PreparedFile &file : files) {
+    qsizetype bytes = 0;
+    std::size_t n = 0;
+    for (; n < files.size() && bytes < kBlockBytes; ++n) {
+        PreparedFile &file = files[n];
         try {
             prepare(folder, file);
         } catch (...) {
             file.failure = std::current_exception();
             file.change.reset();
         }
-        if (file.change)
+        if (file.change) {
+            bytes += journalformat::changeRecordSize(*file.change);
             changes.emplace_back(file.index, *file.change);
+        }
     }
+    files.erase(files.begin() + std::ptrdiff_t(n), files.end());
     if (recorder)
         recorder->record(changes); // a failure leaves every file of the block as it is
     return files;
@@ -142,6 +156,7 @@ WalkReport walkInBlocks(const Folder &folder, FileList &list, const PrepareFile 
         if (prepare && i == from + current.size()) {
             current = next.take(control); // recorded on disk before any of its files changes
             from = i;
+            prepared = from + current.size(); // the files of a block cut short come next
             if (prepared < files.size())
                 prepared = startNext(prepared);
         }

@@ -113,7 +113,8 @@ using PrepareFile = std::function<void(const Folder &folder, PreparedFile &file)
 using ApplyFile = std::function<FileOutcome(PreparedFile &file, const ChangeContext &context)>;
 
 // The one way commands walk the selected files. The names and the selection are read from the
-// list once, at the start. The files go in blocks (see Journal::blockSize): a block is prepared
+// list once, at the start. The files go in blocks (see Journal::blockSize; a block whose changes
+// hold many megabytes, such as whole ID3v2 tags, ends sooner): a block is prepared
 // and its foreseen changes recorded with one flush on a worker thread, then each of its files,
 // in list order, is unselected and handed to apply; the next block is prepared meanwhile. An
 // exception from apply (or from preparing the file in hand) ends the walk and propagates: that

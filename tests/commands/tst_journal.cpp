@@ -517,6 +517,44 @@ private slots:
         }
     }
 
+    // Changes that hold whole ID3v2 tags (cover art and all) make shorter blocks: what is held
+    // for the files prepared and not yet changed stays some tens of megabytes, however many
+    // files the command has; every file is still changed once, in order.
+    void largeChangesKeepBlocksSmall()
+    {
+        const int files = 200;
+        QStringList names;
+        for (int i = 0; i < files; ++i)
+            names << QStringLiteral("song %1.mp3").arg(i);
+        MemoryFileList list(names);
+        list.selectAll();
+        const QByteArray tag(1 << 20, 'a'); // each change holds 1 MiB of old tag and 1 of new
+        std::atomic<qint64> held{0}, most{0};
+        std::vector<int> order;
+        const WalkReport report = walkInBlocks(
+            Folder(), list,
+            [tag, &held, &most](const Folder &, PreparedFile &file) {
+                JournalId3v2 change;
+                change.oldTag = tag;
+                change.newTag = tag;
+                file.change = change;
+                const qint64 now = held += 2 * tag.size();
+                for (qint64 seen = most; now > seen && !most.compare_exchange_weak(seen, now);) {
+                }
+            },
+            [&](PreparedFile &file, const ChangeContext &) {
+                order.push_back(file.index);
+                held -= 2 * tag.size();
+                return FileOutcome::changed();
+            },
+            {});
+        QCOMPARE(report.done, files);
+        QCOMPARE(int(order.size()), files);
+        QVERIFY(std::is_sorted(order.begin(), order.end()));
+        QCOMPARE(order.back(), files - 1);
+        QVERIFY2(most <= qint64(40) << 20, qPrintable(QString::number(most >> 20) + " MiB held"));
+    }
+
     void damagedRecords_data()
     {
         QTest::addColumn<QString>("where");
