@@ -327,13 +327,28 @@ JournalCommand Journal::load(const JournalCommand &summary)
     c.file = summary.file;
     if (summary.id == 0)
         throw DamagedCommand(summary);
-    const std::string data = readPrivate(changesPath(summary.file));
-    if (readCommand(QByteArrayView(data.data(), qsizetype(data.size())), c, false) ==
-            ReadEnd::Damaged ||
+    auto file = std::make_shared<FileHandle>(openPrivate(changesPath(summary.file), O_RDONLY));
+    if (readCommandFile(file->fd(), statusOf(file->fd()).size, c) == ReadEnd::Damaged ||
         c.id != summary.id)
         throw DamagedCommand(summary);
     c.passes = summary.passes;
+    c.records = std::move(file);
     return c;
+}
+
+JournalChange wholeChange(const JournalCommand &command, std::size_t index)
+{
+    const JournalChange &change = command.changes.at(index);
+    const auto *v = std::get_if<JournalId3v2>(&change);
+    if (!v || v->storedAt < 0)
+        return change;
+    std::optional<JournalChange> whole;
+    if (command.records)
+        whole = readStoredChange(command.records->fd(), v->storedAt);
+    auto *read = whole ? std::get_if<JournalId3v2>(&*whole) : nullptr;
+    if (!read || read->path != v->path || read->identity != v->identity)
+        throw IoError(5, "its record in the undo journal cannot be read back");
+    return *whole;
 }
 
 namespace

@@ -59,6 +59,9 @@ struct JournalId3v2 {
     bool inPlace = false;
     FileIdentity identity; // the file before
     FileIdentity written;  // the file after: the new file, or the same one in place
+    // A change of a command loaded from the journal comes without its two tags: they stay in the
+    // command's file, where its record starts at storedAt (see wholeChange). -1 otherwise.
+    std::int64_t storedAt = -1;
     bool operator==(const JournalId3v2 &) const = default;
 };
 
@@ -87,6 +90,8 @@ struct JournalCommand {
     bool ended = false;     // the command came to its end (was not killed)
     std::vector<JournalPass> passes;
     QByteArray file; // its record in the journal's folder (the name without extension)
+    // A loaded command's file, open, so that what it left there is read back as needed.
+    std::shared_ptr<const FileHandle> records;
 
     // Where it stands: never undone, undone (maybe cut short), or made again (maybe cut short).
     const JournalPass *lastPass() const { return passes.empty() ? nullptr : &passes.back(); }
@@ -140,8 +145,9 @@ public:
     // The commands of the journal, newest stamp first, read from their first bytes and their
     // passes (their changes are left out: see load). Throws IoError.
     std::vector<JournalCommand> commands();
-    // A command with all its changes. Throws IoError; a command whose record is damaged throws
-    // DamagedCommand.
+    // A command with all its changes, read a record at a time; an ID3v2 change's tags are left
+    // in its file (see wholeChange), so that a command of whole tags with their cover art loads
+    // in little memory. Throws IoError; a command whose record is damaged throws DamagedCommand.
     JournalCommand load(const JournalCommand &summary);
 
     // The command Ctrl+Z would take back next, and the one Ctrl+Shift+Z would make again, with
@@ -203,6 +209,10 @@ public:
     explicit DamagedCommand(const JournalCommand &command);
     JournalCommand command;
 };
+
+// The change at index of a loaded command, whole: an ID3v2 change with its tags read back from
+// the command's file. Throws IoError when they cannot be read as they were when it was loaded.
+JournalChange wholeChange(const JournalCommand &command, std::size_t index);
 
 // The record of one running command. Thread-safe: a block may be recorded on another thread
 // while the command's thread says what it made.

@@ -1,5 +1,8 @@
 #include "journalformat.h"
 
+#include "ioerror.h"
+#include "regularfile.h"
+
 #include <algorithm>
 #include <cstring>
 #include <zlib.h>
@@ -179,30 +182,81 @@ std::uint32_t u32At(QByteArrayView data, std::int64_t at)
     return v;
 }
 
-// Walks the framed records of data from offset on, handing each payload to take (which returns
-// false for a payload it cannot read). Returns how the records ended and, in end, where the last
-// whole one ended.
-template <typename Take>
-ReadEnd eachRecord(QByteArrayView data, std::int64_t offset, std::int64_t &end, Take take)
+// Records held in memory.
+class MemoryRecords
 {
+public:
+    explicit MemoryRecords(QByteArrayView data) : m_data(data) {}
+    std::int64_t size() const { return m_data.size(); }
+    QByteArrayView read(std::int64_t at, std::int64_t n) const { return m_data.sliced(at, n); }
+
+private:
+    QByteArrayView m_data;
+};
+
+// Records read from a file through a window of a megabyte (a record larger than that is read
+// on its own), so that reading a command of gigabytes (whole ID3v2 tags) holds about one record,
+// and a command of a million small records takes few reads. Throws IoError.
+class FileRecords
+{
+public:
+    FileRecords(int fd, std::int64_t size) : m_fd(fd), m_size(size) {}
+    std::int64_t size() const { return m_size; }
+    // The n bytes at offset at, valid until the next read.
+    QByteArrayView read(std::int64_t at, std::int64_t n)
+    {
+        if (at < m_start || at + n > m_start + m_window.size()) {
+            constexpr std::int64_t kWindow = 1 << 20;
+            const std::int64_t want = std::max(n, std::min(kWindow, m_size - at));
+            m_window.resize(qsizetype(want));
+            m_window.truncate(qsizetype(readSome(m_fd, at, m_window.data(), std::size_t(want))));
+            m_start = at;
+            if (m_window.size() < n)
+                throw IoError::readBeyondEnd(); // shorter than it was
+        }
+        return QByteArrayView(m_window).sliced(qsizetype(at - m_start), qsizetype(n));
+    }
+
+private:
+    int m_fd;
+    std::int64_t m_size;
+    std::int64_t m_start = 0;
+    QByteArray m_window;
+};
+
+// Walks the framed records of records from offset on, handing each payload and the record's
+// offset to take (which returns false for a payload it cannot read). Returns how the records
+// ended and, in end, where the last whole one ended.
+template <typename Records, typename Take>
+ReadEnd eachRecord(Records &records, std::int64_t offset, std::int64_t &end, Take take)
+{
+    const std::int64_t size = records.size();
     std::int64_t at = offset;
     end = at;
-    while (at < data.size()) {
-        if (data.size() - at < 8)
+    while (at < size) {
+        if (size - at < 8)
             return ReadEnd::Torn;
-        const std::uint32_t length = u32At(data, at);
+        const QByteArrayView head = records.read(at, 8);
+        const std::uint32_t length = u32At(head, 0), sum = u32At(head, 4);
         if (length == 0 || length > kMaxPayload)
             return ReadEnd::Damaged;
-        if (std::uint64_t(data.size() - at - 8) < length)
+        if (std::uint64_t(size - at - 8) < length)
             return ReadEnd::Torn; // runs past the end: the last write, cut short
-        const QByteArrayView payload = data.sliced(at + 8, length);
-        const bool last = at + 8 + std::int64_t(length) == data.size();
-        if (crc32(payload) != u32At(data, at + 4) || !take(payload))
+        const QByteArrayView payload = records.read(at + 8, length);
+        const bool last = at + 8 + std::int64_t(length) == size;
+        if (crc32(payload) != sum || !take(payload, at))
             return last ? ReadEnd::Torn : ReadEnd::Damaged;
         at += 8 + std::int64_t(length);
         end = at;
     }
     return ReadEnd::Whole;
+}
+
+template <typename Take>
+ReadEnd eachRecord(QByteArrayView data, std::int64_t offset, std::int64_t &end, Take take)
+{
+    MemoryRecords records(data);
+    return eachRecord(records, offset, end, take);
 }
 
 std::optional<JournalChange> readChange(RecordType type, Reader &in, bool old)
@@ -385,41 +439,54 @@ QByteArray passEndRecord()
     return out;
 }
 
-ReadEnd readCommand(QByteArrayView data, JournalCommand &out, bool headerOnly)
+namespace
 {
-    if (!hasMagic(data, kCommandMagic))
-        return data.size() < kMagicSize ? ReadEnd::Torn : ReadEnd::Damaged;
+
+// Reads a command's records. With tagsStored, an ID3v2 change keeps only where its record is.
+template <typename Records>
+ReadEnd readCommandFrom(Records &records, JournalCommand &out, bool headerOnly, bool tagsStored)
+{
+    if (records.size() < kMagicSize)
+        return ReadEnd::Torn;
+    if (!hasMagic(records.read(0, kMagicSize), kCommandMagic))
+        return ReadEnd::Damaged;
     bool begun = false;
     // The latest change of each index, in index order.
     std::map<int, std::pair<JournalChange, bool>> changes;
     std::int64_t end = 0;
-    const ReadEnd how = eachRecord(data, kMagicSize, end, [&](QByteArrayView payload) {
-        Reader in(payload);
-        const auto type = RecordType(in.u8());
-        if (!begun) {
-            begun = type == Begin && readBegin(in, out);
-            return begun;
-        }
-        if (headerOnly)
-            return true;
-        if (type == Made) {
-            const bool final = in.u8() != 0;
-            const std::uint32_t n = in.u32();
-            for (std::uint32_t i = 0; i < n && in.ok(); ++i) {
-                const auto it = changes.find(int(in.u32()));
-                if (it != changes.end())
-                    it->second.second = true;
+    const ReadEnd how =
+        eachRecord(records, kMagicSize, end, [&](QByteArrayView payload, std::int64_t at) {
+            Reader in(payload);
+            const auto type = RecordType(in.u8());
+            if (!begun) {
+                begun = type == Begin && readBegin(in, out);
+                return begun;
             }
-            out.ended = out.ended || final;
-            return in.ok() && in.atEnd();
-        }
-        const int index = int(in.u32());
-        std::optional<JournalChange> change = readChange(type, in, false);
-        if (!change || !in.ok() || !in.atEnd() || index < 0)
-            return false;
-        changes.insert_or_assign(index, std::pair{std::move(*change), false});
-        return true;
-    });
+            if (headerOnly)
+                return true;
+            if (type == Made) {
+                const bool final = in.u8() != 0;
+                const std::uint32_t n = in.u32();
+                for (std::uint32_t i = 0; i < n && in.ok(); ++i) {
+                    const auto it = changes.find(int(in.u32()));
+                    if (it != changes.end())
+                        it->second.second = true;
+                }
+                out.ended = out.ended || final;
+                return in.ok() && in.atEnd();
+            }
+            const int index = int(in.u32());
+            std::optional<JournalChange> change = readChange(type, in, false);
+            if (!change || !in.ok() || !in.atEnd() || index < 0)
+                return false;
+            if (auto *v = std::get_if<JournalId3v2>(&*change); v && tagsStored) {
+                v->oldTag.clear();
+                v->newTag.clear();
+                v->storedAt = at;
+            }
+            changes.insert_or_assign(index, std::pair{std::move(*change), false});
+            return true;
+        });
     if (!begun)
         return ReadEnd::Damaged;
     out.changes.clear();
@@ -431,12 +498,45 @@ ReadEnd readCommand(QByteArrayView data, JournalCommand &out, bool headerOnly)
     return headerOnly && how != ReadEnd::Damaged ? ReadEnd::Whole : how;
 }
 
+} // namespace
+
+ReadEnd readCommand(QByteArrayView data, JournalCommand &out, bool headerOnly)
+{
+    MemoryRecords records(data);
+    return readCommandFrom(records, out, headerOnly, false);
+}
+
+ReadEnd readCommandFile(int fd, std::int64_t size, JournalCommand &out)
+{
+    FileRecords records(fd, size);
+    return readCommandFrom(records, out, false, true);
+}
+
+std::optional<JournalChange> readStoredChange(int fd, std::int64_t at)
+{
+    FileRecords records(fd, at + 8);
+    const QByteArrayView head = records.read(at, 8);
+    const std::uint32_t length = u32At(head, 0), sum = u32At(head, 4);
+    if (length == 0 || length > kMaxPayload)
+        return std::nullopt;
+    const QByteArrayView payload = records.read(at + 8, length);
+    if (crc32(payload) != sum)
+        return std::nullopt;
+    Reader in(payload);
+    const auto type = RecordType(in.u8());
+    (void)in.u32(); // its index
+    std::optional<JournalChange> change = readChange(type, in, false);
+    if (!change || !in.ok() || !in.atEnd())
+        return std::nullopt;
+    return change;
+}
+
 ReadEnd readPasses(QByteArrayView data, std::vector<JournalPass> &out)
 {
     if (!hasMagic(data, kPassesMagic))
         return data.size() < kMagicSize ? ReadEnd::Torn : ReadEnd::Damaged;
     std::int64_t end = 0;
-    return eachRecord(data, kMagicSize, end, [&](QByteArrayView payload) {
+    return eachRecord(data, kMagicSize, end, [&](QByteArrayView payload, std::int64_t) {
         Reader in(payload);
         const auto type = RecordType(in.u8());
         if (type == PassBegin) {
@@ -461,7 +561,7 @@ std::int64_t wholeRecordsEnd(QByteArrayView data)
     if (data.size() < kMagicSize)
         return 0;
     std::int64_t end = 0;
-    (void)eachRecord(data, kMagicSize, end, [](QByteArrayView) { return true; });
+    (void)eachRecord(data, kMagicSize, end, [](QByteArrayView, std::int64_t) { return true; });
     return end;
 }
 
@@ -479,7 +579,7 @@ OldJournal readOldJournal(QByteArrayView whole)
         to.push_back(id);
     };
     std::int64_t end = 0;
-    (void)eachRecord(whole, kMagicSize, end, [&](QByteArrayView payload) {
+    (void)eachRecord(whole, kMagicSize, end, [&](QByteArrayView payload, std::int64_t) {
         Reader in(payload);
         const auto type = RecordType(in.u8());
         const std::uint64_t id = in.u64();

@@ -54,6 +54,13 @@ enum class ReadEnd {
 
 // Reads a command's file (magic included). With headerOnly, only its first record.
 ReadEnd readCommand(QByteArrayView data, JournalCommand &out, bool headerOnly);
+// The same from the open file fd of size bytes, read a record at a time: an ID3v2 change comes
+// without its two tags (megabytes each, with cover art), and storedAt says where its record is,
+// for readStoredChange. Throws IoError when the file cannot be read.
+ReadEnd readCommandFile(int fd, std::int64_t size, JournalCommand &out);
+// The change whose record is at offset at of a command's file fd, whole; nothing when no whole
+// change is there. Throws IoError.
+std::optional<JournalChange> readStoredChange(int fd, std::int64_t at);
 // Reads a passes file (magic included).
 ReadEnd readPasses(QByteArrayView data, std::vector<JournalPass> &out);
 // The end of the last whole record of a file (magic included), where the next is written.

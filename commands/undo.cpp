@@ -376,7 +376,14 @@ UndoReport runPass(Journal &journal, const JournalCommand &command, bool undo, b
     forgetCleanedFolders();
     Folders folders;
     const auto take = [&](int index, const FileIdentity &expected) {
-        const JournalChange &change = command.changes[std::size_t(index)];
+        JournalChange change;
+        try {
+            change = wholeChange(command, std::size_t(index));
+        } catch (const IoError &e) {
+            report.left.push_back({pathOf(command.changes[std::size_t(index)], undo),
+                                   QString::fromStdString(e.message())});
+            return;
+        }
         Step step;
         step.undo = undo;
         step.dryRun = dryRun;

@@ -20,6 +20,7 @@
 #include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <map>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -553,6 +554,33 @@ private slots:
         QVERIFY(std::is_sorted(order.begin(), order.end()));
         QCOMPARE(order.back(), files - 1);
         QVERIFY2(most <= qint64(40) << 20, qPrintable(QString::number(most >> 20) + " MiB held"));
+    }
+
+    // A command of whole ID3v2 tags (cover art and all) loads without them: they stay in its
+    // file, and each is read back as undo comes to it.
+    void largeCommandsLoadInLittleMemory()
+    {
+        Journal journal(m_state);
+        const std::uint64_t id = journal.beginCommand(QStringLiteral("ID3v2 from ID3v1"), "/m");
+        std::vector<JournalChange> changes;
+        for (int i = 0; i < 16; ++i) {
+            JournalId3v2 change;
+            change.path = "/m/song " + QByteArray::number(i) + ".mp3";
+            change.oldTag = QByteArray(1 << 20, char('a' + i));
+            change.newTag = QByteArray(1 << 20, 'z');
+            changes.push_back(change);
+        }
+        journal.record(id, changes);
+        changes.clear();
+        const qint64 before = qint64(::mallinfo2().uordblks);
+        const JournalCommand loaded = *journal.nextUndo();
+        const qint64 held = qint64(::mallinfo2().uordblks) - before;
+        QVERIFY2(held < (4 << 20), qPrintable(QString::number(held >> 20) + " MiB held"));
+        QCOMPARE(loaded.changes.size(), std::size_t(16));
+        const auto whole = std::get<JournalId3v2>(wholeChange(loaded, 5));
+        QCOMPARE(whole.path, QByteArray("/m/song 5.mp3"));
+        QCOMPARE(whole.oldTag, QByteArray(1 << 20, 'f'));
+        QCOMPARE(whole.newTag, QByteArray(1 << 20, 'z'));
     }
 
     void damagedRecords_data()
