@@ -152,6 +152,42 @@ double bareInPlaceLooking(const QString &folder, int tagSize)
     return ms;
 }
 
+// The bare calls of a new file in the place of each: a new head (the tag and 1 KiB of padding)
+// into a file created beside it, the rest copied after it, flushed where sync says, renamed over
+// the original; the folder flushed at the end.
+double bareNewFiles(const QString &folder, int oldHeadSize, bool sync)
+{
+    const QStringList names = MemoryFileList::itemsOf(folder);
+    const QByteArray head(oldHeadSize + 1024, '\0');
+    const int dirfd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY);
+    const double ms = millis([&] {
+        for (const QString &name : names) {
+            const QByteArray encoded = QFile::encodeName(name), temp = '.' + encoded + ".new";
+            const int in = ::openat(dirfd, encoded.constData(), O_RDONLY | O_NOATIME);
+            const int out = ::openat(dirfd, temp.constData(), O_RDWR | O_CREAT | O_EXCL, 0644);
+            struct stat st;
+            if (in < 0 || out < 0 || ::fstat(in, &st) != 0 ||
+                ::pwrite(out, head.constData(), std::size_t(head.size()), 0) != head.size())
+                std::abort();
+            loff_t from = oldHeadSize, to = head.size();
+            for (std::int64_t left = st.st_size - oldHeadSize; left > 0;) {
+                const ssize_t n = ::copy_file_range(in, &from, out, &to, std::size_t(left), 0);
+                if (n <= 0)
+                    std::abort();
+                left -= n;
+            }
+            if ((sync && ::fdatasync(out) != 0) ||
+                ::renameat(dirfd, temp.constData(), dirfd, encoded.constData()) != 0)
+                std::abort();
+            ::close(in);
+            ::close(out);
+        }
+        ::fsync(dirfd);
+    });
+    ::close(dirfd);
+    return ms;
+}
+
 double run(const QString &program, const QStringList &arguments)
 {
     return millis([&] {
@@ -182,7 +218,7 @@ int main(int argc, char **argv)
     const QString kid3 = QStandardPaths::findExecutable(QStringLiteral("kid3-cli"));
 
     std::vector<double> inPlace, inPlaceBare, inPlaceLooking, inPlacePlain, newFile, newFileCp,
-        newFileCpSync, mutagen, kid3cli;
+        newFileCpSync, newFileBare, newFileBareSync, mutagen, kid3cli;
     testfiles::writeFile(root + "/no-journal", "a file where the journal's folder would be");
     for (int r = 0; r < rounds; ++r) {
         const QByteArray padded = fileBytes(4096, audio);
@@ -207,6 +243,11 @@ int main(int argc, char **argv)
         newFileCpSync.push_back(run(QStringLiteral("cp"), cpArgs) + millis([] { ::sync(); }));
         ::sync(); // nothing of the copies left to write back while the command flushes its files
         newFile.push_back(command(music, QFile::encodeName(root + "/state")));
+        const int oldHead = int(fileBytes(0, audio).size() - audio.size() - 128);
+        makeFiles(music, fileBytes(0, audio), files);
+        newFileBare.push_back(bareNewFiles(music, oldHead, false));
+        makeFiles(music, fileBytes(0, audio), files);
+        newFileBareSync.push_back(bareNewFiles(music, oldHead, true));
 
         if (!mid3v2.isEmpty()) {
             makeFiles(music, fileBytes(0, audio), files);
@@ -246,6 +287,13 @@ int main(int argc, char **argv)
                 median(newFile), median(newFileCp), median(newFile) / median(newFileCp), 1.2);
     std::printf("%-44s %10.1f %10.1f %7.2fx\n", "  beside cp, then sync (both on disk)",
                 median(newFile), median(newFileCpSync), median(newFile) / median(newFileCpSync));
+    std::printf("%-44s %10.1f %10.1f %7.2fx\n", "  bare new files renamed over, beside cp",
+                median(newFileBare), median(newFileCp), median(newFileBare) / median(newFileCp));
+    std::printf("%-44s %10.1f %10.1f %7.2fx\n", "  the same, each flushed first, beside cp",
+                median(newFileBareSync), median(newFileCp),
+                median(newFileBareSync) / median(newFileCp));
+    std::printf("%-44s %10.1f %10.1f %7.2fx\n", "  the command beside those", median(newFile),
+                median(newFileBareSync), median(newFile) / median(newFileBareSync));
     if (!mutagen.empty())
         std::printf("%-44s %10.1f %10.1f %7.2fx\n", "mid3v2 (mutagen), the new-file work",
                     median(mutagen), median(newFile), median(mutagen) / median(newFile));
