@@ -84,12 +84,13 @@ int openRegularFileAt(int dirfd, const std::string &name, int flags, FileStatus 
     flags |= O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
     // Reading a tag is no access to the music: the access time stays, and the inode is not
     // written back for it. Only the owner (or root) may ask, so no one else does; one whom the
-    // system refuses anyway (a user namespace) opens as usual.
+    // system refuses anyway (a user namespace, a file system that will not have it) opens as
+    // usual.
     static const uid_t self = ::geteuid();
     int fd = -1;
     if (status.owner == self || self == 0) {
         fd = ::openat(dirfd, name.c_str(), flags | O_NOATIME);
-        if (fd < 0 && errno != EPERM)
+        if (fd < 0 && errno != EPERM && errno != EINVAL)
             throw IoError::fromErrno(errno);
     }
     if (fd < 0)

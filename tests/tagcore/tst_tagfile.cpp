@@ -15,6 +15,7 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace testfiles;
@@ -124,6 +125,7 @@ private slots:
     void descriptorsReleasedOnEveryPath();
     void readingLeavesTheAccessTime_data();
     void readingLeavesTheAccessTime();
+    void othersFilesReadAsUsual();
 
 private:
     QString path(const QString &name) const { return m_dir.filePath(name); }
@@ -678,6 +680,34 @@ void TestTagFile::readingLeavesTheAccessTime()
     struct stat st;
     QCOMPARE(::stat(enc(name).c_str(), &st), 0);
     QCOMPARE(qint64(st.st_atim.tv_sec), qint64(1000000));
+}
+
+// Another user's file (a shared folder on a NAS) is read as any reader may: the access time is
+// only left alone where the system allows it. Here the program started as root and reads on as
+// nobody, so the system refuses what it allowed before.
+void TestTagFile::othersFilesReadAsUsual()
+{
+    if (::geteuid() != 0)
+        QSKIP("needs root, to read on as another user");
+    const QString name = path("shared.mp3");
+    QVERIFY(writeFile(name, frames(k128, 40) + id3v1("Shared", "Artist")));
+    QCOMPARE(::chmod(enc(m_dir.path()).c_str(), 0755), 0);
+    ReadTagFile(enc(name)); // as root
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0)
+            ::_exit(2);
+        try {
+            ReadTagFile(enc(name));
+        } catch (const IoError &) {
+            ::_exit(1);
+        }
+        ::_exit(tagWorkspace().SongTitle == "Shared" ? 0 : 3);
+    }
+    int status = -1;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QVERIFY(WIFEXITED(status));
+    QCOMPARE(WEXITSTATUS(status), 0);
 }
 
 QTEST_APPLESS_MAIN(TestTagFile)
