@@ -442,6 +442,17 @@ QByteArray passEndRecord()
 namespace
 {
 
+// A change record's payload after its type: the change's index and the change; nothing when it
+// is no whole change.
+std::optional<JournalChange> changeOf(RecordType type, Reader &in, int &index)
+{
+    index = int(in.u32());
+    std::optional<JournalChange> change = readChange(type, in, false);
+    if (!change || !in.ok() || !in.atEnd() || index < 0)
+        return std::nullopt;
+    return change;
+}
+
 // Reads a command's records. With tagsStored, an ID3v2 change keeps only where its record is.
 template <typename Records>
 ReadEnd readCommandFrom(Records &records, JournalCommand &out, bool headerOnly, bool tagsStored)
@@ -475,9 +486,9 @@ ReadEnd readCommandFrom(Records &records, JournalCommand &out, bool headerOnly, 
                 out.ended = out.ended || final;
                 return in.ok() && in.atEnd();
             }
-            const int index = int(in.u32());
-            std::optional<JournalChange> change = readChange(type, in, false);
-            if (!change || !in.ok() || !in.atEnd() || index < 0)
+            int index = 0;
+            std::optional<JournalChange> change = changeOf(type, in, index);
+            if (!change)
                 return false;
             if (auto *v = std::get_if<JournalId3v2>(&*change); v && tagsStored) {
                 v->oldTag.clear();
@@ -514,20 +525,17 @@ ReadEnd readCommandFile(int fd, std::int64_t size, JournalCommand &out)
 
 std::optional<JournalChange> readStoredChange(int fd, std::int64_t at)
 {
-    FileRecords records(fd, at + 8);
-    const QByteArrayView head = records.read(at, 8);
-    const std::uint32_t length = u32At(head, 0), sum = u32At(head, 4);
-    if (length == 0 || length > kMaxPayload)
-        return std::nullopt;
-    const QByteArrayView payload = records.read(at + 8, length);
-    if (crc32(payload) != sum)
-        return std::nullopt;
-    Reader in(payload);
-    const auto type = RecordType(in.u8());
-    (void)in.u32(); // its index
-    std::optional<JournalChange> change = readChange(type, in, false);
-    if (!change || !in.ok() || !in.atEnd())
-        return std::nullopt;
+    FileRecords head(fd, at + 8);
+    FileRecords record(fd, at + 8 + std::int64_t(u32At(head.read(at, 8), 0)));
+    std::optional<JournalChange> change;
+    std::int64_t end = 0;
+    (void)eachRecord(record, at, end, [&](QByteArrayView payload, std::int64_t) {
+        Reader in(payload);
+        const auto type = RecordType(in.u8());
+        int index = 0;
+        change = changeOf(type, in, index);
+        return change.has_value();
+    });
     return change;
 }
 
